@@ -1,0 +1,52 @@
+# Two commands set everything up on a fresh Debian 12 machine:
+#   make run   installs what is missing, builds, starts the program
+#   make test  installs what is missing, builds, runs every test
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= 2
+
+# Debian packages the project needs; see the README for why each one is there.
+DEB_PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+                libeigen3-dev libcli11-dev locales
+
+SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+
+.PHONY: all deps build test run clean format reference
+
+all: build
+
+deps:
+	@missing=""; for p in $(DEB_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+	@# The number-conversion tests run under a comma-decimal (German) locale.
+	@if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$'; then \
+	  echo "Generating the de_DE.UTF-8 locale"; \
+	  $(SUDO) sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen; \
+	  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $(SUDO) tee -a /etc/locale.gen >/dev/null; \
+	  $(SUDO) locale-gen >/dev/null; \
+	fi
+
+build:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake --build $(BUILD_DIR) -j$(JOBS)
+
+test: deps build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+run: deps build
+	$(BUILD_DIR)/cli/hydrosk-cli --help
+
+# Regenerates the EPANET 2.2 reference results that the conformance tests compare against.
+reference:
+	cd tools/oracle && npm ci && node make-reference.mjs
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD_DIR)
