@@ -1,9 +1,25 @@
 // hydrosk-cli: the command line of Hydrosk, for batch runs and checks without the window.
 #include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "cli/simulate_command.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Hydrosk: fire-flow analysis of EPANET networks"};
-    app.require_subcommand(0, 1);
-    CLI11_PARSE(app, argc, argv);
-    return 0;
+    app.require_subcommand(1);
+
+    std::string simulateInp;
+    auto* simulate = app.add_subcommand(
+        "simulate", "Print time,node_id,pressure for every node at every hydraulic step");
+    simulate->add_option("INP", simulateInp, "EPANET input file")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? 0 : 2;
+    }
+
+    if (*simulate) return hydrosk::cli::run_simulate(simulateInp, std::cout, std::cerr);
+    return 2;
 }
