@@ -23,6 +23,11 @@ deps:
 	  echo "Installing:$$missing"; \
 	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
 	fi
+	@# The conformance tests compare with EPANET 2.2 run by node (tools/oracle).
+	@if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then \
+	  echo "Installing: nodejs npm"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq nodejs npm; \
+	fi
 	@# The number-conversion tests run under a comma-decimal (German) locale.
 	@if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$'; then \
 	  echo "Generating the de_DE.UTF-8 locale"; \
@@ -43,7 +48,8 @@ run: deps build
 
 # Regenerates the EPANET 2.2 reference results that the conformance tests compare against.
 reference:
-	cd tools/oracle && npm ci && node make-reference.mjs
+	cd tools/oracle && npm ci --no-audit --no-fund && \
+	  node make-reference.mjs "$(abspath ../shared/networks)" "$(abspath $(BUILD_DIR))/conformance-reference"
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
