@@ -109,7 +109,9 @@ struct BrokenReference {
     const char* message;
 };
 
-void PrintTo(const BrokenReference& broken, std::ostream* out) { *out << broken.what; }
+void PrintTo(const BrokenReference& broken, std::ostream* out) {
+    *out << broken.what;
+}
 
 class BrokenReferenceTest : public ::testing::TestWithParam<BrokenReference> {};
 
@@ -173,7 +175,9 @@ struct WithinCase {
     bool agrees;
 };
 
-void PrintTo(const WithinCase& c, std::ostream* out) { *out << c.expected << " vs " << c.actual; }
+void PrintTo(const WithinCase& c, std::ostream* out) {
+    *out << c.expected << " vs " << c.actual;
+}
 
 class WithinTest : public ::testing::TestWithParam<WithinCase> {};
 
