@@ -1,0 +1,25 @@
+// Pump head curves in solver form: constant power, power function (from one or
+// three points) and custom (multi-point, piecewise linear) curves, with the
+// affinity laws for relative speed.
+#pragma once
+
+#include "toolkit/hydraulic_head_loss.h"
+#include "toolkit/hydraulic_system.h"
+
+namespace hydrosk::toolkit {
+
+// Derives a pump's solver data from its link, its head curve (user units) and
+// the unit factors. Throws std::invalid_argument when the curve cannot define
+// a pump (EPANET's error 227).
+PumpData make_pump_data(const Network& network, int link, const UnitFactors& units);
+
+// Intercept h0 (ft) and slope r (ft/cfs) of the head-curve segment that holds
+// flow q (cfs); the curve is in user units.
+void curve_segment(const Curve& curve, double q, const UnitFactors& units, double& h0, double& r);
+
+// Coefficients of an open pump at relative speed `speed` > 0; `curve` is the
+// head curve of a custom-curve pump (else unused).
+LinkCoefficients pump_coefficients(const PumpData& pump, const Curve* curve, double flow,
+                                   double speed, double rqtol, const UnitFactors& units);
+
+}  // namespace hydrosk::toolkit
