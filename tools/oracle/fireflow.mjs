@@ -1,0 +1,446 @@
+// Fire-flow reference driver: performs one fire-flow run on EPANET 2.2 (the WebAssembly engine
+// of epanet-js) the way the program's run does it, calling the engine as the legacy toolkit
+// functions (ENopen, ENsolveH, ENrunH, ...) would, with their single-precision values, and
+// writes the same results file. The analysis tests compare Hydrosk's results files with it.
+// Test oracle only; nothing of it is used by the program.
+//
+//   node fireflow.mjs run INP RESULTS --mode steady|duration|flow [--min-pressure N]
+//        [--max-flow N] [--flow-interval N] [--required-flow N] [--required-time N]
+//   node fireflow.mjs nocheck INP PRESSURE
+//
+// `run` reads "NoCheck.txt" and "MinPressures.txt" from the INP file's folder when they exist
+// (IDs that are not junctions are skipped) and writes RESULTS in the record text layout (quoted
+// texts, bare numbers with 7 or 15 significant digits, CR LF). Numbers are given with a period.
+// Exit status: 0 done; 1 the run ended with a message (printed on standard error: a refusal,
+// "Problem in INP file!" or a toolkit error, after which RESULTS holds the rows written so
+// far); 2 bad arguments.
+//
+// `nocheck` solves the network once as it stands (steady state) and writes, beside it, a
+// "NoCheck.txt" listing every junction whose pressure is below PRESSURE.
+import { existsSync, readFileSync, writeFileSync } from "node:fs";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath } from "node:url";
+import { EN, loadEngine } from "./epanet-oracle.mjs";
+
+const f32 = Math.fround;
+const WARNING_LIMIT = 6; // ENrunH codes 1-6 are warnings; anything above ends the run
+
+// ---------------------------------------------------------------------------------------------
+// Record text layout
+
+// x = m * 2^e exactly, m a non-negative integer (BigInt).
+function decompose(x) {
+  const view = new DataView(new ArrayBuffer(8));
+  view.setFloat64(0, Math.abs(x));
+  const bits = view.getBigUint64(0);
+  const biased = Number((bits >> 52n) & 0x7ffn);
+  const fraction = bits & ((1n << 52n) - 1n);
+  if (biased === 0) return [fraction, -1074];
+  return [fraction | (1n << 52n), biased - 1075];
+}
+
+// The exact decimal digits of |x| (no leading zeros) and the power of ten of the first digit.
+function exactDecimal(x) {
+  const [m, e] = decompose(x);
+  let digits;
+  let pointShift; // value = digits * 10^-pointShift
+  if (e >= 0) {
+    digits = (m << BigInt(e)).toString();
+    pointShift = 0;
+  } else {
+    digits = (m * 5n ** BigInt(-e)).toString();
+    pointShift = -e;
+  }
+  const exponent = digits.length - 1 - pointShift;
+  return [digits.replace(/0+$/, ""), exponent];
+}
+
+// printf's %.<significant>G without trailing zeros, rounded half to even on the exact binary
+// value, with an exponent of at least two digits: what std::to_chars gives in C++.
+export function formatGeneral(x, significant) {
+  if (!Number.isFinite(x)) throw new Error(`cannot write ${x}`);
+  if (x === 0) return "0";
+  let [digits, exponent] = exactDecimal(x);
+  if (digits.length > significant) {
+    const kept = digits.slice(0, significant);
+    const rest = digits.slice(significant);
+    let up;
+    if (rest[0] > "5") up = true;
+    else if (rest[0] < "5") up = false;
+    else if (/[1-9]/.test(rest.slice(1))) up = true;
+    else up = Number(kept[kept.length - 1]) % 2 === 1;
+    let rounded = BigInt(kept) + (up ? 1n : 0n);
+    digits = rounded.toString();
+    if (digits.length > significant) {
+      exponent += 1;
+      digits = digits.slice(0, significant);
+    }
+    digits = digits.replace(/0+$/, "");
+  }
+  const sign = x < 0 ? "-" : "";
+  if (exponent < -4 || exponent >= significant) {
+    const mantissa = digits.length > 1 ? `${digits[0]}.${digits.slice(1)}` : digits;
+    const expSign = exponent < 0 ? "-" : "+";
+    const expDigits = String(Math.abs(exponent)).padStart(2, "0");
+    return `${sign}${mantissa}E${expSign}${expDigits}`;
+  }
+  if (exponent < 0) return `${sign}0.${"0".repeat(-exponent - 1)}${digits}`;
+  if (digits.length <= exponent + 1) return sign + digits + "0".repeat(exponent + 1 - digits.length);
+  return `${sign}${digits.slice(0, exponent + 1)}.${digits.slice(exponent + 1)}`;
+}
+
+// Typed field values: text, single (32-bit) or double.
+const text = (value) => ({ kind: "text", value });
+const single = (value) => ({ kind: "single", value });
+const double = (value) => ({ kind: "double", value });
+
+// A pressure the layout cannot carry as a number is written as a text.
+function pressureField(p) {
+  if (Number.isNaN(p)) return text("NaN");
+  if (!Number.isFinite(p)) return text(p > 0 ? "Infinity" : "-Infinity");
+  return single(p);
+}
+
+function formatField(field) {
+  switch (field.kind) {
+    case "text": return `"${field.value}"`;
+    case "single": return formatGeneral(f32(field.value), 7);
+    default: return formatGeneral(field.value, 15);
+  }
+}
+
+class ResultsFile {
+  constructor(path) { this.path = path; this.lines = []; }
+  write(...fields) { this.lines.push(fields.map(formatField).join(",") + "\r\n"); }
+  save() { writeFileSync(this.path, Buffer.from(this.lines.join(""), "latin1")); }
+}
+
+// The field reader for the constraint files: a quoted field runs to the next double quote and
+// anything after it up to the comma or line end is dropped; a bare field runs to the comma or
+// line end without its trailing blanks. Blank lines are skipped.
+function readRecords(path, fieldsPerRecord) {
+  if (!existsSync(path)) return [];
+  const bytes = readFileSync(path).toString("latin1");
+  const fields = [];
+  let i = 0;
+  const n = bytes.length;
+  const atLineEnd = () => i >= n || bytes[i] === "\r" || bytes[i] === "\n";
+  const consumeLineEnd = () => {
+    if (bytes[i] === "\r") i++;
+    if (bytes[i] === "\n") i++;
+  };
+  const records = [];
+  let current = [];
+  while (i < n) {
+    if (current.length === 0) {
+      // skip lines of blanks
+      let j = i;
+      while (j < n && (bytes[j] === " " || bytes[j] === "\t")) j++;
+      if (j >= n) break;
+      if (bytes[j] === "\r" || bytes[j] === "\n") {
+        i = j;
+        consumeLineEnd();
+        continue;
+      }
+    }
+    while (i < n && (bytes[i] === " " || bytes[i] === "\t")) i++;
+    let value;
+    if (bytes[i] === '"') {
+      const close = bytes.indexOf('"', i + 1);
+      const end = close < 0 ? n : close;
+      value = bytes.slice(i + 1, end);
+      i = close < 0 ? n : close + 1;
+      while (!atLineEnd() && bytes[i] !== ",") i++;
+    } else {
+      const start = i;
+      while (!atLineEnd() && bytes[i] !== ",") i++;
+      value = bytes.slice(start, i).replace(/[ \t]+$/, "");
+    }
+    if (bytes[i] === ",") i++;
+    else consumeLineEnd();
+    current.push(value);
+    fields.push(value);
+    if (current.length === fieldsPerRecord) {
+      records.push(current);
+      current = [];
+    }
+  }
+  if (current.length > 0) throw new Error(`${path}: last record is incomplete`);
+  return records;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The engine, called as the legacy functions do (values rounded to float)
+
+class Engine {
+  constructor(oracle) { this.o = oracle; this.m = oracle.m; }
+
+  openProject(inpBytes) {
+    this.o.createProject();
+    return this.o.open(inpBytes);
+  }
+
+  closeProject() {
+    this.o.close();
+    this.o.deleteProject();
+  }
+
+  getNode(index, property) {
+    const [code, value] = this.o.nodeValue(index, property);
+    return [code, f32(value)];
+  }
+
+  setNode(index, property, value) {
+    return this.m._EN_setnodevalue(this.o.ph, index, property, f32(value));
+  }
+
+  // The catalogue: junction IDs by position (raw bytes as Latin-1 text) and the duration.
+  catalogue() {
+    const nodes = this.o.count(EN.NODECOUNT)[1];
+    const ids = [""];
+    for (let i = 1; i <= nodes; i++) {
+      if (this.o.nodeType(i)[1] !== EN.JUNCTION) continue;
+      ids.push(Buffer.from(this.o.nodeId(i)[1]).toString("latin1"));
+    }
+    const seconds = this.o.timeParam(EN.DURATION)[1];
+    return { ids, junctionCount: ids.length - 1, durationHours: durationHours(seconds) };
+  }
+}
+
+// Seconds to whole hours, halves to the even neighbour.
+function durationHours(seconds) {
+  const whole = Math.floor(seconds / 3600);
+  const rest = seconds % 3600;
+  return rest > 1800 || (rest === 1800 && whole % 2 !== 0) ? whole + 1 : whole;
+}
+
+// ASCII letters folded: IDs are found without regard to letter case; the exact spelling wins,
+// otherwise the first junction of that spelling.
+function junctionLookup(ids) {
+  const exact = new Map();
+  const folded = new Map();
+  for (let k = 1; k < ids.length; k++) {
+    if (!exact.has(ids[k])) exact.set(ids[k], k);
+    const key = ids[k].replace(/[A-Z]/g, (c) => c.toLowerCase());
+    if (!folded.has(key)) folded.set(key, k);
+  }
+  return (id) => exact.get(id) ?? folded.get(id.replace(/[A-Z]/g, (c) => c.toLowerCase()));
+}
+
+class RunEnded extends Error {}
+
+function toolkitFailure(code, what) {
+  return new RunEnded(`toolkit error ${code} (${what})`);
+}
+
+// The first tested junction whose pressure is below its minimum or not a number.
+function findViolation(engine, limits, fatal) {
+  for (let k = 1; k <= limits.count; k++) {
+    if (limits.excluded[k]) continue;
+    const [code, p] = engine.getNode(k, EN.PRESSURE);
+    if (fatal && code !== 0) throw toolkitFailure(code, "ENgetnodevalue EN_PRESSURE");
+    if (p < limits.minimum[k] || Number.isNaN(p)) return { k, p };
+  }
+  return null;
+}
+
+function steadySearch(engine, cat, limits, inputs, results) {
+  results.write(text("Check_Node"), text("Maximal_Flow"), text("Violating_Node"), text("Minimal_pressure"));
+  let saved = null;
+  for (let i = 1; i <= cat.junctionCount; i++) {
+    if (i > 1) {
+      engine.setNode(i - 1, EN.BASEDEMAND, saved.base);
+      engine.setNode(i - 1, EN.PATTERN, saved.pattern);
+    }
+    saved = { base: engine.getNode(i, EN.BASEDEMAND)[1], pattern: engine.getNode(i, EN.PATTERN)[1] };
+    const code = engine.setNode(i, EN.PATTERN, 0);
+    if (code !== 0) throw toolkitFailure(code, "ENsetnodevalue EN_PATTERN");
+    let violation = null;
+    for (let q = 0; q <= inputs.maxFlow; q = f32(q + inputs.interval)) {
+      engine.setNode(i, EN.BASEDEMAND, q);
+      engine.o.solveH();
+      violation = findViolation(engine, limits, false);
+      if (violation) {
+        results.write(text(cat.ids[i]), single(q), text(cat.ids[violation.k]), pressureField(violation.p));
+        break;
+      }
+    }
+    if (!violation) results.write(text(cat.ids[i]), text("Maximal flow was reached"));
+  }
+}
+
+// One extended-period trial on a freshly opened project: the time of the first failing step,
+// or null. timeLimit (s, single precision) ends the trial before the test of a later step.
+function trial(engine, inpBytes, position, demand, limits, timeLimit) {
+  if (engine.openProject(inpBytes) !== 0) {
+    engine.closeProject();
+    throw new RunEnded("Problem in INP file!");
+  }
+  try {
+    let code = engine.o.openH();
+    if (code !== 0) throw toolkitFailure(code, "ENopenH");
+    code = engine.o.initH(EN.SAVE);
+    if (code !== 0) throw toolkitFailure(code, "ENinitH");
+    code = engine.setNode(position, EN.BASEDEMAND, demand);
+    if (code !== 0) throw toolkitFailure(code, "ENsetnodevalue EN_BASEDEMAND");
+    code = engine.setNode(position, EN.PATTERN, 0);
+    if (code !== 0) throw toolkitFailure(code, "ENsetnodevalue EN_PATTERN");
+    for (;;) {
+      const [runCode, t] = engine.o.runH();
+      if (runCode > WARNING_LIMIT) throw toolkitFailure(runCode, "ENrunH");
+      if (timeLimit !== null && t > timeLimit) return null;
+      if (findViolation(engine, limits, true)) return t;
+      const [, step] = engine.o.nextH();
+      if (step === 0) return null;
+    }
+  } finally {
+    engine.closeProject();
+  }
+}
+
+function durationSearch(engine, inpBytes, cat, limits, inputs, results) {
+  results.write(text("Check_Node"), text("Flow"), text("Duration (hours)"));
+  for (let j = 1; j <= cat.junctionCount; j++) {
+    const t = trial(engine, inpBytes, j, inputs.requiredFlow, limits, null);
+    if (t === null) results.write(text(cat.ids[j]), single(inputs.requiredFlow), text("End of simulation was reached"));
+    else results.write(text(cat.ids[j]), single(inputs.requiredFlow), double(t / 3600));
+  }
+}
+
+function flowSearch(engine, inpBytes, cat, limits, inputs, results) {
+  results.write(text("Check_Node"), text("Duration (hours)"), text("Flow"));
+  const timeLimit = f32(inputs.requiredTime * 3600);
+  for (let j = 1; j <= cat.junctionCount; j++) {
+    const step = inputs.interval;
+    let failed = null;
+    for (let q = 0; q <= inputs.maxFlow; q = f32(q + step)) {
+      if (trial(engine, inpBytes, j, q, limits, timeLimit) !== null) {
+        failed = q;
+        break;
+      }
+    }
+    if (failed === null) results.write(text(cat.ids[j]), single(inputs.requiredTime), text("Maximal flow was reached"));
+    else results.write(text(cat.ids[j]), single(inputs.requiredTime), single(f32(failed - inputs.interval)));
+  }
+}
+
+// The per-junction minima and exclusions of a run, by position.
+function constraints(folder, cat, defaultMinimum) {
+  const find = junctionLookup(cat.ids);
+  const minimum = new Array(cat.junctionCount + 1).fill(defaultMinimum);
+  const excluded = new Array(cat.junctionCount + 1).fill(false);
+  const unknown = [];
+  for (const [id, value] of readRecords(join(folder, "MinPressures.txt"), 2)) {
+    const k = find(id);
+    const number = Number(value.trim());
+    if (value.trim() === "" || Number.isNaN(number)) throw new RunEnded(`MinPressures.txt: ${value} is not a number`);
+    if (k === undefined) unknown.push(id);
+    else minimum[k] = f32(number);
+  }
+  for (const [id] of readRecords(join(folder, "NoCheck.txt"), 1)) {
+    const k = find(id.trim());
+    if (k === undefined) unknown.push(id.trim());
+    else excluded[k] = true;
+  }
+  if (unknown.length > 0) console.error(`skipped IDs that are not junctions: ${[...new Set(unknown)].join(", ")}`);
+  return { count: cat.junctionCount, minimum, excluded };
+}
+
+function parseArguments(argv) {
+  const [command, inp, ...rest] = argv;
+  const options = {};
+  const positional = [];
+  for (let i = 0; i < rest.length; i++) {
+    if (rest[i].startsWith("--")) options[rest[i].slice(2)] = rest[++i];
+    else positional.push(rest[i]);
+  }
+  return { command, inp, positional, options };
+}
+
+function number(options, name, fallback) {
+  const value = Number(options[name] ?? fallback);
+  if (Number.isNaN(value)) throw new Error(`--${name} needs a number`);
+  return f32(value);
+}
+
+async function run(inp, resultsPath, options) {
+  const mode = options.mode ?? "steady";
+  const inputs = {
+    minPressure: number(options, "min-pressure", "110"),
+    maxFlow: number(options, "max-flow", "1000"),
+    interval: number(options, "flow-interval", "10"),
+    requiredFlow: number(options, "required-flow", "100"),
+    requiredTime: number(options, "required-time", "1.5"),
+  };
+  if (!(inputs.interval > 0)) throw new RunEnded("You must enter a flow interval greater than zero");
+  const inpBytes = new Uint8Array(readFileSync(inp));
+  const engine = new Engine(await loadEngine());
+  if (engine.openProject(inpBytes) !== 0) {
+    engine.closeProject();
+    throw new RunEnded("Could not open INP file - OpenFile");
+  }
+  const results = new ResultsFile(resultsPath);
+  try {
+    const cat = engine.catalogue();
+    if (cat.junctionCount === 0) throw new RunEnded("no junctions");
+    const limits = constraints(dirname(resolve(inp)), cat, inputs.minPressure);
+    if (mode === "steady") {
+      if (cat.durationHours > 0) throw new RunEnded("The duration of the INP file must be set to zero");
+      try {
+        steadySearch(engine, cat, limits, inputs, results);
+      } finally {
+        results.save();
+      }
+      return;
+    }
+    if (cat.durationHours === 0) throw new RunEnded("Duration must be greater then zero for an EPS run");
+    engine.closeProject();
+    try {
+      if (mode === "duration") durationSearch(engine, inpBytes, cat, limits, inputs, results);
+      else flowSearch(engine, inpBytes, cat, limits, inputs, results);
+    } finally {
+      results.save();
+    }
+  } finally {
+    if (engine.o.ph !== 0) engine.closeProject();
+  }
+}
+
+async function nocheck(inp, pressureText) {
+  const limit = f32(Number(pressureText));
+  const engine = new Engine(await loadEngine());
+  if (engine.openProject(new Uint8Array(readFileSync(inp))) !== 0) throw new Error(`cannot open ${inp}`);
+  const cat = engine.catalogue();
+  engine.o.solveH();
+  const lines = [];
+  for (let k = 1; k <= cat.junctionCount; k++) {
+    if (engine.getNode(k, EN.PRESSURE)[1] < limit) lines.push(`"${cat.ids[k]}"\r\n`);
+  }
+  engine.closeProject();
+  writeFileSync(join(dirname(resolve(inp)), "NoCheck.txt"), Buffer.from(lines.join(""), "latin1"));
+  console.log(`${lines.length} of ${cat.junctionCount} junctions below ${limit} excluded`);
+}
+
+async function main() {
+  const { command, inp, positional, options } = parseArguments(process.argv.slice(2));
+  try {
+    if (command === "run" && inp && positional.length === 1) await run(inp, positional[0], options);
+    else if (command === "nocheck" && inp && positional.length === 1) await nocheck(inp, positional[0]);
+    else {
+      console.error("usage: node fireflow.mjs run INP RESULTS --mode steady|duration|flow [options]\n" +
+        "       node fireflow.mjs nocheck INP PRESSURE");
+      process.exit(2);
+    }
+  } catch (error) {
+    if (!(error instanceof RunEnded)) throw error;
+    console.error(error.message);
+    process.exit(1);
+  }
+}
+
+if (process.argv[1] && resolve(process.argv[1]) === fileURLToPath(import.meta.url)) {
+  main().catch((error) => {
+    console.error(error);
+    process.exit(2);
+  });
+}
