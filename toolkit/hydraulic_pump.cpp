@@ -1,91 +1,32 @@
 #include "toolkit/hydraulic_pump.h"
 
 #include <cmath>
-#include <stdexcept>
 
 namespace hydrosk::toolkit {
 
-namespace {
-
-constexpr double kTiny = 1.0e-6;
-constexpr double kHuge = 1.0e10;
-
-// Fits h = a - b q^c through the shutoff head h0, the design point (q1, h1) and
-// the maximum-flow point (q2, h2). Returns false when no such curve exists.
-bool fit_power_curve(double h0, double h1, double h2, double q1, double q2, double& a, double& b,
-                     double& c) {
-    if (h0 < kTiny || h0 - h1 < kTiny || h1 - h2 < kTiny || q1 < kTiny || q2 - q1 < kTiny)
-        return false;
-    a = h0;
-    const double h4 = h0 - h1;
-    const double h5 = h0 - h2;
-    c = std::log(h5 / h4) / std::log(q2 / q1);
-    if (c <= 0.0 || c > 20.0) return false;
-    b = -h4 / std::pow(q1, c);
-    return b < 0.0;
-}
-
-}  // namespace
-
-PumpData make_pump_data(const Network& network, int link_index, const UnitFactors& units) {
-    const Link& link = network.links[static_cast<std::size_t>(link_index)];
+PumpData make_pump_data(const Link& link, int link_index) {
     PumpData pump;
     pump.link = link_index;
     pump.speed_pattern = link.speed_pattern;
-    if (link.head_curve == kNoIndex || link.pump_kind == PumpKind::ConstantPower) {
-        if (link.power <= 0.0) throw std::invalid_argument("pump without curve or power");
-        // Power is given in hp, or in kW with SI flow units.
-        const bool si = units.head != 1.0;
-        const double hp = si ? link.power / 0.7457 : link.power;
-        pump.kind = PumpCurveKind::ConstantPower;
-        pump.h0 = 0.0;
-        pump.r = -8.814 * hp;
-        pump.n = -1.0;
-        pump.hmax = kHuge;
-        pump.qmax = kHuge;
-        pump.q0 = 1.0;
-        return pump;
+    switch (link.pump_kind) {
+        case PumpKind::ConstantPower:
+            pump.kind = PumpCurveKind::ConstantPower;
+            break;
+        case PumpKind::PowerFunction:
+            pump.kind = PumpCurveKind::PowerFunction;
+            break;
+        case PumpKind::Custom:
+            pump.kind = PumpCurveKind::Custom;
+            break;
     }
-    const Curve& curve = network.curves[static_cast<std::size_t>(link.head_curve)];
-    const auto& x = curve.x;
-    const auto& y = curve.y;
-    const std::size_t npts = x.size();
-    if (npts == 0) throw std::invalid_argument("empty pump curve");
-    double h0 = 0.0, h1 = 0.0, h2 = 0.0, q1 = 0.0, q2 = 0.0;
-    if (npts == 1) {
-        q1 = x[0];
-        h1 = y[0];
-        h0 = 1.33334 * h1;
-        q2 = 2.0 * q1;
-        h2 = 0.0;
-    } else if (npts == 3 && x[0] == 0.0) {
-        h0 = y[0];
-        q1 = x[1];
-        h1 = y[1];
-        q2 = x[2];
-        h2 = y[2];
-    } else {
-        for (std::size_t m = 1; m < npts; ++m) {
-            if (y[m] >= y[m - 1]) throw std::invalid_argument("pump curve head not decreasing");
-        }
-        pump.kind = PumpCurveKind::Custom;
-        pump.curve = link.head_curve;
-        pump.qmax = x[npts - 1] / units.flow;
-        pump.q0 = (x[0] + x[npts - 1]) / 2.0 / units.flow;
-        pump.hmax = y[0] / units.head;
-        return pump;
-    }
-    double a = 0.0, b = 0.0, c = 0.0;
-    if (!fit_power_curve(h0, h1, h2, q1, q2, a, b, c))
-        throw std::invalid_argument("pump curve cannot be fitted");
-    pump.kind = PumpCurveKind::PowerFunction;
-    // Converted from user units the way EPANET does, for identical rounding.
-    pump.h0 = -a / units.head;
-    pump.r = -b * (std::pow(units.flow, c) / units.head);
-    pump.n = c;
-    pump.q0 = q1 / units.flow;
-    pump.qmax = std::pow(-a / b, 1.0 / c) / units.flow;
-    pump.hmax = h0 / units.head;
+    // The link gives the head gain h0 - r q^n; the solver works with the loss.
+    pump.h0 = -link.h0;
+    pump.r = link.r;
+    pump.n = link.n;
+    pump.q0 = link.q0;
+    pump.qmax = link.q_max;
+    pump.hmax = link.h_max;
+    if (pump.kind == PumpCurveKind::Custom) pump.curve = link.head_curve;
     return pump;
 }
 

@@ -8,10 +8,8 @@
 
 namespace hydrosk::toolkit {
 
-// Derives a pump's solver data from its link, its head curve (user units) and
-// the unit factors. Throws std::invalid_argument when the curve cannot define
-// a pump (EPANET's error 227).
-PumpData make_pump_data(const Network& network, int link, const UnitFactors& units);
+// A pump's solver data from its link (whose curve the reader has fitted).
+PumpData make_pump_data(const Link& link, int link_index);
 
 // Intercept h0 (ft) and slope r (ft/cfs) of the head-curve segment that holds
 // flow q (cfs); the curve is in user units.

@@ -33,8 +33,8 @@ enum class HydraulicWarning {
 
 class HydraulicSimulation {
 public:
-    // Throws std::invalid_argument when the network cannot be simulated (for
-    // example a pump curve that defines no pump).
+    // Builds the compact arrays and the matrix ordering; sets the starting
+    // flows as open() does.
     explicit HydraulicSimulation(const Network& network);
 
     // Like EN_openH: checks the network and sets every link's starting flow.

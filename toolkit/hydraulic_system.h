@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "toolkit/network.h"
+#include "toolkit/units.h"
 
 namespace hydrosk::toolkit {
 
@@ -30,7 +31,7 @@ constexpr bool is_closed(LinkState s) {
 }
 
 // Setting of a valve whose status is fixed open or closed (no active setting).
-constexpr double kMissingSetting = -1.0e10;
+constexpr double kMissingSetting = kMissing;
 
 enum class PumpCurveKind : std::uint8_t { ConstantPower, PowerFunction, Custom };
 
@@ -38,7 +39,7 @@ struct PumpData {
     int link = kNoIndex;
     PumpCurveKind kind = PumpCurveKind::PowerFunction;
     // Head loss (negative gain) h = h0 + r * q^n at full speed (ft, cfs); for a
-    // constant-power pump r = -8.814 * hp and n = -1.
+    // constant-power pump h0 = 0, r = -8.814 * hp and n = -1.
     double h0 = 0.0;
     double r = 0.0;
     double n = 1.0;
@@ -73,17 +74,6 @@ struct ControlData {
     LinkState status = LinkState::Open;
     double setting = kMissingSetting;  // speed, valve setting or kMissingSetting
 };
-
-// Unit factors from internal to user units (EPANET's Ucf), needed where data
-// such as curves stay in user units.
-struct UnitFactors {
-    double flow = 1.0;      // user flow units per cfs
-    double head = 1.0;      // m or ft per ft
-    double pressure = 1.0;  // psi, m or kPa per ft of head
-    double volume = 1.0;
-};
-
-UnitFactors unit_factors(const Options& options);
 
 struct HydraulicSystem {
     explicit HydraulicSystem(const Network& network);
