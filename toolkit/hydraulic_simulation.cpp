@@ -23,7 +23,7 @@ long round_seconds(double x) {
 }  // namespace
 
 HydraulicSimulation::HydraulicSimulation(const Network& network)
-    : network_(network), system_(network), solver_(network, system_) {
+    : network_(network), system_(network), solver_(network, system_), rules_(network, system_) {
     state_.resize(system_);
     const Times& t = network.times;
     duration_ = t.duration;
@@ -33,6 +33,7 @@ HydraulicSimulation::HydraulicSimulation(const Network& network)
     hydraulic_step_ = std::min({hydraulic_step_, pattern_step_, report_step_});
     pattern_start_ = t.pattern_start;
     start_clock_ = t.start_clock;
+    rule_step_ = t.rule_step > 0 ? std::min(t.rule_step, hydraulic_step_) : hydraulic_step_ / 10;
     open();
 }
 
@@ -112,10 +113,13 @@ double HydraulicSimulation::pattern_factor(int pattern, long period) const {
 void HydraulicSimulation::update_demands() {
     const long period = (time_ + pattern_start_) / pattern_step_;
     const double multiplier = network_.options.demand_multiplier;
+    system_demand_ = 0.0;
     for (int i = 0; i < system_.junction_count; ++i) {
         double sum = 0.0;
         for (const Demand& d : network_.nodes[at(i)].demands) {
-            sum += d.base * pattern_factor(d.pattern, period) * multiplier;
+            const double q = d.base * pattern_factor(d.pattern, period) * multiplier;
+            if (q > 0.0) system_demand_ += q;
+            sum += q;
         }
         state_.demand[at(i)] = sum;
         state_.demand_flow[at(i)] = sum;
@@ -128,24 +132,10 @@ void HydraulicSimulation::update_demands() {
     }
     for (const PumpData& pump : system_.pumps) {
         if (pump.speed_pattern != kNoIndex) {
-            set_pump_speed(pump.link, pattern_factor(pump.speed_pattern, period));
+            set_link_setting(system_, state_, pump.link,
+                             pattern_factor(pump.speed_pattern, period));
         }
     }
-}
-
-void HydraulicSimulation::reset_pump_flow(int link) {
-    const PumpData& pump = system_.pumps[at(system_.pump_index[at(link)])];
-    if (pump.kind == PumpCurveKind::ConstantPower) state_.flow[at(link)] = pump.q0;
-}
-
-void HydraulicSimulation::set_pump_speed(int link, double speed) {
-    const auto k = at(link);
-    state_.setting[k] = speed;
-    if (speed > 0.0 && is_closed(state_.status[k])) {
-        reset_pump_flow(link);
-        state_.status[k] = LinkState::Open;
-    }
-    if (speed == 0.0 && !is_closed(state_.status[k])) state_.status[k] = LinkState::Closed;
 }
 
 void HydraulicSimulation::apply_time_controls() {
@@ -173,7 +163,7 @@ void HydraulicSimulation::apply_time_controls() {
         const double k1 = state_.setting[k];
         const double k2 = t > LinkType::Pipe ? c.setting : k1;
         if (t == LinkType::Pump && s1 == LinkState::Closed && s2 == LinkState::Open) {
-            reset_pump_flow(c.link);
+            reset_pump_flow(system_, state_, c.link);
         }
         if (s1 != s2 || k1 != k2) {
             state_.status[k] = s2;
@@ -297,8 +287,32 @@ long HydraulicSimulation::time_step() {
     if (t > 0 && t < step) step = t;
     tank_time_step(step);
     control_time_step(step);
-    update_tank_levels(step);
+    if (network_.rules.empty()) {
+        update_tank_levels(step);
+    } else {
+        rule_time_step(step);
+    }
     return step;
+}
+
+void HydraulicSimulation::rule_time_step(long& step) {
+    // Steps through the interval in rule time steps (the first one up to the
+    // next multiple of the rule step), moving tanks, until a rule acts.
+    const long now = time_;
+    const long end = now + step;
+    long dt = std::min(rule_step_, step);
+    long dt1 = std::min(rule_step_ - now % rule_step_, step);
+    if (dt1 == 0) dt1 = dt;
+    long t = now;
+    do {
+        t += dt1;
+        update_tank_levels(dt1);
+        const RuleEvaluator::Clock clock{t, dt1, start_clock_, system_demand_};
+        if (rules_.check(state_, clock) > 0) break;
+        dt = std::min(dt, end - t);
+        dt1 = dt;
+    } while (dt > 0);
+    step = t - now;
 }
 
 int HydraulicSimulation::next(long& step) {

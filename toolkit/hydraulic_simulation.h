@@ -15,6 +15,7 @@
 
 #include <vector>
 
+#include "toolkit/hydraulic_rules.h"
 #include "toolkit/hydraulic_solver.h"
 #include "toolkit/hydraulic_system.h"
 
@@ -80,9 +81,8 @@ private:
     void apply_time_controls();
     int warning_code(const SolveResult& result);
     void set_initial_flow(int link, LinkState status, double setting);
-    void set_pump_speed(int link, double speed);
-    void reset_pump_flow(int link);
     long time_step();
+    void rule_time_step(long& step);
     void tank_time_step(long& step) const;
     void control_time_step(long& step) const;
     void update_tank_levels(long step);
@@ -92,6 +92,8 @@ private:
     HydraulicSolver solver_;
     HydraulicState state_;
     SolveResult last_;
+    RuleEvaluator rules_;
+    double system_demand_ = 0.0;  // cfs, sum of positive junction demands
 
     // Clock (s), EPANET's adjusted time options.
     long time_ = 0;
@@ -102,6 +104,7 @@ private:
     long pattern_start_ = 0;
     long report_step_ = 3600;
     long start_clock_ = 0;
+    long rule_step_ = 360;
     bool halted_ = false;
 };
 
