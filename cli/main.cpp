@@ -1,7 +1,10 @@
 // hydrosk-cli: the command line of Hydrosk, for batch runs and checks without the window.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "cli/fireflow_command.h"
 #include "cli/simulate_command.h"
 
 int main(int argc, char** argv) {
@@ -13,6 +16,9 @@ int main(int argc, char** argv) {
         "simulate", "Print time,node_id,pressure for every node at every hydraulic step");
     simulate->add_option("INP", simulateInp, "EPANET input file")->required();
 
+    hydrosk::cli::FireflowOptions fireflowOptions;
+    auto* fireflow = hydrosk::cli::AddFireflowCommand(app, fireflowOptions);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -21,5 +27,9 @@ int main(int argc, char** argv) {
     }
 
     if (*simulate) return hydrosk::cli::run_simulate(simulateInp, std::cout, std::cerr);
+    if (*fireflow) {
+        return hydrosk::cli::RunFireflow(fireflowOptions, std::cout, std::cerr,
+                                         isatty(STDERR_FILENO) != 0);
+    }
     return 2;
 }

@@ -1,0 +1,104 @@
+#include "analysis/extended_period_search.h"
+
+#include <string>
+
+#include "analysis/run_messages.h"
+#include "network/net_load.h"
+#include "toolkit/epanet2.h"
+#include "toolkit/project.h"
+
+namespace hydrosk::analysis {
+namespace {
+
+// Codes 1 to 6 are the toolkit's warnings; a step that gives one is used all the same.
+constexpr int kLastWarningCode = 6;
+
+void Require(int code, std::string_view check_junction) {
+    if (code != 0)
+        throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, check_junction));
+}
+
+}  // namespace
+
+std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int position, float demand,
+                                        std::optional<float> time_limit) {
+    const std::string& id = context.catalogue.JunctionIDs[static_cast<std::size_t>(position)];
+    const int node = context.catalogue.Junctions.index_at(position).value_or(position);
+
+    toolkit::Project project;
+    if (project.open(context.network) != 0) {
+        throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
+    }
+    Require(project.open_h(), id);
+    Require(project.init_h(EN_SAVE), id);
+    Require(project.set_node_value(node, EN_BASEDEMAND, demand), id);
+    Require(project.set_node_value(node, EN_PATTERN, 0.0), id);  // the demand stays constant
+
+    for (;;) {
+        long time = 0;  // s
+        if (const int code = project.run_h(time); code > kLastWarningCode) {
+            throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
+        }
+        // Compared as the whole seconds against the single-precision limit.
+        if (time_limit && static_cast<double>(time) > static_cast<double>(*time_limit)) {
+            return std::nullopt;
+        }
+        if (FindViolation(project, context.limits, PressureReadFailure::EndRun, id)) return time;
+        long step = 0;  // s to the next step; 0 at the end of the simulation
+        project.next_h(step);
+        if (step == 0) return std::nullopt;
+    }
+}
+
+files::Record DurationHeader() {
+    return {std::string("Check_Node"), std::string("Flow"), std::string("Duration (hours)")};
+}
+
+files::Record DurationJunction(const TrialContext& context, float required_flow, int position) {
+    const std::string& id = context.catalogue.JunctionIDs[static_cast<std::size_t>(position)];
+    const auto failed_at = ExtendedPeriodTrial(context, position, required_flow, std::nullopt);
+    if (!failed_at) return {id, required_flow, std::string("End of simulation was reached")};
+    return {id, required_flow, static_cast<double>(*failed_at) / 3600.0};
+}
+
+files::Record FlowHeader() {
+    return {std::string("Check_Node"), std::string("Duration (hours)"), std::string("Flow")};
+}
+
+files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings& settings,
+                           int position, const std::function<void()>& trial_passed) {
+    const std::string& id = context.catalogue.JunctionIDs[static_cast<std::size_t>(position)];
+    const float time_limit = settings.required_time * 3600.0F;  // s, formed in single precision
+    const float step = settings.flow_interval;
+    for (float q = 0; q <= settings.maximal_flow; q = q + step) {
+        if (ExtendedPeriodTrial(context, position, q, time_limit)) {
+            const float last_passed = q - settings.flow_interval;
+            return {id, settings.required_time, last_passed};
+        }
+        if (trial_passed) trial_passed();
+    }
+    return {id, settings.required_time, std::string("Maximal flow was reached")};
+}
+
+void DurationSearch(const TrialContext& context, float required_flow,
+                    files::RecordFileWriter& results, RunObserver& observer) {
+    results.Write(DurationHeader());
+    for (int position = 1; position <= context.catalogue.JunctionCount; ++position) {
+        observer.SetProgressValue(position);
+        observer.ServeEvents();
+        results.Write(DurationJunction(context, required_flow, position));
+    }
+}
+
+void FlowSearch(const TrialContext& context, const FlowSearchSettings& settings,
+                files::RecordFileWriter& results, RunObserver& observer) {
+    results.Write(FlowHeader());
+    const std::function<void()> serve = [&observer] { observer.ServeEvents(); };
+    for (int position = 1; position <= context.catalogue.JunctionCount; ++position) {
+        observer.SetProgressValue(position);
+        observer.ServeEvents();
+        results.Write(FlowJunction(context, settings, position, serve));
+    }
+}
+
+}  // namespace hydrosk::analysis

@@ -1,0 +1,68 @@
+// The two extended-period searches. Each trial is a simulation of its own, on a project opened
+// afresh from the network the run has parsed, with the check junction's demand replaced by a
+// constant trial demand, stepped from the start until a tested pressure fails its minimum.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "analysis/run_observer.h"
+#include "analysis/search_common.h"
+#include "files/record_layout.h"
+
+namespace hydrosk::toolkit {
+struct Network;
+}
+
+namespace hydrosk::analysis {
+
+// What every trial of a run shares; read only, so that trials may run side by side.
+struct TrialContext {
+    std::shared_ptr<const toolkit::Network> network;  // as parsed from the INP file
+    const network::NetworkCatalogue& catalogue;
+    const JunctionLimits& limits;
+};
+
+// One trial for the junction at `position` with `demand` (network flow units) as its constant
+// demand. Gives the simulation time (s) of the first step that fails the pressure test, or
+// nullopt when the simulation ends, or passes `time_limit` (s) before a failing step; a step
+// at exactly the limit is tested. Throws RunEnded with "Problem in INP file!" when the project
+// cannot be opened, and with the toolkit's code and text when a call that the trial relies on
+// fails.
+std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int position, float demand,
+                                        std::optional<float> time_limit);
+
+// Duration search: header "Check_Node", "Flow", "Duration (hours)".
+files::Record DurationHeader();
+
+// One junction drawing the required flow: (ID, required flow, hours of the failing step as a
+// double) or (ID, required flow, "End of simulation was reached").
+files::Record DurationJunction(const TrialContext& context, float required_flow, int position);
+
+struct FlowSearchSettings {
+    float required_time = 0;  // hours, > 0
+    float maximal_flow = 0;   // below 0 no trial is made
+    float flow_interval = 0;  // > 0, and TrialFlowsEnd(maximal_flow, flow_interval)
+};
+
+// Flow search: header "Check_Node", "Duration (hours)", "Flow".
+files::Record FlowHeader();
+
+// One junction: trial demands 0, interval, ... (single-precision sums) up to the maximal flow,
+// each simulated up to the required time, until one fails. Gives (ID, required time, failing
+// demand minus the interval) or (ID, required time, "Maximal flow was reached").
+// `trial_passed` is called after every trial that passed.
+files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings& settings,
+                           int position, const std::function<void()>& trial_passed);
+
+// The searches: every junction in catalogue order, one row each after the header; the
+// progress value is set and events are served once per junction (and, in the flow search,
+// after every passed trial). The rows go to `results`; the caller commits them, also when a
+// RunEnded leaves these functions.
+void DurationSearch(const TrialContext& context, float required_flow,
+                    files::RecordFileWriter& results, RunObserver& observer);
+void FlowSearch(const TrialContext& context, const FlowSearchSettings& settings,
+                files::RecordFileWriter& results, RunObserver& observer);
+
+}  // namespace hydrosk::analysis

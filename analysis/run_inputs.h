@@ -1,0 +1,51 @@
+// What one fire-flow run is given: the texts of the main window's boxes, the chosen
+// analysis, and where its files are. The run reads nothing else of the window.
+#pragma once
+
+#include <filesystem>
+#include <locale>
+#include <optional>
+#include <string>
+
+#include "files/number_text.h"
+
+namespace hydrosk::analysis {
+
+// The page of the window's tab control: the steady state (tab index 0) or the extended period
+// (any other index).
+enum class AnalysisPage { SteadyState, ExtendedPeriod };
+
+// The option of the extended-period page; exactly one is selected.
+enum class ExtendedPeriodOption { FindDuration, FindFlow };
+
+struct RunInputs {
+    // The INP file as the window shows it; blanks around it are removed before it is opened.
+    std::string inp_path;
+
+    // The five input texts, as typed: numbers in the user's number format (see `locale`) and in
+    // the network's units (pressure units, flow units; the required time in hours).
+    std::string minimal_pressure;
+    std::string maximal_flow;
+    std::string flow_interval;
+    std::string required_flow;
+    std::string required_time;
+
+    AnalysisPage page = AnalysisPage::SteadyState;
+    ExtendedPeriodOption option = ExtendedPeriodOption::FindDuration;
+
+    // The INP file's directory (InpDir, ending in a separator): "NoCheck.txt" and
+    // "MinPressures.txt" are read from it, and it is stored in the settings file.
+    std::string inp_directory;
+
+    // Where the results file is written: the INP path, a period and the chosen extension.
+    std::filesystem::path output_file;
+
+    // The directory of "HydroskSettings.txt", written at the end of a completed run; nullopt
+    // for a run that keeps no settings (the command line).
+    std::optional<std::filesystem::path> settings_directory;
+
+    // The number format in which the five texts are read (the user's by default).
+    std::locale locale = files::UserLocale();
+};
+
+}  // namespace hydrosk::analysis

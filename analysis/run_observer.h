@@ -1,0 +1,45 @@
+// How a run talks to whoever started it (the main window, the command line, a test): its
+// messages, the completion question, the progress bar, the busy pointer, the moments when
+// pending user-interface events may be served, and the request to show the results file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace hydrosk::analysis {
+
+enum class MessageKind {
+    Refusal,  // the inputs were refused; the run ends with it
+    Failure,  // a file or the toolkit failed; the run ends with it
+    Notice,   // told once, the run goes on (constraint IDs that are not junctions)
+};
+
+// Every member has a default that does nothing (the question is answered No), so an observer
+// overrides only what it shows. All calls come from the thread that runs the analysis.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+
+    // A message with an OK button. A Refusal or Failure is the last message of its run.
+    virtual void ShowMessage(MessageKind kind, const std::string& text);
+
+    // The Yes/No question at the end of a completed run; true for Yes.
+    virtual bool AskYesNo(const std::string& text);
+
+    // The progress bar: its range once per run, then the position of each junction in turn.
+    virtual void SetProgressRange(int minimum, int maximum);
+    virtual void SetProgressValue(int value);
+
+    // The window may serve its pending events now: once per junction, and in the
+    // extended-period flow search once more after every trial that passed.
+    virtual void ServeEvents();
+
+    // The busy (hourglass) pointer: on once the inputs are present, off when the run ends, on
+    // every path.
+    virtual void SetBusy(bool busy);
+
+    // The user asked to see the results file: start a text viewer with it, without waiting.
+    virtual void OpenViewer(const std::filesystem::path& results_file);
+};
+
+}  // namespace hydrosk::analysis

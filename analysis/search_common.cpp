@@ -1,0 +1,86 @@
+#include "analysis/search_common.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/run_messages.h"
+#include "files/number_text.h"
+#include "network/net_load.h"
+#include "toolkit/epanet2.h"
+#include "toolkit/project.h"
+
+namespace hydrosk::analysis {
+namespace {
+
+void AddOnce(std::vector<std::string>& list, const std::string& id) {
+    if (std::find(list.begin(), list.end(), id) == list.end()) list.push_back(id);
+}
+
+}  // namespace
+
+JunctionLimits MakeJunctionLimits(const network::NetworkCatalogue& catalogue, float default_minimum,
+                                  std::span<const files::JunctionPressure> overrides,
+                                  std::span<const std::string> excluded_ids,
+                                  UnknownConstraintIds& unknown) {
+    const auto size = static_cast<std::size_t>(catalogue.JunctionCount) + 1;
+    JunctionLimits limits{std::vector<float>(size, default_minimum),
+                          std::vector<unsigned char>(size, 0)};
+    limits.minimum[0] = 0;
+    for (const auto& entry : overrides) {
+        if (const auto index = catalogue.Junctions.find(entry.id)) {
+            limits.minimum[static_cast<std::size_t>(*index)] = entry.pressure;
+        } else {
+            AddOnce(unknown.min_pressure, entry.id);
+        }
+    }
+    for (const auto& id : excluded_ids) {
+        const std::string trimmed(files::TrimBlanks(id));
+        if (const auto index = catalogue.Junctions.find(trimmed)) {
+            limits.excluded[static_cast<std::size_t>(*index)] = 1;
+        } else {
+            AddOnce(unknown.excluded, trimmed);
+        }
+    }
+    return limits;
+}
+
+bool FailsMinimum(float pressure, float minimum) {
+    return pressure < minimum || std::isnan(pressure);
+}
+
+std::optional<Violation> FindViolation(const toolkit::Project& project,
+                                       const JunctionLimits& limits, PressureReadFailure on_failure,
+                                       std::string_view check_junction) {
+    for (int k = 1; k <= limits.count(); ++k) {
+        const auto position = static_cast<std::size_t>(k);
+        if (limits.excluded[position] != 0) continue;
+        double value = 0.0;
+        const int code = project.get_node_value(k, EN_PRESSURE, value);
+        if (code != 0 && on_failure == PressureReadFailure::EndRun) {
+            throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, check_junction));
+        }
+        // The toolkit's legacy functions hand out single precision.
+        const auto pressure = static_cast<float>(value);
+        if (FailsMinimum(pressure, limits.minimum[position])) return Violation{k, pressure};
+    }
+    return std::nullopt;
+}
+
+bool TrialFlowsEnd(float maximal_flow, float interval) {
+    if (!(interval > 0)) return maximal_flow < 0;
+    float q = 0;
+    while (q <= maximal_flow) {
+        const float next = q + interval;
+        if (next == q) return false;
+        q = next;
+    }
+    return true;
+}
+
+files::FieldValue PressureField(float pressure) {
+    if (std::isnan(pressure)) return std::string("NaN");
+    if (std::isinf(pressure)) return std::string(pressure > 0 ? "Infinity" : "-Infinity");
+    return pressure;
+}
+
+}  // namespace hydrosk::analysis

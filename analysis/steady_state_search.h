@@ -1,0 +1,38 @@
+// The steady-state fire-flow search: for every junction, the first trial flow at which some
+// tested junction's pressure falls below its minimum.
+#pragma once
+
+#include "analysis/run_observer.h"
+#include "analysis/search_common.h"
+#include "files/record_layout.h"
+
+namespace hydrosk::analysis {
+
+struct SteadyStateSettings {
+    float maximal_flow = 0;   // network flow units; below 0 no trial is made
+    float flow_interval = 0;  // > 0, and TrialFlowsEnd(maximal_flow, flow_interval)
+};
+
+// The header row: "Check_Node", "Maximal_Flow", "Violating_Node", "Minimal_pressure".
+files::Record SteadyStateHeader();
+
+// One check junction, on a project that holds the network with the demands left by the
+// junctions before it (each one's base demand and pattern read and set back in single
+// precision, as the search does). Trial flows 0, interval, ... replace the junction's base
+// demand, without a pattern, each solved in steady state, until one fails the pressure test.
+// Gives the row (ID, failing flow, violating ID, its pressure) or (ID, "Maximal flow was
+// reached"), and leaves the junction's demand set back. Throws RunEnded when its pattern
+// cannot be cleared.
+files::Record SteadyStateJunction(toolkit::Project& project,
+                                  const network::NetworkCatalogue& catalogue,
+                                  const JunctionLimits& limits, const SteadyStateSettings& settings,
+                                  int position);
+
+// Every junction in catalogue order on the project, one row each after the header. The
+// progress value is set and events are served once per junction. The rows go to `results`;
+// the caller commits them, also when a RunEnded leaves this function.
+void SteadyStateSearch(toolkit::Project& project, const network::NetworkCatalogue& catalogue,
+                       const JunctionLimits& limits, const SteadyStateSettings& settings,
+                       files::RecordFileWriter& results, RunObserver& observer);
+
+}  // namespace hydrosk::analysis

@@ -1,0 +1,35 @@
+// `hydrosk-cli fireflow`: one fire-flow run of an INP file, as the window's RUN does it, for
+// batch work. It keeps no settings file and asks nothing.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace hydrosk::cli {
+
+struct FireflowOptions {
+    std::string inp;
+    std::string mode = "steady";  // steady, duration or flow
+    // The window's input texts, read in the user's number format.
+    std::string min_pressure = "110";
+    std::string max_flow = "1000";
+    std::string flow_interval = "10";
+    std::string required_flow = "100";
+    std::string required_time = "1.5";
+    std::string extension = "TXT";  // TXT, CSV or DAT
+};
+
+// Adds the subcommand and its options to the application; the parsed values go to `options`.
+CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options);
+
+// Performs the run. Messages go to `err` with the program's texts; with `progress_bar` a bar
+// on `err` follows the junctions. The results file's path goes to `out` at the end. Returns
+// the exit status: 0 for a completed run, 1 for a run ended by a refusal or a failure.
+int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream& err,
+                bool progress_bar);
+
+}  // namespace hydrosk::cli

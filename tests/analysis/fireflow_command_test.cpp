@@ -1,0 +1,149 @@
+// `hydrosk-cli fireflow`: the command's run through its function, and the program's argument
+// handling, exit statuses and help through the built executable.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+
+#include "analysis/run_messages.h"
+#include "analysis_test_support.h"
+#include "cli/fireflow_command.h"
+
+namespace hydrosk::analysis::testing {
+namespace {
+
+class FireflowCommandTest : public RunTest {
+protected:
+    cli::FireflowOptions Options(const std::filesystem::path& inp) const {
+        cli::FireflowOptions options;
+        options.inp = inp.string();
+        options.min_pressure = "55";
+        return options;
+    }
+
+    int Run(const cli::FireflowOptions& options) {
+        out_.str("");
+        err_.str("");
+        return cli::RunFireflow(options, out_, err_, false);
+    }
+
+    std::ostringstream out_;
+    std::ostringstream err_;
+};
+
+TEST_F(FireflowCommandTest, WritesTheResultsBesideTheInpFileAndPrintsTheirPath) {
+    const auto inp = CopyNetwork("line.inp");
+    ASSERT_EQ(Run(Options(inp)), 0) << err_.str();
+    EXPECT_EQ(out_.str(), inp.string() + ".TXT\n");
+    EXPECT_EQ(err_.str(), "");
+    EXPECT_EQ(Lines(inp.string() + ".TXT").size(), 4U);
+    EXPECT_FALSE(std::filesystem::exists(dir() / "HydroskSettings.txt"));
+}
+
+TEST_F(FireflowCommandTest, ReadsTheConstraintFilesBesideTheInpFile) {
+    const auto inp = CopyNetwork("line.inp");
+    WriteNoCheck("\"J1\"\r\n\"J2\"\r\n\"J3\"\r\n\"Q7\"\r\n");
+    auto options = Options(inp);
+    options.min_pressure = "1000";
+    ASSERT_EQ(Run(options), 0) << err_.str();
+    EXPECT_EQ(Lines(inp.string() + ".TXT")[1], R"("J1","Maximal flow was reached")");
+    EXPECT_EQ(err_.str(),
+              messages::UnknownConstraintIds({}, std::vector<std::string>{"Q7"}) + "\n");
+}
+
+TEST_F(FireflowCommandTest, RunsFromTheInpDirectoryWithARelativePath) {
+    CopyNetwork("line.inp");
+    WriteNoCheck("\"J1\"\r\n\"J2\"\r\n\"J3\"\r\n");
+    auto options = Options("line.inp");
+    options.min_pressure = "1000";
+    options.extension = "CSV";
+    ASSERT_EQ(Run(options), 0) << err_.str();
+    EXPECT_EQ(out_.str(), "line.inp.CSV\n");
+    EXPECT_EQ(Lines(dir() / "line.inp.CSV")[3], R"("J3","Maximal flow was reached")");
+}
+
+TEST_F(FireflowCommandTest, RefusalGoesToStandardErrorWithStatusOne) {
+    const auto inp = CopyNetwork("line.inp");
+    auto options = Options(inp);
+    options.mode = "duration";
+    EXPECT_EQ(Run(options), 1);
+    EXPECT_EQ(err_.str(), std::string(messages::kExtendedPeriodDuration) + "\n");
+    EXPECT_EQ(out_.str(), "");
+
+    options = Options(dir() / "missing.inp");
+    EXPECT_EQ(Run(options), 1);
+    EXPECT_EQ(err_.str(), std::string(messages::kCouldNotOpenInp) + "\n");
+}
+
+TEST_F(FireflowCommandTest, FlowModeUsesTheRequiredTime) {
+    const auto inp = CopyNetwork("falling_head.inp");
+    auto options = Options(inp);
+    options.mode = "flow";
+    options.min_pressure = "30";
+    options.required_time = "2";
+    ASSERT_EQ(Run(options), 0) << err_.str();
+    EXPECT_EQ(Lines(inp.string() + ".TXT")[1], R"("J1",2,-10)");
+}
+
+// The executable, run through the shell with its output captured.
+struct ProgramResult {
+    int status = -1;
+    std::string output;  // standard output and standard error together
+};
+
+ProgramResult RunProgram(const std::string& arguments) {
+    ProgramResult result;
+    const std::string command = std::string("'") + HYDROSK_CLI + "' " + arguments + " 2>&1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe) return result;
+    std::array<char, 4096> buffer{};
+    while (const std::size_t read = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) {
+        result.output.append(buffer.data(), read);
+    }
+    const int status = pclose(pipe.release());
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+TEST_F(FireflowCommandTest, ProgramRunsAndPrintsThePath) {
+    const auto inp = CopyNetwork("line.inp");
+    const auto result =
+        RunProgram("fireflow '" + inp.string() + "' --min-pressure 55 --extension dat");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output, inp.string() + ".DAT\n");
+}
+
+TEST_F(FireflowCommandTest, ProgramRefusalExitsWithOne) {
+    const auto inp = CopyNetwork("line.inp");
+    const auto result = RunProgram("fireflow '" + inp.string() + "' --flow-interval 0");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.output, std::string(messages::kFlowIntervalPositive) + "\n");
+    EXPECT_FALSE(std::filesystem::exists(inp.string() + ".TXT"));
+}
+
+TEST_F(FireflowCommandTest, BadArgumentsExitWithTwo) {
+    const auto inp = CopyNetwork("line.inp");
+    for (const std::string& arguments :
+         {std::string("fireflow"), "fireflow '" + inp.string() + "' --mode fast",
+          "fireflow '" + inp.string() + "' --extension PDF",
+          "fireflow '" + inp.string() + "' --colour red"}) {
+        EXPECT_EQ(RunProgram(arguments).status, 2) << arguments;
+    }
+    EXPECT_FALSE(std::filesystem::exists(inp.string() + ".TXT"));
+}
+
+TEST_F(FireflowCommandTest, HelpExplainsEveryOption) {
+    const auto result = RunProgram("fireflow --help");
+    EXPECT_EQ(result.status, 0);
+    for (const char* option : {"INP", "--mode", "--min-pressure", "--max-flow", "--flow-interval",
+                               "--required-flow", "--required-time", "--extension", "steady",
+                               "duration", "NoCheck.txt", "MinPressures.txt", "Exit status"}) {
+        EXPECT_NE(result.output.find(option), std::string::npos) << option;
+    }
+}
+
+}  // namespace
+}  // namespace hydrosk::analysis::testing

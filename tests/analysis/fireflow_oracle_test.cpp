@@ -1,0 +1,254 @@
+// Whole results files against EPANET 2.2: the reference driver tools/oracle/fireflow.mjs performs
+// the same run on epanet-js (engine v2.2) and writes its own results file, which must equal ours
+// record by record: every text, flow and duration identical, and a violating junction's
+// pressure within 0.001 + 1e-6 |p| (EPANET 2.2's own builds differ about that much). The
+// shared networks are used in a copy; for the steady state the copy's duration is set to 0.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <regex>
+
+#include "analysis_test_support.h"
+#include "files/number_text.h"
+#include "network/net_load.h"
+
+namespace hydrosk::analysis::testing {
+namespace {
+
+enum class Mode { Steady, Duration, Flow };
+
+struct OracleCase {
+    const char* network;
+    Mode mode;
+    bool constraints;  // NoCheck.txt and MinPressures.txt beside the copy
+    const char* min_pressure;
+    const char* max_flow;
+    const char* flow_interval;
+    const char* required_flow;
+    const char* required_time;
+};
+
+std::string CaseName(const ::testing::TestParamInfo<OracleCase>& info) {
+    const char* mode = info.param.mode == Mode::Steady     ? "Steady"
+                       : info.param.mode == Mode::Duration ? "Duration"
+                                                           : "Flow";
+    return std::string(info.param.network) + mode +
+           (info.param.constraints ? "WithConstraints" : "");
+}
+
+// Fields of one results line: texts without their quotes; `quoted` tells which were texts.
+struct Field {
+    std::string text;
+    bool quoted = false;
+};
+
+std::vector<Field> SplitFields(const std::string& line) {
+    std::vector<Field> fields;
+    std::size_t i = 0;
+    while (i <= line.size()) {
+        Field field;
+        if (i < line.size() && line[i] == '"') {
+            const auto close = line.find('"', i + 1);
+            field.text = line.substr(i + 1, close - i - 1);
+            field.quoted = true;
+            i = close == std::string::npos ? line.size() : close + 1;
+        } else {
+            const auto comma = std::min(line.find(',', i), line.size());
+            field.text = line.substr(i, comma - i);
+            i = comma;
+        }
+        fields.push_back(field);
+        if (i >= line.size()) break;
+        ++i;  // the comma
+    }
+    return fields;
+}
+
+// Every field equal, except the pressure of a steady-state violation row, which may differ
+// within the tolerance.
+void ExpectSameResults(const std::vector<std::string>& ours, const std::vector<std::string>& epanet,
+                       bool steady) {
+    ASSERT_EQ(ours.size(), epanet.size());
+    for (std::size_t row = 0; row < ours.size(); ++row) {
+        const auto a = SplitFields(ours[row]);
+        const auto b = SplitFields(epanet[row]);
+        ASSERT_EQ(a.size(), b.size()) << "row " << row << ": " << ours[row] << " | " << epanet[row];
+        for (std::size_t f = 0; f < a.size(); ++f) {
+            const bool pressure = steady && row > 0 && f == 3 && !a[f].quoted && !b[f].quoted;
+            if (!pressure) {
+                EXPECT_EQ(a[f].quoted, b[f].quoted) << "row " << row << ": " << ours[row];
+                EXPECT_EQ(a[f].text, b[f].text)
+                    << "row " << row << ": " << ours[row] << " | " << epanet[row];
+                continue;
+            }
+            const double p = std::stod(b[f].text);
+            EXPECT_NEAR(std::stod(a[f].text), p, 0.001 + 1e-6 * std::fabs(p))
+                << "row " << row << ": " << ours[row] << " | " << epanet[row];
+        }
+    }
+}
+
+// The INP text with its duration set to 0 (a [TIMES] line "Duration ..." replaced, or none).
+std::string WithZeroDuration(const std::string& text) {
+    static const std::regex duration(R"((^|\n)[ \t]*duration[^\r\n]*)", std::regex::icase);
+    return std::regex_replace(text, duration, "$1 Duration 0");
+}
+
+class FireflowOracleTest : public RunTest, public ::testing::WithParamInterface<OracleCase> {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        if (std::string(HYDROSK_NODE).empty()) GTEST_SKIP() << "node is not installed";
+        oracle_ = std::filesystem::path(HYDROSK_ORACLE_DIR);
+        if (!std::filesystem::exists(oracle_ / "node_modules" / "epanet-js")) {
+            GTEST_SKIP() << "epanet-js is not installed: run npm ci in " << oracle_;
+        }
+        source_ = std::filesystem::path(HYDROSK_SHARED_NETWORKS) /
+                  (std::string(GetParam().network) + ".inp");
+        if (!std::filesystem::exists(source_)) GTEST_SKIP() << source_ << " is absent";
+    }
+
+    std::filesystem::path CopyShared() {
+        std::string text = ReadBytes(source_);
+        if (GetParam().mode == Mode::Steady) text = WithZeroDuration(text);
+        const auto copy = dir() / source_.filename();
+        WriteBytes(copy, text);
+        return copy;
+    }
+
+    // Excludes the junctions below the minimum at the first step and every tenth one (one in
+    // other letter case, one twice), raises every seventh one's minimum by 5, and names a
+    // junction that does not exist in each file.
+    void WriteConstraints(const std::filesystem::path& inp, float minimum) {
+        toolkit::Project project;
+        network::NetworkCatalogue catalogue;
+        ASSERT_EQ(network::OpenNetwork(catalogue, project, inp.string(), "", ""), 0);
+        ASSERT_EQ(project.open_h(), 0);
+        ASSERT_EQ(project.init_h(EN_NOSAVE), 0);
+        long time = 0;
+        ASSERT_LE(project.run_h(time), 6);
+
+        std::string excluded = "\"NOT-A-JUNCTION\"\r\n";
+        std::string minima = "\"NOT-A-JUNCTION\",1\r\n";
+        for (int k = 1; k <= catalogue.JunctionCount; ++k) {
+            std::string id = catalogue.JunctionIDs[static_cast<std::size_t>(k)];
+            double pressure = 0;
+            project.get_node_value(k, EN_PRESSURE, pressure);
+            if (static_cast<float>(pressure) < minimum || k % 10 == 0) {
+                if (k == 10) {
+                    excluded += '"' + id + "\"\r\n";
+                    for (char& c : id)
+                        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                }
+                excluded += '"' + id + "\"\r\n";
+            } else if (k % 7 == 0) {
+                minima += '"' + id + "\"," + files::FormatSingle(minimum + 5) + "\r\n";
+            }
+        }
+        WriteNoCheck(excluded);
+        WriteMinPressures(minima);
+    }
+
+    // Runs the reference driver; its exit status (0 done, 1 refused or failed).
+    int RunDriver(const std::filesystem::path& inp, const std::filesystem::path& results) {
+        const OracleCase& c = GetParam();
+        const char* mode = c.mode == Mode::Steady     ? "steady"
+                           : c.mode == Mode::Duration ? "duration"
+                                                      : "flow";
+        const auto messages = dir() / "driver-messages.txt";
+        const std::string command =
+            std::string("'") + HYDROSK_NODE + "' '" + (oracle_ / "fireflow.mjs").string() +
+            "' run '" + inp.string() + "' '" + results.string() + "' --mode " + mode +
+            " --min-pressure " + c.min_pressure + " --max-flow " + c.max_flow +
+            " --flow-interval " + c.flow_interval + " --required-flow " + c.required_flow +
+            " --required-time " + c.required_time + " > '" + messages.string() + "' 2>&1";
+        const int status = std::system(command.c_str());
+        driver_messages_ = ReadBytes(messages);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::filesystem::path oracle_;
+    std::filesystem::path source_;
+    std::string driver_messages_;
+};
+
+TEST_P(FireflowOracleTest, ResultsEqualEpanet22) {
+    const OracleCase& c = GetParam();
+    const auto inp = CopyShared();
+    if (c.constraints) WriteConstraints(inp, std::stof(c.min_pressure));
+
+    const auto reference = dir() / "epanet.txt";
+    const int driver_status = RunDriver(inp, reference);
+    ASSERT_TRUE(driver_status == 0 || driver_status == 1) << driver_messages_;
+
+    RunInputs inputs = Inputs(inp);
+    inputs.page = c.mode == Mode::Steady ? AnalysisPage::SteadyState : AnalysisPage::ExtendedPeriod;
+    inputs.option =
+        c.mode == Mode::Flow ? ExtendedPeriodOption::FindFlow : ExtendedPeriodOption::FindDuration;
+    inputs.minimal_pressure = c.min_pressure;
+    inputs.maximal_flow = c.max_flow;
+    inputs.flow_interval = c.flow_interval;
+    inputs.required_flow = c.required_flow;
+    inputs.required_time = c.required_time;
+    RecordingObserver observer;
+    const RunResult result = RunFireFlow(inputs, observer);
+
+    if (driver_status == 1) {
+        // Refused by both, with the same words.
+        EXPECT_NE(result.status, RunStatus::Completed);
+        EXPECT_NE(driver_messages_.find(result.message), std::string::npos)
+            << result.message << " | " << driver_messages_;
+        return;
+    }
+    ASSERT_EQ(result.status, RunStatus::Completed) << result.message;
+    ExpectSameResults(Lines(inputs.output_file), Lines(reference), c.mode == Mode::Steady);
+}
+
+// Maximal flows and intervals keep the whole comparison within a minute or two.
+const OracleCase kOracleCases[] = {
+    {"Net1", Mode::Steady, false, "110", "1000", "10", "100", "1.5"},
+    {"Net1", Mode::Steady, true, "115", "1000", "10", "100", "1.5"},
+    {"Net2", Mode::Steady, false, "25", "1000", "25", "100", "1.5"},
+    {"Net2", Mode::Steady, true, "40", "1000", "25", "100", "1.5"},
+    {"Net3", Mode::Steady, false, "20", "1500", "50", "100", "1.5"},
+    {"Net3", Mode::Steady, true, "20", "1500", "50", "100", "1.5"},
+    {"ky10", Mode::Steady, false, "20", "1500", "250", "100", "1.5"},
+    {"ky10", Mode::Steady, true, "20", "1500", "250", "100", "1.5"},
+    {"ky10", Mode::Duration, false, "20", "1500", "250", "100", "1.5"},
+    {"Net1", Mode::Duration, false, "110", "1000", "10", "500", "1.5"},
+    {"Net1", Mode::Duration, true, "115", "1000", "10", "300", "1.5"},
+    {"Net2", Mode::Duration, false, "25", "1000", "10", "200", "1.5"},
+    {"Net2", Mode::Duration, true, "40", "1000", "10", "100", "1.5"},
+    {"Net3", Mode::Duration, false, "20", "1000", "10", "500", "1.5"},
+    {"Net3", Mode::Duration, true, "20", "1000", "10", "1000", "1.5"},
+    {"Net1", Mode::Flow, false, "110", "1000", "100", "100", "4"},
+    {"Net1", Mode::Flow, true, "115", "1000", "50", "100", "2.5"},
+    {"Net2", Mode::Flow, false, "25", "1000", "100", "100", "2"},
+    {"Net2", Mode::Flow, true, "40", "1000", "100", "100", "3"},
+    {"Net3", Mode::Flow, false, "20", "1500", "250", "100", "1"},
+    {"Net3", Mode::Flow, true, "20", "1500", "250", "100", "1.5"},
+};
+
+INSTANTIATE_TEST_SUITE_P(SharedNetworks, FireflowOracleTest, ::testing::ValuesIn(kOracleCases),
+                         CaseName);
+
+TEST(FireflowOracleSupportTest, ZeroDurationReplacesTheDurationLineOnly) {
+    EXPECT_EQ(WithZeroDuration("[TIMES]\n Duration           \t24:00 \n Hydraulic Timestep 1:00\n"),
+              "[TIMES]\n Duration 0\n Hydraulic Timestep 1:00\n");
+    EXPECT_EQ(WithZeroDuration("[TIMES]\r\nDURATION 72\r\n"), "[TIMES]\r\n Duration 0\r\n");
+}
+
+TEST(FireflowOracleSupportTest, FieldsKeepQuotedCommas) {
+    const auto fields = SplitFields(R"("A,B",350,"J3",52.5)");
+    ASSERT_EQ(fields.size(), 4U);
+    EXPECT_EQ(fields[0].text, "A,B");
+    EXPECT_TRUE(fields[0].quoted);
+    EXPECT_EQ(fields[1].text, "350");
+    EXPECT_FALSE(fields[1].quoted);
+}
+
+}  // namespace
+}  // namespace hydrosk::analysis::testing
