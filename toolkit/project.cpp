@@ -1,0 +1,345 @@
+#include "toolkit/project.h"
+
+#include <cmath>
+#include <fstream>
+#include <stdexcept>
+
+#include "toolkit/epanet2.h"
+#include "toolkit/hydraulic_simulation.h"
+#include "toolkit/inp_reader.h"
+
+namespace hydrosk::toolkit {
+
+namespace {
+
+constexpr int kNotOpen = 102;
+constexpr int kHydraulicsNotOpen = 103;
+constexpr int kHydraulicsNotInitialized = 104;
+constexpr int kUndefinedNode = 203;
+constexpr int kUndefinedLink = 204;
+constexpr int kUndefinedPattern = 205;
+constexpr int kBadParameter = 251;
+constexpr int kCannotSolve = 110;
+
+int find_index(const std::unordered_map<std::string, int>& map, std::string_view id) {
+    const auto it = map.find(std::string(id));
+    return it == map.end() ? 0 : it->second + 1;
+}
+
+}  // namespace
+
+Project::Project() = default;
+Project::~Project() = default;
+
+int Project::open(const std::string& inpFile, const std::string& reportFile,
+                  const std::string& outFile) {
+    close();
+    if (!inpFile.empty() && (inpFile == reportFile || inpFile == outFile)) return 301;
+    if (!outFile.empty() && reportFile == outFile) return 301;
+
+    InputResult input = read_inp_file(inpFile);
+    if (!reportFile.empty()) {
+        std::ofstream report(reportFile, std::ios::binary | std::ios::trunc);
+        if (!report) return 303;
+        write_input_report(report, input);
+    }
+    if (input.code != 0) return input.code;
+    return open(std::shared_ptr<const Network>(std::move(input.network)));
+}
+
+int Project::open(std::shared_ptr<const Network> parsed) {
+    close();
+    if (!parsed) return kNotOpen;
+    network_ = *parsed;
+    parsed_ = std::move(parsed);
+    return 0;
+}
+
+int Project::close() {
+    simulation_.reset();
+    parsed_.reset();
+    network_ = Network{};
+    hydraulics_open_ = false;
+    hydraulics_initialized_ = false;
+    return 0;
+}
+
+int Project::node_in_range(int index) const {
+    if (!is_open()) return kNotOpen;
+    if (index < 1 || index > static_cast<int>(network_.nodes.size())) return kUndefinedNode;
+    return 0;
+}
+
+int Project::link_in_range(int index) const {
+    if (!is_open()) return kNotOpen;
+    if (index < 1 || index > static_cast<int>(network_.links.size())) return kUndefinedLink;
+    return 0;
+}
+
+int Project::get_count(int code, int& count) const {
+    count = 0;
+    if (!is_open()) return kNotOpen;
+    switch (code) {
+        case EN_NODECOUNT: count = static_cast<int>(network_.nodes.size()); break;
+        case EN_TANKCOUNT: count = network_.tank_count; break;
+        case EN_LINKCOUNT: count = static_cast<int>(network_.links.size()); break;
+        case EN_PATCOUNT: count = static_cast<int>(network_.patterns.size()); break;
+        case EN_CURVECOUNT: count = static_cast<int>(network_.curves.size()); break;
+        case EN_CONTROLCOUNT: count = static_cast<int>(network_.controls.size()); break;
+        case EN_RULECOUNT: count = static_cast<int>(network_.rules.size()); break;
+        default: return kBadParameter;
+    }
+    return 0;
+}
+
+int Project::get_node_index(std::string_view id, int& index) const {
+    index = 0;
+    if (!is_open()) return kNotOpen;
+    index = find_index(network_.node_index, id);
+    return index == 0 ? kUndefinedNode : 0;
+}
+
+int Project::get_node_id(int index, std::string& id) const {
+    id.clear();
+    if (int rc = node_in_range(index)) return rc;
+    id = network_.nodes[static_cast<size_t>(index - 1)].id;
+    return 0;
+}
+
+int Project::get_node_type(int index, int& type) const {
+    type = 0;
+    if (int rc = node_in_range(index)) return rc;
+    type = static_cast<int>(network_.nodes[static_cast<size_t>(index - 1)].type);
+    return 0;
+}
+
+int Project::get_link_index(std::string_view id, int& index) const {
+    index = 0;
+    if (!is_open()) return kNotOpen;
+    index = find_index(network_.link_index, id);
+    return index == 0 ? kUndefinedLink : 0;
+}
+
+int Project::get_link_id(int index, std::string& id) const {
+    id.clear();
+    if (int rc = link_in_range(index)) return rc;
+    id = network_.links[static_cast<size_t>(index - 1)].id;
+    return 0;
+}
+
+int Project::get_link_type(int index, int& type) const {
+    type = 0;
+    if (int rc = link_in_range(index)) return rc;
+    type = static_cast<int>(network_.links[static_cast<size_t>(index - 1)].type);
+    return 0;
+}
+
+int Project::get_link_nodes(int index, int& node1, int& node2) const {
+    node1 = node2 = 0;
+    if (int rc = link_in_range(index)) return rc;
+    const Link& link = network_.links[static_cast<size_t>(index - 1)];
+    node1 = link.from + 1;
+    node2 = link.to + 1;
+    return 0;
+}
+
+int Project::get_pattern_index(std::string_view id, int& index) const {
+    index = 0;
+    if (!is_open()) return kNotOpen;
+    index = find_index(network_.pattern_index, id);
+    return index == 0 ? kUndefinedPattern : 0;
+}
+
+int Project::get_pattern_id(int index, std::string& id) const {
+    id.clear();
+    if (!is_open()) return kNotOpen;
+    if (index < 1 || index > static_cast<int>(network_.patterns.size())) return kUndefinedPattern;
+    id = network_.patterns[static_cast<size_t>(index - 1)].id;
+    return 0;
+}
+
+int Project::get_time_param(int param, long& value) const {
+    value = 0;
+    if (!is_open()) return kNotOpen;
+    const Times& t = network_.times;
+    switch (param) {
+        case EN_DURATION: value = t.duration; break;
+        case EN_HYDSTEP: value = t.hydraulic_step; break;
+        case EN_QUALSTEP: value = t.quality_step; break;
+        case EN_PATTERNSTEP: value = t.pattern_step; break;
+        case EN_PATTERNSTART: value = t.pattern_start; break;
+        case EN_REPORTSTEP: value = t.report_step; break;
+        case EN_REPORTSTART: value = t.report_start; break;
+        case EN_RULESTEP: value = t.rule_step; break;
+        case EN_STARTTIME: value = t.start_clock; break;
+        case EN_HTIME: value = simulation_ ? simulation_->time() : 0; break;
+        case EN_STATISTIC:
+        case EN_PERIODS:
+        case EN_QTIME:
+        case EN_HALTFLAG:
+        case EN_NEXTEVENT:
+        case EN_NEXTEVENTTANK: break;
+        default: return kBadParameter;
+    }
+    return 0;
+}
+
+int Project::get_flow_units(int& units) const {
+    units = 0;
+    if (!is_open()) return kNotOpen;
+    units = static_cast<int>(network_.options.flow_units);
+    return 0;
+}
+
+int Project::get_node_value(int index, int property, double& value) const {
+    value = 0.0;
+    if (int rc = node_in_range(index)) return rc;
+    const int i = index - 1;
+    const Node& node = network_.nodes[static_cast<size_t>(i)];
+    const bool junction = node.type == NodeType::Junction;
+    // Heads are 0 until the first solve, as in EPANET.
+    const double head = simulation_ ? simulation_->head(i) : 0.0;
+    switch (property) {
+        case EN_ELEVATION: value = node.elevation * network_.units.elevation; break;
+        case EN_BASEDEMAND:
+            if (junction && !node.demands.empty()) value = node.demands.front().base * network_.units.flow;
+            break;
+        case EN_PATTERN:
+            if (junction) {
+                if (!node.demands.empty()) value = node.demands.front().pattern + 1;
+            } else {
+                value = node.head_pattern + 1;
+            }
+            break;
+        case EN_DEMAND: value = simulation_ ? simulation_->demand(i) * network_.units.flow : 0.0; break;
+        case EN_HEAD: value = head * network_.units.head; break;
+        case EN_PRESSURE: value = (head - node.elevation) * network_.units.pressure; break;
+        case EN_TANKLEVEL:
+            if (!junction) value = node.initial_level * network_.units.elevation;
+            break;
+        case EN_MINLEVEL:
+            if (!junction) value = node.min_level * network_.units.elevation;
+            break;
+        case EN_MAXLEVEL:
+            if (!junction) value = node.max_level * network_.units.elevation;
+            break;
+        case EN_TANKDIAM:
+            if (!junction) value = node.diameter * network_.units.elevation;
+            break;
+        default:
+            if (property < EN_ELEVATION || property > EN_DEMANDDEFICIT) return kBadParameter;
+            break;
+    }
+    return 0;
+}
+
+int Project::set_node_value(int index, int property, double value) {
+    if (int rc = node_in_range(index)) return rc;
+    Node& node = network_.nodes[static_cast<size_t>(index - 1)];
+    const bool junction = node.type == NodeType::Junction;
+    switch (property) {
+        case EN_BASEDEMAND:
+            if (junction && !node.demands.empty()) node.demands.front().base = value / network_.units.flow;
+            return 0;
+        case EN_PATTERN: {
+            const long pattern = std::lround(value);
+            if (pattern < 0 || pattern > static_cast<long>(network_.patterns.size())) {
+                return kUndefinedPattern;
+            }
+            const int stored = static_cast<int>(pattern) - 1;  // 0 = no pattern
+            if (junction) {
+                if (!node.demands.empty()) node.demands.front().pattern = stored;
+            } else {
+                node.head_pattern = stored;
+            }
+            return 0;
+        }
+        default:
+            // Other properties are not needed by the program yet.
+            return kBadParameter;
+    }
+}
+
+int Project::get_link_value(int index, int property, double& value) const {
+    value = 0.0;
+    if (int rc = link_in_range(index)) return rc;
+    const int i = index - 1;
+    switch (property) {
+        case EN_FLOW: value = simulation_ ? simulation_->flow(i) * network_.units.flow : 0.0; break;
+        default: return kBadParameter;
+    }
+    return 0;
+}
+
+int Project::solve_h() {
+    int code = open_h();
+    if (code == 0) {
+        code = init_h(EN_SAVE);
+        long step = 0;
+        if (code == 0) {
+            do {
+                long time = 0;
+                step = 0;
+                int rc = run_h(time);
+                if (code <= 100) code = rc > 100 ? rc : std::max(code, rc);
+                if (rc > 100) break;
+                rc = next_h(step);
+                if (rc > 100) {
+                    code = rc;
+                    break;
+                }
+            } while (step > 0);
+        }
+    }
+    close_h();
+    return code;
+}
+
+int Project::open_h() {
+    hydraulics_open_ = false;
+    hydraulics_initialized_ = false;
+    if (!is_open()) return kNotOpen;
+    // The compact arrays and the matrix ordering are built once per project;
+    // every later open only resets the starting flows.
+    if (!simulation_) {
+        try {
+            simulation_ = std::make_unique<HydraulicSimulation>(network_);
+        } catch (const std::invalid_argument&) {
+            return kCannotSolve;
+        }
+    }
+    if (const int code = simulation_->open(); code != 0) return code;
+    hydraulics_open_ = true;
+    return 0;
+}
+
+int Project::init_h(int flag) {
+    if (!hydraulics_open_) return kHydraulicsNotOpen;
+    simulation_->initialize(flag);
+    hydraulics_initialized_ = true;
+    return 0;
+}
+
+int Project::run_h(long& time) {
+    time = 0;
+    if (!hydraulics_open_) return kHydraulicsNotOpen;
+    if (!hydraulics_initialized_) return kHydraulicsNotInitialized;
+    return simulation_->run(time);
+}
+
+int Project::next_h(long& step) {
+    step = 0;
+    if (!hydraulics_open_) return kHydraulicsNotOpen;
+    if (!hydraulics_initialized_) return kHydraulicsNotInitialized;
+    return simulation_->next(step);
+}
+
+int Project::close_h() {
+    if (!is_open()) return kNotOpen;
+    // The results of the last solve stay readable, as in EPANET.
+    hydraulics_open_ = false;
+    hydraulics_initialized_ = false;
+    return 0;
+}
+
+}  // namespace hydrosk::toolkit

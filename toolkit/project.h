@@ -1,0 +1,77 @@
+// One toolkit project: an opened network, its working copy that the set
+// functions change, and its hydraulic simulation. Projects are independent of
+// each other, so several can be used on different threads at once; one project
+// is not meant to be shared between threads.
+//
+// The member functions mirror EPANET 2.2's EN_... project functions: 1-based
+// indices, values in the network's own units, and EPANET's integer codes
+// (0 success, 1-6 warnings, above 100 errors). No exception leaves them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "toolkit/network.h"
+
+namespace hydrosk::toolkit {
+
+class HydraulicSimulation;
+
+class Project {
+public:
+    Project();
+    ~Project();
+    Project(const Project&) = delete;
+    Project& operator=(const Project&) = delete;
+
+    // Reads an INP file. Input errors are written to the report file (none when
+    // reportFile is empty). The output file name is accepted for compatibility:
+    // no binary output file is written.
+    int open(const std::string& inpFile, const std::string& reportFile,
+             const std::string& outFile);
+    // Opens a network that was parsed before (see parsed_network), without
+    // reading the file again; the result is the same as a fresh open.
+    int open(std::shared_ptr<const Network> parsed);
+    int close();
+    bool is_open() const { return parsed_ != nullptr; }
+
+    // The network as read from the file, unchanged by the set functions.
+    std::shared_ptr<const Network> parsed_network() const { return parsed_; }
+
+    int get_count(int code, int& count) const;
+    int get_node_index(std::string_view id, int& index) const;
+    int get_node_id(int index, std::string& id) const;
+    int get_node_type(int index, int& type) const;
+    int get_link_index(std::string_view id, int& index) const;
+    int get_link_id(int index, std::string& id) const;
+    int get_link_type(int index, int& type) const;
+    int get_link_nodes(int index, int& node1, int& node2) const;
+    int get_pattern_index(std::string_view id, int& index) const;
+    int get_pattern_id(int index, std::string& id) const;
+    int get_time_param(int param, long& value) const;
+    int get_flow_units(int& units) const;
+    int get_node_value(int index, int property, double& value) const;
+    int set_node_value(int index, int property, double value);
+    int get_link_value(int index, int property, double& value) const;
+
+    int solve_h();
+    int open_h();
+    int init_h(int flag);
+    int run_h(long& time);
+    int next_h(long& step);
+    int close_h();
+
+private:
+    int node_in_range(int index) const;
+    int link_in_range(int index) const;
+
+    std::shared_ptr<const Network> parsed_;
+    Network network_;  // working copy: what the set functions change
+    std::unique_ptr<HydraulicSimulation> simulation_;
+    bool hydraulics_open_ = false;
+    bool hydraulics_initialized_ = false;
+    bool solved_once_ = false;  // results exist (they outlive close_h, as in EPANET)
+};
+
+}  // namespace hydrosk::toolkit
