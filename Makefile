@@ -7,7 +7,8 @@ JOBS ?= 2
 
 # Debian packages the project needs; see the README for why each one is there.
 DEB_PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-                libeigen3-dev libcli11-dev locales
+                libeigen3-dev libcli11-dev locales \
+                qt6-base-dev qt6-svg-dev fonts-liberation2 xvfb xauth
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
@@ -43,8 +44,15 @@ build:
 test: deps build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
 
+# Opens the window on the desktop. Without a display (a server, a container) the
+# window opens on a virtual screen of Xvfb instead; Ctrl+C ends it there.
 run: deps build
-	$(BUILD_DIR)/cli/hydrosk-cli --help
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD_DIR)/app/hydrosk; \
+	else \
+	  echo "No display: the window runs on a virtual Xvfb screen (Ctrl+C ends it)"; \
+	  xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD_DIR)/app/hydrosk; \
+	fi
 
 # Regenerates the EPANET 2.2 reference results that the conformance tests compare against.
 reference:

@@ -1,0 +1,266 @@
+// RUN: whole runs from the window, the refusals, the completion question and
+// viewer, the settings file, and closing the window during a run.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+#include <map>
+
+#include "files/settings_file.h"
+#include "ui_test_support.h"
+
+namespace hydrosk::ui::testing {
+namespace {
+
+class RunTest : public WindowTest {
+protected:
+    // examples/town.inp with the given simulation duration.
+    fs::path town(const std::string& duration) {
+        std::string text = ReadBytes(Example("town.inp"));
+        const std::string line = " Duration           24:00";
+        const auto at = text.find(line);
+        if (at == std::string::npos) throw std::runtime_error("town.inp has no 24 h duration");
+        text.replace(at, line.size(), " Duration           " + duration);
+        const fs::path target = networkDir / "town.inp";
+        WriteBytes(target, text);
+        return target;
+    }
+
+    void pressRun() { QTest::mouseClick(&control<QPushButton>("cmdRUN"), Qt::LeftButton); }
+
+    void expectIdleAfterRun() {
+        for (const char* name : {"cmdRUN", "cmdInpFile", "cmbExtention", "cmdExclude"}) {
+            EXPECT_TRUE(control<QWidget>(name).isEnabled()) << name;
+        }
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_FALSE(window->isRunning());
+    }
+
+    fs::path settingsFile() const { return programDir / files::kSettingsFileName; }
+};
+
+TEST_F(RunTest, SteadyRunOnTownWritesResultsAndSettings) {
+    if (!fs::exists(Example("town.inp"))) GTEST_SKIP() << "examples/town.inp is not there yet";
+    const fs::path inp = town("0");
+    makeShownWindow();
+    selectInp(inp);
+    ASSERT_TRUE(messages->messages.empty());
+    const fs::path results = networkDir / "town.inp.TXT";
+
+    // What the window looks like while the run asks its question.
+    std::map<std::string, bool> enabledDuringRun;
+    bool busyDuringRun = false;
+    int progressMaximum = -1, progressValue = -1;
+    messages->answer = true;
+    messages->onQuestion = [&] {
+        for (const char* name : {"cmdRUN", "cmdInpFile", "cmbExtention", "cmdExclude"}) {
+            enabledDuringRun[name] = control<QWidget>(name).isEnabled();
+        }
+        busyDuringRun = QApplication::overrideCursor() != nullptr &&
+                        QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        progressMaximum = control<QProgressBar>("PB").maximum();
+        progressValue = control<QProgressBar>("PB").value();
+    };
+    // Events are served during the run: this fires while it is under way.
+    bool servedDuringRun = false;
+    QTimer::singleShot(0, window.get(), [&] { servedDuringRun = window->isRunning(); });
+    pressRun();
+
+    ASSERT_EQ(messages->questions.size(), 1u)
+        << (messages->messages.empty() ? std::string() : messages->messages[0].text.toStdString());
+    EXPECT_EQ(messages->questions[0],
+              "The results file was saved in the same directory as the INP file\r\n" + Q(results) +
+                  "\r\n\r\nDo you want to view the output file now?");
+    EXPECT_TRUE(messages->messages.empty());
+    for (const auto& [name, enabled] : enabledDuringRun) EXPECT_FALSE(enabled) << name;
+    EXPECT_TRUE(busyDuringRun);
+    EXPECT_TRUE(servedDuringRun);
+    const int junctions = window->catalogue().JunctionCount;
+    EXPECT_EQ(progressMaximum, junctions);
+    EXPECT_EQ(progressValue, junctions);
+
+    ASSERT_EQ(desktop->opened.size(), 1u);
+    EXPECT_EQ(desktop->opened[0], QUrl::fromLocalFile(Q(results)));
+
+    const std::string written = ReadBytes(results);
+    EXPECT_EQ(written.rfind(
+                  "\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\",\"Minimal_pressure\"\r\n", 0),
+              0u);
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), junctions + 1);  // and a heading
+    EXPECT_EQ(written.find("\"J1\","), written.find("\r\n") + 2);
+
+    const files::Settings settings = files::LoadSettings(programDir);
+    ASSERT_TRUE(settings.inp_directory);
+    EXPECT_EQ(*settings.inp_directory, networkDir.string() + "/");
+    EXPECT_EQ(settings.minimal_pressure, "110");
+    EXPECT_EQ(settings.maximal_flow, "1000");
+    EXPECT_EQ(settings.flow_interval, "10");
+    EXPECT_EQ(settings.required_flow, "100");
+    EXPECT_EQ(settings.required_time, "1.5");
+    expectIdleAfterRun();
+}
+
+TEST_F(RunTest, AnsweringNoStartsNoViewerButKeepsTheSettings) {
+    if (!fs::exists(Example("town.inp"))) GTEST_SKIP() << "examples/town.inp is not there yet";
+    const fs::path inp = town("0");
+    makeWindow();
+    selectInp(inp);
+    control<QComboBox>("cmbExtention").setCurrentText("CSV");
+    control<QLineEdit>("txtRequiredFlow").setText("abc");
+    messages->answer = false;
+    pressRun();
+    ASSERT_EQ(messages->questions.size(), 1u);
+    EXPECT_TRUE(desktop->opened.empty());
+    EXPECT_TRUE(fs::exists(networkDir / "town.inp.CSV"));
+    ASSERT_TRUE(fs::exists(settingsFile()));
+    EXPECT_FALSE(files::LoadSettings(programDir).required_flow.has_value());
+    expectIdleAfterRun();
+}
+
+struct Refusal {
+    const char* name;
+    const char* network;  // "town24", "town0" or "lps"
+    std::function<void(RunTest&)> prepare;
+    const char* message;
+};
+
+class RefusalTest : public RunTest, public ::testing::WithParamInterface<Refusal> {
+public:
+    template <typename T>
+    T& find(const char* name) {
+        return control<T>(name);
+    }
+};
+
+TEST_P(RefusalTest, ShowsOneMessageAndWritesNothing) {
+    const Refusal& refusal = GetParam();
+    fs::path inp;
+    if (std::string(refusal.network) == "lps") {
+        inp = copyNetwork(TestData("lps_network.inp"), "lps.inp");
+    } else {
+        if (!fs::exists(Example("town.inp"))) GTEST_SKIP() << "examples/town.inp is not there yet";
+        inp = town(std::string(refusal.network) == "town24" ? "24:00" : "0");
+    }
+    makeWindow();
+    selectInp(inp);
+    ASSERT_TRUE(messages->messages.empty());
+    refusal.prepare(*this);
+    pressRun();
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(messages->messages[0].text, refusal.message);
+    EXPECT_TRUE(messages->questions.empty());
+    EXPECT_FALSE(fs::exists(settingsFile()));
+    EXPECT_FALSE(fs::exists(fs::path(inp.string() + ".TXT")));
+    expectIdleAfterRun();
+}
+
+void Clear(RunTest& test, std::initializer_list<const char*> boxes) {
+    for (const char* box : boxes) {
+        static_cast<RefusalTest&>(test).find<QLineEdit>(box).clear();
+    }
+}
+
+void ExtendedPeriod(RunTest& test, const char* option) {
+    auto& t = static_cast<RefusalTest&>(test);
+    t.find<QTabWidget>("SSTab1").setCurrentIndex(1);
+    t.find<QRadioButton>(option).setChecked(true);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Run, RefusalTest,
+    ::testing::Values(
+        Refusal{"NoMinimalPressure", "lps", [](RunTest& t) { Clear(t, {"txtMinimalPressure"}); },
+                "You must enter a minimal pressure"},
+        Refusal{"NoNumbersAtAll", "lps",
+                [](RunTest& t) {
+                    Clear(t, {"txtMinimalPressure", "txtMaximalFlow", "txtFlowInterval"});
+                },
+                "You must enter a minimal pressure"},
+        Refusal{"NoMaximalFlow", "lps", [](RunTest& t) { Clear(t, {"txtMaximalFlow"}); },
+                "You must enter a maximal flow"},
+        Refusal{"NoFlowInterval", "lps", [](RunTest& t) { Clear(t, {"txtFlowInterval"}); },
+                "You must enter a flow interval"},
+        Refusal{"SteadyStateWithDuration", "town24", [](RunTest&) {},
+                "The duration of the INP file must be set to zero"},
+        Refusal{"ExtendedPeriodWithoutDuration", "lps",
+                [](RunTest& t) { ExtendedPeriod(t, "optFindDuration"); },
+                "Duration must be greater then zero for an EPS run"},
+        Refusal{"FlowSearchWithoutDuration", "lps",
+                [](RunTest& t) { ExtendedPeriod(t, "optFindFlow"); },
+                "Duration must be greater then zero for an EPS run"},
+        Refusal{"NoRequiredFlow", "town24",
+                [](RunTest& t) {
+                    ExtendedPeriod(t, "optFindDuration");
+                    Clear(t, {"txtRequiredFlow"});
+                },
+                "You must enter a required flow value"},
+        Refusal{"NoRequiredTime", "town24",
+                [](RunTest& t) {
+                    ExtendedPeriod(t, "optFindFlow");
+                    Clear(t, {"txtRequiredTime"});
+                },
+                "You must enter a required time value greater then zero"}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+TEST_F(RunTest, UnknownConstraintIdsAreReportedOnceAfterTheRun) {
+    if (!fs::exists(Example("town.inp"))) GTEST_SKIP() << "examples/town.inp is not there yet";
+    const fs::path inp = town("0");
+    WriteBytes(networkDir / "NoCheck.txt", "\"J3\"\r\n\"GONE1\"\r\n");
+    WriteBytes(networkDir / "MinPressures.txt", "\"GONE2\",30\r\n\"J4\",20\r\n");
+    makeWindow();
+    selectInp(inp);
+    std::size_t questionsWhenTold = 99;
+    messages->onMessage = [&] { questionsWhenTold = messages->questions.size(); };
+    pressRun();
+    ASSERT_EQ(messages->questions.size(), 1u);
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(questionsWhenTold, 1u);  // after the run, not in the middle of it
+    EXPECT_TRUE(messages->messages[0].text.contains("GONE1"));
+    EXPECT_TRUE(messages->messages[0].text.contains("GONE2"));
+    EXPECT_TRUE(fs::exists(settingsFile()));
+    expectIdleAfterRun();
+}
+
+TEST_F(RunTest, ASettingsFileThatCannotBeWrittenIsReportedOnce) {
+    if (!fs::exists(Example("town.inp"))) GTEST_SKIP() << "examples/town.inp is not there yet";
+    const fs::path inp = town("0");
+    // A directory where the settings file should be: no one can write it.
+    fs::create_directories(settingsFile());
+    makeWindow();
+    selectInp(inp);
+    pressRun();
+    ASSERT_EQ(messages->questions.size(), 1u);
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_TRUE(messages->messages[0].text.contains(QString::fromLatin1(files::kSettingsFileName)))
+        << messages->messages[0].text.toStdString();
+    const std::string results = ReadBytes(networkDir / "town.inp.TXT");
+    EXPECT_EQ(std::count(results.begin(), results.end(), '\n'),
+              window->catalogue().JunctionCount + 1);  // the results are whole
+    expectIdleAfterRun();
+}
+
+TEST_F(RunTest, ClosingTheWindowDuringARunEndsIt) {
+    if (!fs::exists(Example("town.inp"))) GTEST_SKIP() << "examples/town.inp is not there yet";
+    const fs::path inp = town("0");
+    MainWindow& w = makeShownWindow();
+    selectInp(inp);
+    // Pressed at the run's first chance to serve events.
+    QTimer::singleShot(0, &w, [&] { w.close(); });
+    pressRun();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.isRunning());
+    EXPECT_TRUE(messages->questions.empty());
+    EXPECT_TRUE(messages->messages.empty());
+    EXPECT_TRUE(desktop->opened.empty());
+    EXPECT_FALSE(fs::exists(settingsFile()));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_LT(control<QProgressBar>("PB").value(), window->catalogue().JunctionCount);
+}
+
+}  // namespace
+}  // namespace hydrosk::ui::testing
