@@ -34,34 +34,31 @@ HydraulicSimulation::HydraulicSimulation(const Network& network)
     pattern_start_ = t.pattern_start;
     start_clock_ = t.start_clock;
     rule_step_ = t.rule_step > 0 ? std::min(t.rule_step, hydraulic_step_) : hydraulic_step_ / 10;
+    // The topology never changes, so the checks of open() are made once.
+    open_error_ = check_network();
     open();
 }
 
+int HydraulicSimulation::check_network() const {
+    if (system_.node_count < 2) return 223;
+    if (system_.tanks.empty()) return 224;
+    std::vector<bool> linked(at(system_.node_count), false);
+    for (int k = 0; k < system_.link_count; ++k) {
+        linked[at(system_.from[at(k)])] = true;
+        linked[at(system_.to[at(k)])] = true;
+    }
+    for (int i = 0; i < system_.junction_count; ++i) {
+        if (!linked[at(i)]) return 233;
+    }
+    return 0;
+}
+
 int HydraulicSimulation::open() {
-    int error = 0;
-    if (system_.node_count < 2) {
-        error = 223;
-    } else if (system_.tanks.empty()) {
-        error = 224;
-    } else {
-        std::vector<bool> linked(at(system_.node_count), false);
-        for (int k = 0; k < system_.link_count; ++k) {
-            linked[at(system_.from[at(k)])] = true;
-            linked[at(system_.to[at(k)])] = true;
-        }
-        for (int i = 0; i < system_.junction_count; ++i) {
-            if (!linked[at(i)]) {
-                error = 233;
-                break;
-            }
-        }
+    if (open_error_ != 0) return open_error_;
+    for (int k = 0; k < system_.link_count; ++k) {
+        set_initial_flow(k, system_.initial_state[at(k)], system_.initial_setting[at(k)]);
     }
-    if (error == 0) {
-        for (int k = 0; k < system_.link_count; ++k) {
-            set_initial_flow(k, system_.initial_state[at(k)], system_.initial_setting[at(k)]);
-        }
-    }
-    return error;
+    return 0;
 }
 
 void HydraulicSimulation::set_initial_flow(int link, LinkState status, double setting) {

@@ -76,6 +76,7 @@ public:
     const HydraulicSystem& system() const { return system_; }
 
 private:
+    int check_network() const;
     double pattern_factor(int pattern, long period) const;
     void update_demands();
     void apply_time_controls();
@@ -106,6 +107,7 @@ private:
     long start_clock_ = 0;
     long rule_step_ = 360;
     bool halted_ = false;
+    int open_error_ = 0;
 };
 
 }  // namespace hydrosk::toolkit
