@@ -223,36 +223,50 @@ int to_int_trunc(double value) {
 
 std::size_t Tokenizer::span_until(std::size_t from, std::string_view stops) const {
     std::size_t k = from;
-    while (k < buffer_.size()) {
-        const char c = buffer_[k];
+    while (k < memory_.size()) {
+        const char c = memory_[k];
         if (c == '\0' || stops.find(c) != std::string_view::npos) break;
         ++k;
     }
     return k - from;
 }
 
-void Tokenizer::tokenize(std::string_view text) {
-    const std::size_t length = std::min(text.size(), kMaxLine - 1);
-    for (std::size_t k = 0; k < length; ++k) buffer_[k] = text[k];
-    buffer_[length] = '\0';
+std::string_view Tokenizer::c_string(std::size_t from) const {
+    if (from >= memory_.size()) return {};
+    std::size_t e = from;
+    while (e < memory_.size() && memory_[e] != '\0') ++e;
+    return {memory_.data() + from, e - from};
+}
+
+void Tokenizer::tokenize(std::string_view raw) {
+    // The line as read (NULs and all), then its working copy up to the first NUL.
+    const std::size_t n = std::min(raw.size(), kMaxLine - 1);
+    for (std::size_t k = 0; k < n; ++k) memory_[kRead + k] = raw[k];
+    memory_[kRead + n] = '\0';
+    const std::string_view text = c_string(kRead);
+    for (std::size_t k = 0; k < text.size(); ++k) memory_[kWork + k] = text[k];
+    const std::size_t length = text.size();
+    memory_[kWork + length] = '\0';
     count_ = 0;
+    overran_ = false;
     comment_.clear();
 
     // Everything from the first ';' is a comment (up to the line end).
     std::size_t len = length;
     for (std::size_t k = 0; k < length; ++k) {
-        if (buffer_[k] != ';') continue;
-        const std::size_t c = k + 1;
-        const std::size_t n = std::min(span_until(c, "\n\r"), kMaxMsg);
-        comment_.assign(buffer_.data() + c, n);
-        buffer_[k] = '\0';
+        if (memory_[kWork + k] != ';') continue;
+        const std::size_t c = kWork + k + 1;
+        const std::size_t m = std::min(span_until(c, "\n\r"), kMaxMsg);
+        comment_.assign(memory_.data() + c, m);
+        memory_[kWork + k] = '\0';
         len = k;
         break;
     }
 
     // EPANET's scan, including its bookkeeping of the remaining length.
-    std::size_t s = 0;
-    while (len > 0 && count_ < kMaxTokens && s < buffer_.size()) {
+    std::size_t s = kWork;
+    while (len > 0 && count_ < kMaxTokens && s < memory_.size()) {
+        if (s > kWork + length) overran_ = true;
         std::size_t m = span_until(s, kSeparators);
         if (m == len) {
             start_[static_cast<std::size_t>(count_++)] = s;
@@ -275,11 +289,11 @@ void Tokenizer::tokenize(std::string_view text) {
 
 std::string_view Tokenizer::operator[](int i) const {
     if (i < 0 || i >= count_) return {};
-    const std::size_t s = start_[static_cast<std::size_t>(i)];
-    if (s >= buffer_.size()) return {};
-    std::size_t e = s;
-    while (e < buffer_.size() && buffer_[e] != '\0') ++e;
-    return {buffer_.data() + s, e - s};
+    return c_string(start_[static_cast<std::size_t>(i)]);
+}
+
+std::string_view Tokenizer::line() const {
+    return c_string(kRead);
 }
 
 double Tokenizer::hours_of(std::string_view time, std::string_view units) {
@@ -345,7 +359,7 @@ void Tokenizer::copy_token(int to, int from) {
     while (true) {
         const char c = at(s++);
         put(d++, c);
-        if (c == '\0' || d >= buffer_.size()) break;
+        if (c == '\0' || d >= memory_.size()) break;
     }
 }
 

@@ -58,23 +58,33 @@ long to_long(std::string_view token);
 long to_long_trunc(double value);
 int to_int_trunc(double value);
 
-// The tokens of one line, kept in one persistent buffer exactly like EPANET's
-// tokenizer keeps them. EPANET's tokenizer miscounts the remaining length after
-// a quoted token: a quoted token without blanks inside can hide the last
-// character(s) of the line, and one with blanks inside makes it read on into
-// what earlier, longer lines left in its buffer. Both are reproduced (the
-// buffer starts zeroed; EPANET would also read past its buffer, this stops at
-// the buffer's end). Functions that EPANET lets modify a token in place
-// (strtok in time parsing, a strcpy in [OPTIONS] QUALITY TRACE) do so here.
+// The tokens of one line, kept exactly like EPANET keeps them: in a persistent
+// working copy of the line, which its WebAssembly build places right before
+// the buffer that holds the line as read. EPANET's tokenizer miscounts the
+// remaining length after a quoted token: a quoted token without blanks inside
+// can hide the last character(s) of the line, and one with blanks inside makes
+// it read on into what earlier, longer lines left in the working copy and from
+// there into the line as read, cutting that line with the NULs it writes. All
+// of this is reproduced (both buffers start zeroed; EPANET would read on past
+// them, this stops at their end). Functions that EPANET lets modify a token in
+// place (strtok in time parsing, a strcpy in [OPTIONS] QUALITY TRACE) do so
+// here.
 class Tokenizer {
 public:
-    // Tokenizes one line's text (at most kMaxLine - 1 bytes).
-    void tokenize(std::string_view text);
+    // Takes one piece of input as read (at most kMaxLine - 1 bytes, NULs
+    // included) and tokenizes it.
+    void tokenize(std::string_view raw);
     int count() const { return count_; }
     // Token i as it now reads; "" when i is past the last token (EPANET would
     // follow a null pointer there; its WebAssembly build reads an empty string).
     std::string_view operator[](int i) const;
     const std::string& comment() const { return comment_; }
+    // True when the last line's scan ran past its end into leftover bytes
+    // (what EPANET finds there depends on its memory's history).
+    bool overran() const { return overran_; }
+    // The line as read, up to its first NUL, as EPANET now sees it (the
+    // tokenizer may have cut it).
+    std::string_view line() const;
 
     // EPANET's hour(): parses token i as decimal hours, h:m:s, or with units
     // (SEC, MIN, HOU, DAY, AM, PM) given by `units`; -1 when invalid. Leaves
@@ -87,15 +97,19 @@ public:
     void clear_token(int i);
 
 private:
-    char at(std::size_t i) const { return i < buffer_.size() ? buffer_[i] : '\0'; }
+    static constexpr std::size_t kWork = 0;             // working copy
+    static constexpr std::size_t kRead = kMaxLine + 1;  // line as read
+    char at(std::size_t i) const { return i < memory_.size() ? memory_[i] : '\0'; }
     void put(std::size_t i, char c) {
-        if (i < buffer_.size()) buffer_[i] = c;
+        if (i < memory_.size()) memory_[i] = c;
     }
     std::size_t span_until(std::size_t from, std::string_view stops) const;
+    std::string_view c_string(std::size_t from) const;
 
-    std::array<char, kMaxLine + 1> buffer_{};
+    std::array<char, 2 * (kMaxLine + 1)> memory_{};
     std::array<std::size_t, kMaxTokens> start_{};
     int count_ = 0;
+    bool overran_ = false;
     std::string comment_;
 };
 

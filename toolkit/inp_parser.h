@@ -88,7 +88,7 @@ private:
     int count_pass(std::string_view text);
     // Pass 2: reads every line; returns the number of reported errors.
     int data_pass(std::string_view text);
-    int read_line(Section section, const Line& line);
+    int read_line(Section section);
     void report_line_error(int code, Section section, const Line& line);
     void add_object_error(int code, std::string message, const std::string& id);
     int check_unlinked();

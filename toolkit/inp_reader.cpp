@@ -242,7 +242,7 @@ void Parser::report_line_error(int code, Section section, const Line& line) {
     message += section == Section::None ? std::string_view{"(null)"} : section_heading(section);
     message += " section:";
     error.report_lines.push_back(std::move(message));
-    error.report_lines.emplace_back(line.text);
+    error.report_lines.emplace_back(tok_.line());
     result_.errors.push_back(std::move(error));
 }
 
@@ -254,12 +254,12 @@ void Parser::add_object_error(int code, std::string message, const std::string& 
     result_.errors.push_back(std::move(error));
 }
 
-int Parser::read_line(Section section, const Line& line) {
+int Parser::read_line(Section section) {
     switch (section) {
         case Section::Title:
             if (net_.title_lines.size() < 3) {
                 // EPANET drops the LF; the CR of a CR LF file is dropped too.
-                std::string_view t = line.text;
+                std::string_view t = tok_.line();
                 if (!t.empty() && t.back() == '\n') t.remove_suffix(1);
                 if (!t.empty() && t.back() == '\r') t.remove_suffix(1);
                 net_.title_lines.emplace_back(t.substr(0, 79));
@@ -328,8 +328,14 @@ int Parser::data_pass(std::string_view text) {
     Section section = Section::None;
     int errors = 0;
     while (source.next(line)) {
-        tok_.tokenize(line.text);
+        tok_.tokenize(line.raw);
         error_token_ = -1;
+        if (tok_.overran()) {
+            result_.warnings.push_back(
+                "line " + std::to_string(line.number) +
+                ": after a quoted token with a blank inside, EPANET 2.2 reads on into leftover "
+                "memory; its reading of this line may differ");
+        }
         if (tok_.count() == 0) continue;
         const std::string_view first = tok_[0];
         if (!first.empty() && first[0] == '[') {
@@ -352,7 +358,7 @@ int Parser::data_pass(std::string_view text) {
             result_.errors.push_back(std::move(error));
             return 200;
         }
-        const int code = read_line(section, line);
+        const int code = read_line(section);
         if (code > 0) {
             report_line_error(code, section, line);
             ++errors;

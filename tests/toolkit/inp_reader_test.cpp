@@ -937,6 +937,19 @@ TEST(InpReaderStyle, LineLongerThan1023BytesIsSplit) {
     EXPECT_EQ(result.errors[0].line, 5);
 }
 
+TEST(InpReaderStyle, QuoteOverrunCutsTheLineAsEpanetDoes) {
+    // A quoted token with a blank makes EPANET's tokenizer run past the line
+    // into the buffer holding the line as read, where it ends tokens with NULs;
+    // the title is taken from that buffer afterwards.
+    std::string text = read_bytes(data_file("reader_base.inp"));
+    text.replace(text.find("Reader test network"), 19, "Title \"" + std::string(1000, ' ') + "end");
+    const InputResult result = read_inp_text(text);
+    ASSERT_EQ(result.code, 0);
+    EXPECT_EQ(result.network->title, "Title");
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_EQ(result.warnings[0].rfind("line 2:", 0), 0u);
+}
+
 TEST(InpReaderStyle, DefaultPatternAppliesToDemandsWithoutPattern) {
     const InputResult result = read_inp_text(
         base_with({{"[OPTIONS]", {"PATTERN PAT1"}}, {"[DEMANDS]", {"J3 7 ; extra"}}}));
