@@ -161,6 +161,15 @@ TEST_F(ExtendedPeriodSearchTest, StepExactlyAtTheRequiredTimeIsTested) {
                                         R"("J2",1.4999,"Maximal flow was reached")"}));
 }
 
+TEST_F(ExtendedPeriodSearchTest, TimeLimitIsFormedInSinglePrecision) {
+    // 0.500833333 h is the float 0.50083333..., whose product with 3600 is 1802.999997 s in
+    // double precision but exactly 1803 s in single precision: the step at 1803 s is tested.
+    const auto fall_at_1803 = Variant("1 0.5 0.5 0.5 0.5 0.5 0.5", "0:30:03");
+    const auto lines = Run(Flow(fall_at_1803, "30", "0.500833333", "30", "10"));
+    EXPECT_EQ(lines, (std::vector<std::string>{kFlowHeader, R"("J1",0.5008333,-10)",
+                                               R"("J2",0.5008333,-10)"}));
+}
+
 TEST_F(ExtendedPeriodSearchTest, FlowIsTheLastPassingTrialDemand) {
     const auto inp = CopyNetwork("falling_head.inp");
     const float at_1500 = FirstStepPressure(inp, 2, 1500, 2);

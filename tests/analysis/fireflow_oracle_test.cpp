@@ -31,6 +31,11 @@ struct OracleCase {
     const char* required_time;
 };
 
+void PrintTo(const OracleCase& c, std::ostream* os) {
+    *os << c.network << (c.constraints ? " with constraint files" : "") << ", minimal pressure "
+        << c.min_pressure;
+}
+
 std::string CaseName(const ::testing::TestParamInfo<OracleCase>& info) {
     const char* mode = info.param.mode == Mode::Steady     ? "Steady"
                        : info.param.mode == Mode::Duration ? "Duration"
@@ -214,7 +219,7 @@ const OracleCase kOracleCases[] = {
     {"Net2", Mode::Steady, false, "25", "1000", "25", "100", "1.5"},
     {"Net2", Mode::Steady, true, "40", "1000", "25", "100", "1.5"},
     {"Net3", Mode::Steady, false, "20", "1500", "50", "100", "1.5"},
-    {"Net3", Mode::Steady, true, "20", "1500", "50", "100", "1.5"},
+    {"Net3", Mode::Steady, true, "40", "1500", "50", "100", "1.5"},
     {"ky10", Mode::Steady, false, "20", "1500", "250", "100", "1.5"},
     {"ky10", Mode::Steady, true, "20", "1500", "250", "100", "1.5"},
     {"ky10", Mode::Duration, false, "20", "1500", "250", "100", "1.5"},
@@ -223,13 +228,13 @@ const OracleCase kOracleCases[] = {
     {"Net2", Mode::Duration, false, "25", "1000", "10", "200", "1.5"},
     {"Net2", Mode::Duration, true, "40", "1000", "10", "100", "1.5"},
     {"Net3", Mode::Duration, false, "20", "1000", "10", "500", "1.5"},
-    {"Net3", Mode::Duration, true, "20", "1000", "10", "1000", "1.5"},
+    {"Net3", Mode::Duration, true, "40", "1000", "10", "1000", "1.5"},
     {"Net1", Mode::Flow, false, "110", "1000", "100", "100", "4"},
     {"Net1", Mode::Flow, true, "115", "1000", "50", "100", "2.5"},
     {"Net2", Mode::Flow, false, "25", "1000", "100", "100", "2"},
     {"Net2", Mode::Flow, true, "40", "1000", "100", "100", "3"},
     {"Net3", Mode::Flow, false, "20", "1500", "250", "100", "1"},
-    {"Net3", Mode::Flow, true, "20", "1500", "250", "100", "1.5"},
+    {"Net3", Mode::Flow, true, "40", "1500", "250", "100", "1.5"},
 };
 
 INSTANTIATE_TEST_SUITE_P(SharedNetworks, FireflowOracleTest, ::testing::ValuesIn(kOracleCases),
