@@ -37,6 +37,8 @@ public:
     // Builds the compact arrays and the matrix ordering; sets the starting
     // flows as open() does.
     explicit HydraulicSimulation(const Network& network);
+    // The simulation keeps a reference: a temporary network would dangle.
+    explicit HydraulicSimulation(Network&&) = delete;
 
     // Like EN_openH: checks the network and sets every link's starting flow.
     // Returns 0 or EPANET's error code (223 too few nodes, 224 no tank or

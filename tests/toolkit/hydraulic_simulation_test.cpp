@@ -282,15 +282,80 @@ TEST(HydraulicSimulation, WarnsOfNegativePressures) {
     EXPECT_LT(sim.pressure_head(2), 0.0);
 }
 
+TEST(HydraulicSimulation, TrialLimitWithStopEndsTheSimulation) {
+    Network n = looped_hw().build();
+    n.options.max_trials = 2;
+    n.times.duration = 3 * 3600;
+    HydraulicSimulation sim(n);
+    sim.initialize(1);
+    long t = 0;
+    EXPECT_EQ(sim.run(t), static_cast<int>(HydraulicWarning::Unbalanced));
+    EXPECT_NEAR(sim.pressure_head(1) * kPsiPerFt, 68.599023, 1e-5);
+    EXPECT_NEAR(sim.pressure_head(2) * kPsiPerFt, 66.396458, 1e-5);
+    long step = -1;
+    sim.next(step);
+    EXPECT_EQ(step, 0) << "UNBALANCED STOP halts the run";
+}
+
+TEST(HydraulicSimulation, TrialLimitWithContinueGoesOn) {
+    Network n = looped_hw().build();
+    n.options.max_trials = 2;
+    n.options.unbalanced_extra_trials = 0;
+    n.times.duration = 3 * 3600;
+    HydraulicSimulation sim(n);
+    sim.initialize(1);
+    std::vector<std::pair<long, int>> steps;
+    long step = 0;
+    do {
+        long t = 0;
+        const int code = sim.run(t);
+        steps.emplace_back(t, code);
+        sim.next(step);
+    } while (step > 0);
+    const std::vector<std::pair<long, int>> expected{{0, 1}, {3600, 0}, {7200, 0}, {10800, 0}};
+    EXPECT_EQ(steps, expected);
+}
+
+TEST(HydraulicSimulation, PumpThatCannotDeliverItsHeadIsClosedWithWarning) {
+    NetworkBuilder b;
+    int curve = 0;
+    b.junction("J1", 110, 300).junction("J2", 105, 100).reservoir("R", 100);
+    b.tank("T", 250, 10, 0, 20, 50);
+    b.pipe("P1", "J1", "T", 2000, 10, 120).pipe("P2", "J1", "J2", 500, 6, 120);
+    b.curve("C3", {0, 400, 800}, {120, 100, 60}, curve).pump("PU", "R", "J1", curve);
+    const Network n = b.build();
+    HydraulicSimulation sim(n);
+    sim.initialize(1);
+    long t = 0;
+    EXPECT_EQ(sim.run(t), static_cast<int>(HydraulicWarning::PumpCannotDeliver));
+    EXPECT_EQ(sim.link_state(2), LinkState::XHead);
+    EXPECT_NEAR(sim.pressure_head(0) * kPsiPerFt, 63.860482, 1e-5);
+    EXPECT_NEAR(sim.pressure_head(1) * kPsiPerFt, 65.764946, 1e-5);
+}
+
+TEST(HydraulicSimulation, FlowControlValveThatCannotDeliverWarns) {
+    const Network n = with_valve([](NetworkBuilder& b) {
+                          b.valve("V", "J1", "J2", 8, LinkType::FCV, 5000);
+                      }).build();
+    HydraulicSimulation sim(n);
+    sim.initialize(1);
+    long t = 0;
+    EXPECT_EQ(sim.run(t), static_cast<int>(HydraulicWarning::ValveCannotDeliver));
+    EXPECT_EQ(sim.link_state(3), LinkState::XFCV);
+    EXPECT_NEAR(sim.pressure_head(2) * kPsiPerFt, 73.387976, 1e-5);
+}
+
 TEST(HydraulicSimulation, OpenRejectsNetworksItCannotSolve) {
     NetworkBuilder no_source;
     no_source.junction("J1", 0, 10).junction("J2", 0, 10).pipe("P", "J1", "J2", 100, 6, 100);
-    EXPECT_EQ(HydraulicSimulation(no_source.build()).open(), 224);
+    const Network without_source = no_source.build();
+    EXPECT_EQ(HydraulicSimulation(without_source).open(), 224);
 
     NetworkBuilder lonely;
     lonely.junction("J1", 0, 10).junction("J2", 0, 10).reservoir("R", 100);
     lonely.pipe("P", "R", "J1", 100, 6, 100);
-    EXPECT_EQ(HydraulicSimulation(lonely.build()).open(), 233);
+    const Network unlinked = lonely.build();
+    EXPECT_EQ(HydraulicSimulation(unlinked).open(), 233);
 }
 
 TEST(HydraulicSimulation, IsolatedDemandGivesEpanetsHugeNegativePressure) {
