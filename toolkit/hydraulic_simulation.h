@@ -9,8 +9,9 @@
 // The network must outlive the simulation. Demands, demand patterns and
 // multipliers are read from the network at every run(), so a caller may change
 // a junction's base demand or demand pattern between runs (EN_setnodevalue);
-// open() + initialize() then give exactly what a fresh EN_solveH would. A run
-// allocates nothing. Results are in internal units (ft, cfs, s).
+// open() + initialize() then give exactly what a fresh EN_solveH would. Links,
+// curves, tanks, controls and the solver options are taken at construction.
+// A run allocates nothing. Results are in internal units (ft, cfs, s).
 #pragma once
 
 #include <vector>
@@ -26,7 +27,7 @@ enum class HydraulicWarning {
     None = 0,
     Unbalanced = 1,
     Unstable = 2,
-    Disconnected = 3,
+    Disconnected = 3,  // EPANET 2.2 reports it but never returns it; nor do we
     PumpCannotDeliver = 4,
     ValveCannotDeliver = 5,
     NegativePressure = 6,
