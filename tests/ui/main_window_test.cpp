@@ -304,6 +304,15 @@ TEST_F(MainWindowTest, StartUpAppliesTheSettingsFile) {
     EXPECT_EQ(dialog->calls[0].directory, Q(networkDir) + "/");
 }
 
+TEST_F(MainWindowTest, SettingsNumbersFollowTheUsersNumberFormat) {
+    const ScopedLocale german("de_DE.UTF-8");
+    if (!german.active) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    files::WriteSettings(programDir, "/nets/", 1.5f, 1000, 10, "100", "2.5");
+    makeWindow();
+    EXPECT_EQ(control<QLineEdit>("txtMinimalPressure").text(), "1,5");
+    EXPECT_EQ(control<QLineEdit>("txtRequiredTime").text(), "2,5");
+}
+
 TEST_F(MainWindowTest, SettingsFileWithOneRecordChangesOneBox) {
     WriteBytes(programDir / files::kSettingsFileName, "\"[MAX_FLOW]\",750\r\n");
     makeWindow();

@@ -240,6 +240,18 @@ TEST_F(PressuresDialogTest, APressureThatIsNotANumberIsRefusedAtOk) {
     EXPECT_EQ(ReadBytes(minPressures()), "\"H3\",35.5\r\n\"H4\",41\r\n");
 }
 
+TEST_F(PressuresDialogTest, PressuresFollowTheUsersNumberFormat) {
+    const ScopedLocale german("de_DE.UTF-8");
+    if (!german.active) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    WriteBytes(minPressures(), "\"H3\",35.5\r\n");
+    PressuresDialog& d = open();
+    EXPECT_EQ(d.cellText(3, 2), "35,5");
+    typePressure(1, "40,25");
+    QTest::mouseClick(&part<QPushButton>("cmdOK"), Qt::LeftButton);
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(ReadBytes(minPressures()), "\"H1\",40.25\r\n\"H3\",35.5\r\n");
+}
+
 TEST_F(PressuresDialogTest, IdColumnCannotBeEdited) {
     open();
     EXPECT_FALSE(grid().model()->flags(cell(1, 0)).testFlag(Qt::ItemIsEditable));

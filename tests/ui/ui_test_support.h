@@ -11,7 +11,9 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <locale>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -153,6 +155,36 @@ protected:
 
 private:
     fs::path root_;
+};
+
+// Sets LC_ALL for the life of the object; `active` is false when the locale
+// is not installed (`make deps` generates de_DE.UTF-8).
+class ScopedLocale {
+public:
+    explicit ScopedLocale(const char* name) {
+        if (const char* old = std::getenv("LC_ALL")) old_ = old;
+        try {
+            std::locale probe(name);
+            (void)probe;
+            setenv("LC_ALL", name, 1);
+            active = true;
+        } catch (const std::runtime_error&) {
+        }
+    }
+    ~ScopedLocale() {
+        if (old_) {
+            setenv("LC_ALL", old_->c_str(), 1);
+        } else {
+            unsetenv("LC_ALL");
+        }
+    }
+    ScopedLocale(const ScopedLocale&) = delete;
+    ScopedLocale& operator=(const ScopedLocale&) = delete;
+
+    bool active = false;
+
+private:
+    std::optional<std::string> old_;
 };
 
 inline fs::path TestData(const char* name) {
