@@ -1,5 +1,6 @@
 #include "toolkit/inp_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <fstream>
@@ -243,6 +244,8 @@ void Parser::report_line_error(int code, Section section, const Line& line) {
     message += " section:";
     error.report_lines.push_back(std::move(message));
     error.report_lines.emplace_back(tok_.line());
+    error.page_size = net_.report.page_size;
+    error.page_title = net_.title_lines.empty() ? std::string{} : net_.title_lines.front();
     result_.errors.push_back(std::move(error));
 }
 
@@ -251,6 +254,8 @@ void Parser::add_object_error(int code, std::string message, const std::string& 
     error.code = code;
     error.text = id;
     error.report_lines.push_back(std::move(message));
+    error.page_size = net_.report.page_size;
+    error.page_title = net_.title_lines.empty() ? std::string{} : net_.title_lines.front();
     result_.errors.push_back(std::move(error));
 }
 
@@ -701,6 +706,7 @@ void Parser::run(std::string_view text) {
     int code = data_pass(text);
     result_.report_messages = net_.report.messages;
     result_.report_page_size = net_.report.page_size;
+    result_.report_title = net_.title_lines.empty() ? std::string{} : net_.title_lines.front();
     if (code == 0 && njuncs_ != max_juncs_) {
         // Only a quoted section heading makes the two passes disagree; EPANET
         // would then number nodes past its junction count.
@@ -768,8 +774,42 @@ std::vector<std::string> input_report_lines(const InputResult& result) {
     return lines;
 }
 
+namespace {
+
+// EPANET's writeline: a page break when the line count reaches the page size.
+void write_report_line(std::ostream& report, const std::string& line, int page_size,
+                       const std::string& title, ReportPage& page) {
+    if (page.line == page_size) {
+        ++page.page;
+        std::string heading = title.substr(0, std::min<std::size_t>(title.size(), 60));
+        heading.insert(0, 60 - heading.size(), ' ');
+        report << "\n\f\n  Page " << page.page << "    " << heading << "\n";
+        page.line = 3;
+    }
+    report << "\n  " << line;
+    ++page.line;
+}
+
+}  // namespace
+
+void write_input_report(std::ostream& report, const InputResult& result, ReportPage& page) {
+    if (result.code >= 301) return;
+    for (const InputError& error : result.errors) {
+        for (const std::string& line : error.report_lines) {
+            write_report_line(report, line, error.page_size, error.page_title, page);
+        }
+    }
+    if (result.code > 100 && result.report_messages) {
+        write_report_line(
+            report,
+            "Error " + std::to_string(result.code) + ": " + std::string{error_message(result.code)},
+            result.report_page_size, result.report_title, page);
+    }
+}
+
 void write_input_report(std::ostream& report, const InputResult& result) {
-    for (const std::string& line : input_report_lines(result)) report << "\n  " << line;
+    ReportPage page;
+    write_input_report(report, result, page);
 }
 
 }  // namespace hydrosk::toolkit

@@ -32,6 +32,10 @@ struct InputError {
     // line (each is written as "\n  " + entry; an echoed input line keeps its
     // own line end, as in EPANET). Empty for an error EPANET does not report.
     std::vector<std::string> report_lines;
+    // [REPORT] PAGE and the first title line in effect when EPANET wrote
+    // these lines (for its page breaks).
+    int page_size = 0;
+    std::string page_title;
 };
 
 struct InputResult {
@@ -47,7 +51,16 @@ struct InputResult {
     // [REPORT] MESSAGES NO: EPANET then leaves out the final "Error <code>"
     // line of the report.
     bool report_messages = true;
-    int report_page_size = 0;  // [REPORT] PAGE as read, for page breaks
+    int report_page_size = 0;  // [REPORT] PAGE at the end of reading
+    std::string report_title;  // first [TITLE] line at the end of reading
+};
+
+// Where a report stands, as EPANET counts for its page breaks: lines on the
+// current page (2 for the page heading, then one per line written) and the
+// page number. After EPANET's logo the count is 9 on page 1.
+struct ReportPage {
+    long line = 9;
+    int page = 1;
 };
 
 // Reads an INP file (code 302 when it cannot be opened).
@@ -59,7 +72,12 @@ InputResult read_inp_text(std::string_view text);
 // report_lines, then "Error <code>: <message>" when code is not 0 (and
 // [REPORT] MESSAGES is not NO). Each entry is written as "\n  " + entry.
 std::vector<std::string> input_report_lines(const InputResult& result);
-// Writes input_report_lines as EPANET does (without page breaks).
+// Writes input_report_lines as EPANET does, each as "\n  " + line, with
+// EPANET's page breaks when [REPORT] PAGE is set ("\n\f\n  Page <n>    " and
+// the first title line right-aligned in 60 columns, then "\n"); `page` is
+// where the report stands before and after.
+void write_input_report(std::ostream& report, const InputResult& result, ReportPage& page);
+// The same for a report that holds only EPANET's logo so far.
 void write_input_report(std::ostream& report, const InputResult& result);
 
 }  // namespace hydrosk::toolkit

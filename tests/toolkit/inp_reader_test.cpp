@@ -598,6 +598,27 @@ TEST(InpReaderReport, HeadingBeforeAnySectionAndDataBeforeAnySection) {
     EXPECT_EQ(report_of(data), "\n  Error 200: one or more errors in input file");
 }
 
+TEST(InpReaderReport, PageBreaksFollowReportPage) {
+    std::string text = base_with({{"[JUNCTIONS]", {"X0", "X1", "X2"}}});
+    text.replace(text.find("Reader test network\n"), 20, "Paged title\n[REPORT]\nPAGE 12\n");
+    const InputResult result = read_inp_text(text);
+    ReportPage page;
+    std::ostringstream report;
+    write_input_report(report, result, page);
+    // The logo leaves the count at 9; the page is full after the third line.
+    EXPECT_EQ(report.str(),
+              "\n  Error 201: syntax error  in [JUNCTIONS] section:\n  X0\n"
+              "\n  Error 201: syntax error  in [JUNCTIONS] section:"
+              "\n\f\n  Page 2    " +
+                  std::string(49, ' ') +
+                  "Paged title\n"
+                  "\n  X1\n"
+                  "\n  Error 201: syntax error  in [JUNCTIONS] section:\n  X2\n"
+                  "\n  Error 200: one or more errors in input file");
+    EXPECT_EQ(page.page, 2);
+    EXPECT_EQ(page.line, 7);
+}
+
 TEST(InpReaderReport, LongTokenRunsIntoTheMessageText) {
     const std::string token(300, 'x');
     const InputResult result = read_inp_text(base_with({{"[JUNCTIONS]", {"J9 " + token}}}));
