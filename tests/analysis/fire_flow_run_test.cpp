@@ -371,6 +371,24 @@ TEST_F(FireFlowRunTest, NumbersFollowTheUsersNumberFormat) {
     EXPECT_EQ(ReadBytes(inputs.output_file), period);
 }
 
+TEST_F(FireFlowRunTest, ExampleTownRunsInItsExtendedPeriod) {
+    const auto town = dir() / "town.inp";
+    std::filesystem::copy_file(std::filesystem::path(HYDROSK_EXAMPLES) / "town.inp", town);
+    RunInputs inputs = Inputs(town);
+    inputs.minimal_pressure = "20";
+    ExpectRefusal(inputs, messages::kSteadyStateDuration);
+
+    inputs.page = AnalysisPage::ExtendedPeriod;
+    inputs.required_flow = "1500";
+    RecordingObserver observer;
+    const RunResult result = RunFireFlow(inputs, observer);
+    ASSERT_EQ(result.status, RunStatus::Completed) << result.message;
+    const auto lines = Lines(inputs.output_file);
+    ASSERT_EQ(lines.size(), 25U);
+    EXPECT_TRUE(lines[1].starts_with(R"("J1",1500,)")) << lines[1];
+    EXPECT_TRUE(lines[24].starts_with(R"("J24",1500,)")) << lines[24];
+}
+
 TEST(RunMessagesTest, ToolkitFailureGivesCodeTextAndJunction) {
     const std::string text = messages::ToolkitFailure(110, "J7");
     EXPECT_NE(text.find("110"), std::string::npos) << text;

@@ -111,8 +111,9 @@ protected:
         if (!std::filesystem::exists(oracle_ / "node_modules" / "epanet-js")) {
             GTEST_SKIP() << "epanet-js is not installed: run npm ci in " << oracle_;
         }
-        source_ = std::filesystem::path(HYDROSK_SHARED_NETWORKS) /
-                  (std::string(GetParam().network) + ".inp");
+        const std::string name = std::string(GetParam().network) + ".inp";
+        source_ = name == "town.inp" ? std::filesystem::path(HYDROSK_EXAMPLES) / name
+                                     : std::filesystem::path(HYDROSK_SHARED_NETWORKS) / name;
         if (!std::filesystem::exists(source_)) GTEST_SKIP() << source_ << " is absent";
     }
 
@@ -235,10 +236,13 @@ const OracleCase kOracleCases[] = {
     {"Net2", Mode::Flow, true, "40", "1000", "100", "100", "3"},
     {"Net3", Mode::Flow, false, "20", "1500", "250", "100", "1"},
     {"Net3", Mode::Flow, true, "40", "1500", "250", "100", "1.5"},
+    // The example network of the walkthrough.
+    {"town", Mode::Steady, true, "20", "5000", "50", "100", "1.5"},
+    {"town", Mode::Duration, false, "20", "1000", "10", "1500", "1.5"},
+    {"town", Mode::Flow, true, "20", "3000", "100", "100", "2"},
 };
 
-INSTANTIATE_TEST_SUITE_P(SharedNetworks, FireflowOracleTest, ::testing::ValuesIn(kOracleCases),
-                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Networks, FireflowOracleTest, ::testing::ValuesIn(kOracleCases), CaseName);
 
 TEST(FireflowOracleSupportTest, ZeroDurationReplacesTheDurationLineOnly) {
     EXPECT_EQ(WithZeroDuration("[TIMES]\n Duration           \t24:00 \n Hydraulic Timestep 1:00\n"),
