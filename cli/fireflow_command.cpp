@@ -64,11 +64,7 @@ std::string DirectoryOf(const std::string& inp) {
 
 CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
     auto* command = app.add_subcommand(
-        "fireflow",
-        "Fire-flow analysis of every junction, written to INP.TXT (or .CSV, .DAT) beside the INP "
-        "file. Junctions listed in NoCheck.txt beside it are never tested; MinPressures.txt "
-        "beside it gives junctions a minimal pressure of their own. Numbers are read in the "
-        "user's number format and in the network's units (its pressure and flow units).");
+        "fireflow", "Fire-flow analysis of every junction, results beside the INP file");
     command->add_option("INP", options.inp, "EPANET input file")->required();
     command
         ->add_option("--mode", options.mode,
@@ -107,8 +103,14 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         ->transform(CLI::IsMember({"TXT", "CSV", "DAT"}, CLI::ignore_case))
         ->capture_default_str();
     command->footer(
-        "Exit status: 0 done (the results path is printed), 1 the run was refused or failed "
-        "(the message is printed on standard error), 2 bad arguments.");
+        "The results go to the INP path with the extension appended (town.inp.TXT), one row per "
+        "junction. Junctions listed in NoCheck.txt beside the INP file are never tested; "
+        "MinPressures.txt beside it gives junctions a minimal pressure of their own. Numbers are "
+        "read in the user's number format and in the network's own units (its pressure and flow "
+        "units; times in hours). No settings file is written and nothing is asked. A progress "
+        "bar is shown on standard error when it is a terminal.\n\n"
+        "Exit status: 0 done (the results path is printed on standard output), 1 the run was "
+        "refused or failed (the message is printed on standard error), 2 bad arguments.");
     return command;
 }
 
