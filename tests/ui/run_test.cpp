@@ -185,6 +185,17 @@ INSTANTIATE_TEST_SUITE_P(
                 "You must enter a maximal flow"},
         Refusal{"NoFlowInterval", "lps", [](RunTest& t) { Clear(t, {"txtFlowInterval"}); },
                 "You must enter a flow interval"},
+        Refusal{
+            "PressureNotANumber", "lps",
+            [](RunTest& t) {
+                static_cast<RefusalTest&>(t).find<QLineEdit>("txtMinimalPressure").setText("abc");
+            },
+            "You must enter a number as the minimal pressure"},
+        Refusal{"ZeroFlowInterval", "lps",
+                [](RunTest& t) {
+                    static_cast<RefusalTest&>(t).find<QLineEdit>("txtFlowInterval").setText("0");
+                },
+                "You must enter a flow interval greater than zero"},
         Refusal{"SteadyStateWithDuration", "town24", [](RunTest&) {},
                 "The duration of the INP file must be set to zero"},
         Refusal{"ExtendedPeriodWithoutDuration", "lps",
