@@ -198,7 +198,9 @@ struct Curve {
     std::string id;
     CurveKind kind = CurveKind::Generic;
     // Points as given, in user units and file order (EPANET does not sort
-    // them): flow/head for pumps and GPVs, level/volume for tanks.
+    // them): flow/head for pumps and GPVs, level/volume for tanks. Empty only
+    // for a curve nothing refers to (registered by pass 1 through unusual
+    // quoting).
     std::vector<double> x;
     std::vector<double> y;
 };
