@@ -306,17 +306,11 @@ void MainWindow::run() {
     QStringList notices;
     {
         WindowRunObserver observer(*this, form_.PB, services_, closeRequested_);
-        try {
-            analysis::RunFireFlow(inputs, observer);
-        } catch (const RunCancelled&) {
-        }
+        analysis::RunFireFlow(inputs, observer);
         notices = observer.notices();
     }
     running_ = false;
-    if (closeRequested_) {
-        close();
-        return;
-    }
+    if (closeRequested_) return;  // the window is closed; the program is ending
     setRunControlsEnabled(true);
     if (!notices.isEmpty()) {
         services_.messages->inform(this, notices.join(QLatin1Char('\n')), QString());
@@ -358,14 +352,9 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (running_) {
-        // The run stops at its next chance to serve events; the window then
-        // closes for good (see run()).
-        closeRequested_ = true;
-        hide();
-        event->ignore();
-        return;
-    }
+    // The program ends with its last window. A run under way stops at its next
+    // chance to serve events, and the event loop ends once it has returned.
+    if (running_) closeRequested_ = true;
     event->accept();
 }
 

@@ -260,9 +260,22 @@ TEST_F(RunTest, ClosingTheWindowDuringARunEndsIt) {
     const fs::path inp = town("0");
     MainWindow& w = makeShownWindow();
     selectInp(inp);
-    // Pressed at the run's first chance to serve events.
-    QTimer::singleShot(0, &w, [&] { w.close(); });
-    pressRun();
+    // RUN pressed in the program's event loop, and Close at the run's first
+    // chance to serve events: the event loop ends with the run.
+    QTimer::singleShot(0, &w, [&] {
+        QTimer::singleShot(0, &w, [&] { w.close(); });
+        pressRun();
+    });
+    bool stillRunning = false;
+    QTimer safetyNet;  // ends a program that would otherwise go on for ever
+    safetyNet.setSingleShot(true);
+    QObject::connect(&safetyNet, &QTimer::timeout, [&] {
+        stillRunning = true;
+        QApplication::quit();
+    });
+    safetyNet.start(60'000);
+    QApplication::exec();
+    EXPECT_FALSE(stillRunning);
     EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(w.isRunning());
     EXPECT_TRUE(messages->questions.empty());
