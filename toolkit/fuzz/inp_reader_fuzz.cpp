@@ -3,6 +3,7 @@
 // error must be self-consistent (every index in range).
 #include <cstddef>
 #include <cstdint>
+#include <sstream>
 #include <string_view>
 
 #include "toolkit/inp_reader.h"
@@ -75,5 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (result.network) check_network(*result.network);
     const auto lines = input_report_lines(result);
     require(result.code == 0 || !lines.empty() || !result.report_messages);
+    std::ostringstream report;
+    ReportPage page;
+    write_input_report(report, result, page);
+    require(page.page >= 1);
     return 0;
 }
