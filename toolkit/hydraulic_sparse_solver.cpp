@@ -1,11 +1,10 @@
 #include "toolkit/hydraulic_sparse_solver.h"
 
-#include <Eigen/OrderingMethods>
-#include <Eigen/SparseCore>
-
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+
+#include "toolkit/minimum_degree_ordering.h"
 
 namespace hydrosk::toolkit {
 
@@ -13,19 +12,23 @@ namespace {
 
 constexpr int kNone = -1;
 
+std::size_t at(int i) {
+    return static_cast<std::size_t>(i);
+}
+
 // Elimination tree of the permuted matrix from its upper part by column.
 std::vector<int> elimination_tree(int n, const std::vector<int>& start,
                                   const std::vector<int>& row) {
-    std::vector<int> parent(static_cast<std::size_t>(n), kNone);
-    std::vector<int> ancestor(static_cast<std::size_t>(n), kNone);
+    std::vector<int> parent(at(n), kNone);
+    std::vector<int> ancestor(at(n), kNone);
     for (int k = 0; k < n; ++k) {
-        for (int e = start[k]; e < start[k + 1]; ++e) {
-            int i = row[e];
+        for (int e = start[at(k)]; e < start[at(k) + 1]; ++e) {
+            int i = row[at(e)];
             // Path compression through `ancestor` keeps this near linear.
             while (i != kNone && i < k) {
-                const int next = ancestor[i];
-                ancestor[i] = k;
-                if (next == kNone) parent[i] = k;
+                const int next = ancestor[at(i)];
+                ancestor[at(i)] = k;
+                if (next == kNone) parent[at(i)] = k;
                 i = next;
             }
         }
@@ -33,11 +36,35 @@ std::vector<int> elimination_tree(int n, const std::vector<int>& start,
     return parent;
 }
 
+// Neighbour lists of the coupling graph as EPANET 2.2 builds them: each node's
+// list holds the couplings in decreasing order of the first pair (link) that
+// makes them.
+void coupling_graph(int size, const std::vector<int>& pair_slot,
+                    const std::vector<int>& first_pair_of_slot,
+                    std::span<const std::pair<int, int>> pairs, std::vector<int>& start,
+                    std::vector<int>& neighbours) {
+    start.assign(at(size) + 1, 0);
+    for (std::size_t p = 0; p < pairs.size(); ++p) {
+        if (first_pair_of_slot[at(pair_slot[p])] != static_cast<int>(p)) continue;
+        ++start[at(pairs[p].first) + 1];
+        ++start[at(pairs[p].second) + 1];
+    }
+    for (int v = 0; v < size; ++v) start[at(v) + 1] += start[at(v)];
+    neighbours.assign(at(start.back()), kNone);
+    std::vector<int> next(start.begin(), start.end() - 1);
+    for (std::size_t p = pairs.size(); p-- > 0;) {
+        if (first_pair_of_slot[at(pair_slot[p])] != static_cast<int>(p)) continue;
+        const auto [a, b] = pairs[p];
+        neighbours[at(next[at(a)]++)] = b;
+        neighbours[at(next[at(b)]++)] = a;
+    }
+}
+
 }  // namespace
 
 SparseCholesky::SparseCholesky(int size, std::span<const std::pair<int, int>> pairs) : size_(size) {
     if (size < 0) throw std::invalid_argument("negative matrix size");
-    const auto n = static_cast<std::size_t>(size);
+    const auto n = at(size);
 
     // Distinct couplings, each with one coefficient slot.
     std::vector<std::pair<int, int>> keys;
@@ -47,144 +74,195 @@ SparseCholesky::SparseCholesky(int size, std::span<const std::pair<int, int>> pa
             throw std::invalid_argument("bad off-diagonal pair");
         keys.emplace_back(std::min(a, b), std::max(a, b));
     }
-    std::vector<std::pair<int, int>> unique_keys = keys;
-    std::sort(unique_keys.begin(), unique_keys.end());
-    unique_keys.erase(std::unique(unique_keys.begin(), unique_keys.end()), unique_keys.end());
+    std::vector<std::pair<int, int>> couplings = keys;
+    std::sort(couplings.begin(), couplings.end());
+    couplings.erase(std::unique(couplings.begin(), couplings.end()), couplings.end());
+    coefficient_count_ = static_cast<int>(couplings.size());
     pair_slot_.resize(keys.size());
+    std::vector<int> first_pair_of_slot(couplings.size(), kNone);
     for (std::size_t p = 0; p < keys.size(); ++p) {
-        const auto it = std::lower_bound(unique_keys.begin(), unique_keys.end(), keys[p]);
-        pair_slot_[p] = static_cast<int>(it - unique_keys.begin());
-    }
-    for (const auto& [a, b] : unique_keys) {
-        coeff_row_.push_back(a);
-        coeff_col_.push_back(b);
+        const auto it = std::lower_bound(couplings.begin(), couplings.end(), keys[p]);
+        const auto s = static_cast<std::size_t>(it - couplings.begin());
+        pair_slot_[p] = static_cast<int>(s);
+        if (first_pair_of_slot[s] == kNone) first_pair_of_slot[s] = static_cast<int>(p);
     }
 
-    // Fill-reducing ordering of the symmetric pattern.
-    order_.resize(n);
+    std::vector<int> start;
+    std::vector<int> neighbours;
+    coupling_graph(size, pair_slot_, first_pair_of_slot, pairs, start, neighbours);
+    order_ = minimum_degree_order(start, neighbours);
     position_.resize(n);
-    if (size > 0) {
-        std::vector<Eigen::Triplet<double, int>> triplets;
-        triplets.reserve(2 * unique_keys.size() + n);
-        for (int i = 0; i < size; ++i) triplets.emplace_back(i, i, 1.0);
-        for (const auto& [a, b] : unique_keys) {
-            triplets.emplace_back(a, b, 1.0);
-            triplets.emplace_back(b, a, 1.0);
-        }
-        Eigen::SparseMatrix<double, Eigen::ColMajor, int> pattern(size, size);
-        pattern.setFromTriplets(triplets.begin(), triplets.end());
-        Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> permutation;
-        Eigen::AMDOrdering<int> amd;
-        amd(pattern, permutation);
-        for (int k = 0; k < size; ++k) order_[k] = permutation.indices()[k];
-    }
-    for (int k = 0; k < size; ++k) position_[order_[k]] = k;
+    for (int k = 0; k < size; ++k) position_[at(order_[at(k)])] = k;
 
-    // Upper part of the permuted matrix, by column.
-    upper_start_.assign(n + 1, 0);
-    for (std::size_t s = 0; s < coeff_row_.size(); ++s) {
-        const int col = std::max(position_[coeff_row_[s]], position_[coeff_col_[s]]);
-        ++upper_start_[col + 1];
-    }
-    for (std::size_t k = 0; k < n; ++k) upper_start_[k + 1] += upper_start_[k];
-    upper_row_.resize(coeff_row_.size());
-    upper_slot_.resize(coeff_row_.size());
-    {
-        std::vector<int> next(upper_start_.begin(), upper_start_.end() - 1);
-        for (std::size_t s = 0; s < coeff_row_.size(); ++s) {
-            const int pi = position_[coeff_row_[s]];
-            const int pj = position_[coeff_col_[s]];
-            const int col = std::max(pi, pj);
-            const int e = next[col]++;
-            upper_row_[e] = std::min(pi, pj);
-            upper_slot_[e] = static_cast<int>(s);
-        }
-    }
-
-    // Row patterns of the factor: row k has a nonzero in column j < k exactly
-    // when j lies on an elimination-tree path from an entry of A's column k.
-    const std::vector<int> parent = elimination_tree(size, upper_start_, upper_row_);
-    std::vector<int> mark(n, kNone);
-    row_start_.assign(n + 1, 0);
-    for (int k = 0; k < size; ++k) {
-        mark[k] = k;
-        const std::size_t first = row_col_.size();
-        for (int e = upper_start_[k]; e < upper_start_[k + 1]; ++e) {
-            for (int i = upper_row_[e]; i != kNone && mark[i] != k; i = parent[i]) {
-                mark[i] = k;
-                row_col_.push_back(i);
-            }
-        }
-        // Ascending columns are a valid order for the sparse triangular solve.
-        std::sort(row_col_.begin() + static_cast<std::ptrdiff_t>(first), row_col_.end());
-        row_start_[k + 1] = static_cast<int>(row_col_.size());
-    }
-
-    factor_start_.assign(n + 1, 0);
-    for (const int j : row_col_) ++factor_start_[j + 1];
-    for (std::size_t k = 0; k < n; ++k) factor_start_[k + 1] += factor_start_[k];
-    factor_row_.resize(row_col_.size());
-    row_entry_.resize(row_col_.size());
-    {
-        std::vector<int> next(factor_start_.begin(), factor_start_.end() - 1);
-        for (int k = 0; k < size; ++k) {
-            for (int idx = row_start_[k]; idx < row_start_[k + 1]; ++idx) {
-                const int entry = next[row_col_[idx]]++;
-                factor_row_[entry] = k;
-                row_entry_[idx] = entry;
-            }
-        }
-    }
-    factor_value_.assign(row_col_.size(), 0.0);
+    build_factor_pattern(couplings);
+    schedule_column_updates();
+    factor_value_.assign(factor_row_.size(), 0.0);
     pivot_.assign(n, 0.0);
     work_.assign(n, 0.0);
 }
 
-int SparseCholesky::solve(std::span<const double> diagonal, std::span<const double> off_diagonal,
-                          std::span<double> rhs) {
-    // Up-looking factorization: row k of L from a sparse triangular solve.
-    for (int k = 0; k < size_; ++k) {
-        for (int e = upper_start_[k]; e < upper_start_[k + 1]; ++e) {
-            work_[upper_row_[e]] = off_diagonal[upper_slot_[e]];
+// Rows of each column of L: row k has a nonzero in column j < k exactly when j
+// lies on an elimination-tree path from an entry of A's column k.
+void SparseCholesky::build_factor_pattern(const std::vector<std::pair<int, int>>& couplings) {
+    const auto n = at(size_);
+    std::vector<int> upper_start(n + 1, 0);
+    for (const auto& [a, b] : couplings) {
+        ++upper_start[at(std::max(position_[at(a)], position_[at(b)])) + 1];
+    }
+    for (std::size_t k = 0; k < n; ++k) upper_start[k + 1] += upper_start[k];
+    std::vector<int> upper_row(couplings.size());
+    {
+        std::vector<int> next(upper_start.begin(), upper_start.end() - 1);
+        for (const auto& [a, b] : couplings) {
+            const int pa = position_[at(a)];
+            const int pb = position_[at(b)];
+            upper_row[at(next[at(std::max(pa, pb))]++)] = std::min(pa, pb);
         }
-        double d = diagonal[order_[k]];
-        for (int idx = row_start_[k]; idx < row_start_[k + 1]; ++idx) {
-            const int j = row_col_[idx];
-            const double lkj = work_[j] / pivot_[j];
-            work_[j] = 0.0;
-            const int stop = row_entry_[idx];
-            for (int p = factor_start_[j]; p < stop; ++p) {
-                work_[factor_row_[p]] -= factor_value_[p] * lkj;
-            }
-            d -= lkj * lkj;
-            factor_value_[stop] = lkj;
-        }
-        if (d <= 0.0) return order_[k];
-        pivot_[k] = std::sqrt(d);
     }
 
-    // Forward and backward substitution in the permuted numbering.
-    double* z = work_.data();
-    for (int k = 0; k < size_; ++k) z[k] = rhs[order_[k]];
+    const std::vector<int> parent = elimination_tree(size_, upper_start, upper_row);
+    std::vector<int> mark(n, kNone);
+    std::vector<int> row_start(n + 1, 0);
+    std::vector<int> row_columns;
+    for (int k = 0; k < size_; ++k) {
+        mark[at(k)] = k;
+        for (int e = upper_start[at(k)]; e < upper_start[at(k) + 1]; ++e) {
+            for (int i = upper_row[at(e)]; i != kNone && mark[at(i)] != k; i = parent[at(i)]) {
+                mark[at(i)] = k;
+                row_columns.push_back(i);
+            }
+        }
+        row_start[at(k) + 1] = static_cast<int>(row_columns.size());
+    }
+
+    // Transposed into columns, visiting rows in increasing order so that each
+    // column lists its rows ascending, as the backward sweep adds them.
+    factor_start_.assign(n + 1, 0);
+    for (const int j : row_columns) ++factor_start_[at(j) + 1];
+    for (std::size_t k = 0; k < n; ++k) factor_start_[k + 1] += factor_start_[k];
+    factor_row_.resize(row_columns.size());
+    {
+        std::vector<int> next(factor_start_.begin(), factor_start_.end() - 1);
+        for (int k = 0; k < size_; ++k) {
+            for (int idx = row_start[at(k)]; idx < row_start[at(k) + 1]; ++idx) {
+                factor_row_[at(next[at(row_columns[at(idx)])]++)] = k;
+            }
+        }
+    }
+
+    factor_slot_.assign(factor_row_.size(), kNone);
+    for (std::size_t s = 0; s < couplings.size(); ++s) {
+        const int pa = position_[at(couplings[s].first)];
+        const int pb = position_[at(couplings[s].second)];
+        const int column = std::min(pa, pb);
+        const auto first = factor_row_.begin() + factor_start_[at(column)];
+        const auto last = factor_row_.begin() + factor_start_[at(column) + 1];
+        const auto entry = std::lower_bound(first, last, std::max(pa, pb));
+        factor_slot_[at(static_cast<int>(entry - factor_row_.begin()))] = static_cast<int>(s);
+    }
+}
+
+// Column j is updated by every earlier column k with L(j, k) != 0. EPANET keeps
+// such columns on a linked list per pending row: once column k has been used
+// at row j (or computed, for its first row) it is pushed on the front of the
+// list of its next row. The order of that list is the order of the
+// floating-point sums, so it is replayed here once.
+void SparseCholesky::schedule_column_updates() {
+    const auto n = at(size_);
+    std::vector<int> list_front(n, kNone);
+    std::vector<int> list_next(n, kNone);
+    std::vector<int> next_entry(n, 0);
+    const auto push = [&](int column, int entry) {
+        const int row = factor_row_[at(entry)];
+        next_entry[at(column)] = entry;
+        list_next[at(column)] = list_front[at(row)];
+        list_front[at(row)] = column;
+    };
+
+    update_start_.assign(n + 1, 0);
+    update_entry_.clear();
+    update_end_.clear();
+    update_entry_.reserve(factor_row_.size());
+    update_end_.reserve(factor_row_.size());
     for (int j = 0; j < size_; ++j) {
-        const double zj = z[j] / pivot_[j];
+        for (int k = list_front[at(j)]; k != kNone;) {
+            const int following = list_next[at(k)];
+            const int entry = next_entry[at(k)];
+            const int end = factor_start_[at(k) + 1];
+            update_entry_.push_back(entry);
+            update_end_.push_back(end);
+            if (entry + 1 < end) push(k, entry + 1);
+            k = following;
+        }
+        update_start_[at(j) + 1] = static_cast<int>(update_entry_.size());
+        if (factor_start_[at(j)] < factor_start_[at(j) + 1]) push(j, factor_start_[at(j)]);
+    }
+}
+
+int SparseCholesky::factorize(std::span<const double> diagonal,
+                              std::span<const double> off_diagonal) {
+    for (int j = 0; j < size_; ++j) {
+        // The updates of column j accumulate in work_ (by row) and, for the
+        // pivot, in a sum of squares subtracted from A(j, j) at the end.
+        double squares = 0.0;
+        for (int u = update_start_[at(j)]; u < update_start_[at(j) + 1]; ++u) {
+            const int entry = update_entry_[at(u)];
+            const int end = update_end_[at(u)];
+            const double ljk = factor_value_[at(entry)];
+            squares += ljk * ljk;
+            for (int p = entry + 1; p < end; ++p) {
+                work_[at(factor_row_[at(p)])] += factor_value_[at(p)] * ljk;
+            }
+        }
+        const int first = factor_start_[at(j)];
+        const int last = factor_start_[at(j) + 1];
+        const double d = diagonal[at(order_[at(j)])] - squares;
+        if (d <= 0.0) {
+            for (int p = first; p < last; ++p) work_[at(factor_row_[at(p)])] = 0.0;
+            return order_[at(j)];
+        }
+        const double pivot = std::sqrt(d);
+        pivot_[at(j)] = pivot;
+        for (int p = first; p < last; ++p) {
+            const int row = factor_row_[at(p)];
+            const int slot = factor_slot_[at(p)];
+            const double a = slot == kNone ? 0.0 : off_diagonal[at(slot)];
+            factor_value_[at(p)] = (a - work_[at(row)]) / pivot;
+            work_[at(row)] = 0.0;
+        }
+    }
+    return kNone;
+}
+
+void SparseCholesky::substitute(std::span<double> rhs) {
+    double* z = work_.data();
+    for (int k = 0; k < size_; ++k) z[k] = rhs[at(order_[at(k)])];
+    for (int j = 0; j < size_; ++j) {
+        const double zj = z[j] / pivot_[at(j)];
         z[j] = zj;
-        for (int p = factor_start_[j]; p < factor_start_[j + 1]; ++p) {
-            z[factor_row_[p]] -= factor_value_[p] * zj;
+        for (int p = factor_start_[at(j)]; p < factor_start_[at(j) + 1]; ++p) {
+            z[factor_row_[at(p)]] -= factor_value_[at(p)] * zj;
         }
     }
     for (int j = size_ - 1; j >= 0; --j) {
         double zj = z[j];
-        for (int p = factor_start_[j]; p < factor_start_[j + 1]; ++p) {
-            zj -= factor_value_[p] * z[factor_row_[p]];
+        for (int p = factor_start_[at(j)]; p < factor_start_[at(j) + 1]; ++p) {
+            zj -= factor_value_[at(p)] * z[factor_row_[at(p)]];
         }
-        z[j] = zj / pivot_[j];
+        z[j] = zj / pivot_[at(j)];
     }
     for (int k = 0; k < size_; ++k) {
-        rhs[order_[k]] = z[k];
+        rhs[at(order_[at(k)])] = z[k];
         z[k] = 0.0;
     }
-    return -1;
+}
+
+int SparseCholesky::solve(std::span<const double> diagonal, std::span<const double> off_diagonal,
+                          std::span<double> rhs) {
+    const int bad = factorize(diagonal, off_diagonal);
+    if (bad != kNone) return bad;
+    substitute(rhs);
+    return kNone;
 }
 
 }  // namespace hydrosk::toolkit
