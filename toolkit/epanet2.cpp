@@ -144,6 +144,14 @@ int ENgetlinkvalue(int index, int property, float* value) {
     return rc;
 }
 
+int ENgetstatistic(int type, float* value) {
+    double v = 0.0;
+    const int rc =
+        get_value(&v, [&](Project& p, double& out) { return p.get_statistic(type, out); });
+    if (value) *value = static_cast<float>(v);
+    return rc;
+}
+
 int ENsolveH(void) { return guarded([](Project& p) { return p.solve_h(); }); }
 int ENopenH(void) { return guarded([](Project& p) { return p.open_h(); }); }
 int ENinitH(int initFlag) { return guarded([&](Project& p) { return p.init_h(initFlag); }); }

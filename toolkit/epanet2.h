@@ -97,6 +97,15 @@
 #define EN_NEXTEVENT 14
 #define EN_NEXTEVENTTANK 15
 
+// Statistics of the last hydraulic solve (ENgetstatistic)
+#define EN_ITERATIONS 0
+#define EN_RELATIVEERROR 1
+#define EN_MAXHEADERROR 2
+#define EN_MAXFLOWCHANGE 3
+#define EN_MASSBALANCE 4
+#define EN_DEFICIENTNODES 5
+#define EN_DEMANDREDUCTION 6
+
 // Flow units
 #define EN_CFS 0
 #define EN_GPM 1
@@ -139,5 +148,6 @@ int ENinitH(int initFlag);
 int ENrunH(long* currentTime);
 int ENnextH(long* tStep);
 int ENcloseH(void);
+int ENgetstatistic(int type, float* value);
 int ENgeterror(int errcode, char* errmsg, int maxLen);
 }

@@ -1,5 +1,7 @@
 #include "toolkit/project.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <fstream>
 #include <stdexcept>
@@ -19,7 +21,16 @@ constexpr int kUndefinedNode = 203;
 constexpr int kUndefinedLink = 204;
 constexpr int kUndefinedPattern = 205;
 constexpr int kBadParameter = 251;
+constexpr int kCannotOpenInput = 302;
 constexpr int kCannotSolve = 110;
+
+bool same_file_name(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
 
 int find_index(const std::unordered_map<std::string, int>& map, std::string_view id) {
     const auto it = map.find(std::string(id));
@@ -34,10 +45,15 @@ Project::~Project() = default;
 int Project::open(const std::string& inpFile, const std::string& reportFile,
                   const std::string& outFile) {
     close();
-    if (!inpFile.empty() && (inpFile == reportFile || inpFile == outFile)) return 301;
-    if (!outFile.empty() && reportFile == outFile) return 301;
+    // EPANET compares the three names without regard to letter case.
+    if (!inpFile.empty() && (same_file_name(inpFile, reportFile) || same_file_name(inpFile, outFile))) {
+        return 301;
+    }
+    if (!outFile.empty() && same_file_name(reportFile, outFile)) return 301;
 
     InputResult input = read_inp_file(inpFile);
+    // A missing input file is refused before the report file is created.
+    if (input.code == kCannotOpenInput) return input.code;
     if (!reportFile.empty()) {
         std::ofstream report(reportFile, std::ios::binary | std::ios::trunc);
         if (!report) return 303;
@@ -266,6 +282,24 @@ int Project::get_link_value(int index, int property, double& value) const {
     const int i = index - 1;
     switch (property) {
         case EN_FLOW: value = simulation_ ? simulation_->flow(i) * network_.units.flow : 0.0; break;
+        default: return kBadParameter;
+    }
+    return 0;
+}
+
+int Project::get_statistic(int type, double& value) const {
+    value = 0.0;
+    if (!is_open()) return kNotOpen;
+    if (!simulation_) return 0;
+    const SolveResult& last = simulation_->last_solve();
+    switch (type) {
+        case EN_ITERATIONS: value = last.iterations; break;
+        case EN_RELATIVEERROR: value = last.relative_error; break;
+        case EN_MAXHEADERROR: value = last.max_head_error * network_.units.head; break;
+        case EN_MAXFLOWCHANGE: value = last.max_flow_change * network_.units.flow; break;
+        case EN_MASSBALANCE: break;  // water quality is not simulated
+        case EN_DEFICIENTNODES: value = last.deficient_nodes; break;
+        case EN_DEMANDREDUCTION: value = last.demand_reduction; break;
         default: return kBadParameter;
     }
     return 0;

@@ -54,6 +54,8 @@ public:
     int get_node_value(int index, int property, double& value) const;
     int set_node_value(int index, int property, double value);
     int get_link_value(int index, int property, double& value) const;
+    // Iterations, relative error and the other figures of the last solve.
+    int get_statistic(int type, double& value) const;
 
     int solve_h();
     int open_h();

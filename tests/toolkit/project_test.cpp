@@ -147,8 +147,18 @@ TEST_F(ProjectTest, CodesForBadCallsAreEpanets) {
     EXPECT_EQ(project.open_h(), 0);
     EXPECT_EQ(project.run_h(time), 104);  // nor initialized
 
-    EXPECT_EQ(project.open((dir_ / "missing.inp").string(), "", ""), 302);
+    // A missing input is refused before the report file is touched.
+    const std::string report = write("old.rpt", "old report");
+    EXPECT_EQ(project.open((dir_ / "missing.inp").string(), report, ""), 302);
     EXPECT_FALSE(project.is_open());
+    std::ifstream old(report);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "old report");
+
+    // The same file for input and report, in any letter case.
+    const std::string inp = write("net.inp", kDrainingTank);
+    std::string upper = inp;
+    upper.replace(upper.size() - 3, 3, "INP");
+    EXPECT_EQ(project.open(inp, upper, ""), 301);
 }
 
 TEST_F(ProjectTest, InputErrorsGoToTheReportFile) {
