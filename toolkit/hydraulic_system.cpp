@@ -4,25 +4,11 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "toolkit/curve_interpolation.h"
 #include "toolkit/hydraulic_head_loss.h"
 #include "toolkit/hydraulic_pump.h"
 
 namespace hydrosk::toolkit {
-
-double interpolate(const std::vector<double>& x, const std::vector<double>& y, double at) {
-    const std::size_t n = x.size();
-    if (n == 0) return 0.0;
-    if (at <= x[0]) return y[0];
-    for (std::size_t k = 1; k < n; ++k) {
-        if (x[k] >= at) {
-            const double dx = x[k] - x[k - 1];
-            const double dy = y[k] - y[k - 1];
-            if (std::fabs(dx) < 1.0e-6) return y[k];
-            return y[k] - (x[k] - at) * dy / dx;
-        }
-    }
-    return y[n - 1];
-}
 
 double tank_volume(const Network& network, const HydraulicSystem& system, int tank, double head) {
     const TankData& t = system.tanks[static_cast<std::size_t>(tank)];

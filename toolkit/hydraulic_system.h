@@ -133,7 +133,4 @@ struct HydraulicSystem {
 double tank_volume(const Network& network, const HydraulicSystem& system, int tank, double head);
 double tank_head(const Network& network, const HydraulicSystem& system, int tank, double volume);
 
-// Linear interpolation on a curve without extrapolation beyond its ends.
-double interpolate(const std::vector<double>& x, const std::vector<double>& y, double at);
-
 }  // namespace hydrosk::toolkit

@@ -8,6 +8,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "toolkit/curve_interpolation.h"
 #include "toolkit/error_messages.h"
 #include "toolkit/inp_parser.h"
 #include "toolkit/units.h"
@@ -32,22 +33,6 @@ constexpr std::array<std::string_view, 29> kHeadings{
 std::string without_line_end(std::string_view text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
     return std::string{text};
-}
-
-// EPANET's linear interpolation on a curve (no extrapolation).
-double interpolate(const std::vector<double>& x, const std::vector<double>& y, double at) {
-    const std::size_t n = x.size();
-    if (n == 0) return 0.0;
-    if (at <= x[0]) return y[0];
-    for (std::size_t k = 1; k < n; ++k) {
-        if (x[k] >= at) {
-            const double dx = x[k] - x[k - 1];
-            const double dy = y[k] - y[k - 1];
-            if (std::fabs(dx) < kTiny) return y[k];
-            return y[k] - (x[k] - at) * dy / dx;
-        }
-    }
-    return y[n - 1];
 }
 
 // EPANET formats this message into the buffer that holds the message text,
