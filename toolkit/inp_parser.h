@@ -101,6 +101,15 @@ private:
     // Section readers (inp_sections.cpp).
     int junction_data();
     int tank_data();
+    // Registers the link of a [PIPES], [PUMPS] or [VALVES] line and finds its
+    // end nodes, with EPANET's checks in its order; 0 or the line's error code.
+    // kind_limit -1 means the kind has no limit of its own.
+    struct LinkEnds {
+        int index = kNoIndex;
+        int from = kNoIndex;
+        int to = kNoIndex;
+    };
+    int link_ends(int& kind_count, int kind_limit, int min_tokens, LinkEnds& ends);
     int pipe_data();
     int pump_data();
     int pump_numeric_curve(int values);

@@ -128,19 +128,26 @@ int Parser::tank_data() {
     return 0;
 }
 
+int Parser::link_ends(int& kind_count, int kind_limit, int min_tokens, LinkEnds& ends) {
+    if (nlinks_ == max_links_ || kind_count == kind_limit) return 200;
+    ++kind_count;
+    ++nlinks_;
+    ends.index = nlinks_ - 1;
+    if (const int err = add_link_id(ends.index, tok_[0])) return set_error(0, err);
+    if (tok_.count() < min_tokens) return 201;
+    ends.from = find_node(tok_[1]);
+    if (ends.from == kNoIndex) return set_error(1, 203);
+    ends.to = find_node(tok_[2]);
+    if (ends.to == kNoIndex) return set_error(2, 203);
+    if (ends.from == ends.to) return set_error(0, 222);
+    return 0;
+}
+
 int Parser::pipe_data() {
     const int n = tok_.count();
-    if (nlinks_ == max_links_) return 200;
-    ++npipes_;
-    ++nlinks_;
-    const int index = nlinks_ - 1;
-    if (const int err = add_link_id(index, tok_[0])) return set_error(0, err);
-    if (n < 6) return 201;
-    const int from = find_node(tok_[1]);
-    if (from == kNoIndex) return set_error(1, 203);
-    const int to = find_node(tok_[2]);
-    if (to == kNoIndex) return set_error(2, 203);
-    if (from == to) return set_error(0, 222);
+    LinkEnds ends;
+    if (const int err = link_ends(npipes_, -1, 6, ends)) return err;
+    const auto [index, from, to] = ends;
 
     double length = 0.0, diameter = 0.0, roughness = 0.0, minor = 0.0;
     LinkType type = LinkType::Pipe;
@@ -233,17 +240,9 @@ int Parser::pump_numeric_curve(int values) {
 
 int Parser::pump_data() {
     const int n = tok_.count();
-    if (nlinks_ == max_links_ || npumps_ == max_pumps_) return 200;
-    ++nlinks_;
-    ++npumps_;
-    const int index = nlinks_ - 1;
-    if (const int err = add_link_id(index, tok_[0])) return set_error(0, err);
-    if (n < 3) return 201;
-    const int from = find_node(tok_[1]);
-    if (from == kNoIndex) return set_error(1, 203);
-    const int to = find_node(tok_[2]);
-    if (to == kNoIndex) return set_error(2, 203);
-    if (from == to) return set_error(0, 222);
+    LinkEnds ends;
+    if (const int err = link_ends(npumps_, max_pumps_, 3, ends)) return err;
+    const auto [index, from, to] = ends;
 
     Link& link = net_.links[static_cast<std::size_t>(index)];
     link.type = LinkType::Pump;
@@ -322,17 +321,9 @@ bool Parser::valve_conflict(LinkType type, int n1, int n2) const {
 
 int Parser::valve_data() {
     const int n = tok_.count();
-    if (nlinks_ == max_links_ || nvalves_ == max_valves_) return 200;
-    ++nvalves_;
-    ++nlinks_;
-    const int index = nlinks_ - 1;
-    if (const int err = add_link_id(index, tok_[0])) return set_error(0, err);
-    if (n < 6) return 201;
-    const int from = find_node(tok_[1]);
-    if (from == kNoIndex) return set_error(1, 203);
-    const int to = find_node(tok_[2]);
-    if (to == kNoIndex) return set_error(2, 203);
-    if (from == to) return set_error(0, 222);
+    LinkEnds ends;
+    if (const int err = link_ends(nvalves_, max_valves_, 6, ends)) return err;
+    const auto [index, from, to] = ends;
 
     LinkType type = LinkType::PRV;
     const std::string_view kind = tok_[4];
