@@ -12,7 +12,7 @@ DEB_PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build test run clean format reference
+.PHONY: all deps build test run clean format reference sanitize
 
 all: build
 
@@ -43,6 +43,12 @@ build:
 
 test: deps build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+# Every test again in a debug build under the address and undefined-behaviour sanitizers.
+sanitize: deps
+	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DHYDROSK_SANITIZE=ON -DHYDROSK_BENCHMARKS=OFF
+	cmake --build build-sanitize -j$(JOBS)
+	cd build-sanitize && ctest --output-on-failure -j$(JOBS)
 
 # Opens the window on the desktop. Without a display (a server, a container) the
 # window opens on a virtual screen of Xvfb instead; Ctrl+C ends it there.
