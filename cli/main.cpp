@@ -6,8 +6,10 @@
 
 #include "cli/fireflow_command.h"
 #include "cli/simulate_command.h"
+#include "toolkit/portable_math.h"
 
 int main(int argc, char** argv) {
+    hydrosk::toolkit::restart_with_portable_math(argv);
     CLI::App app{"Hydrosk: fire-flow analysis of EPANET networks"};
     app.require_subcommand(1);
 

@@ -68,9 +68,10 @@ void HydraulicSimulation::set_initial_flow(int link, LinkState status, double se
     } else if (system_.type[k] == LinkType::Pump) {
         state_.flow[k] = setting * system_.pumps[at(system_.pump_index[k])].q0;
     } else {
-        // A velocity of 1 ft/s.
+        // A velocity of 1 ft/s; the area as EPANET rounds it, pi * (d * d), since
+        // the starting flows steer which converged solution is found.
         const double d = system_.diameter[k];
-        state_.flow[k] = std::numbers::pi * d * d / 4.0;
+        state_.flow[k] = std::numbers::pi * (d * d) / 4.0;
     }
 }
 

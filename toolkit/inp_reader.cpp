@@ -580,7 +580,7 @@ void Parser::convert() {
         node.min_head = node.elevation + tank.hmin / u.elevation;
         node.max_head = node.elevation + tank.hmax / u.elevation;
         node.diameter = tank.diameter / u.elevation;
-        node.area = std::numbers::pi * node.diameter * node.diameter / 4.0;
+        node.area = std::numbers::pi * (node.diameter * node.diameter) / 4.0;  // EPANET rounds so
         node.initial_volume = tank.v0 / u.volume;
         node.min_volume = tank.vmin / u.volume;
         node.max_volume = tank.vmax / u.volume;

@@ -119,7 +119,7 @@ int Parser::tank_data() {
     tank.hmin = min;
     tank.hmax = max;
     tank.diameter = diameter;
-    const double area = std::numbers::pi * diameter * diameter / 4.0;
+    const double area = std::numbers::pi * (diameter * diameter) / 4.0;  // EPANET rounds so
     tank.vmin = area * min;
     if (min_volume > 0.0) tank.vmin = min_volume;
     tank.v0 = tank.vmin + area * (init - min);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "toolkit/epanet2.h"
+#include "toolkit/portable_math.h"
 
 namespace hydrosk::toolkit {
 namespace {
@@ -214,6 +216,20 @@ TEST_F(ProjectTest, LegacyFunctionsActOnTheDefaultProject) {
     char message[EN_MAXMSG + 1];
     EXPECT_EQ(ENgeterror(302, message, EN_MAXMSG), 0);
     EXPECT_STREQ(message, "cannot open input file");
+}
+
+}  // namespace
+}  // namespace hydrosk::toolkit
+
+namespace hydrosk::toolkit {
+namespace {
+
+// The test programs restart themselves as the command line and the window do,
+// so that the results they check are the ones users get on any processor.
+TEST(PortableMath, ProgramsRunWithThePortableRoutines) {
+    const char* tunables = std::getenv("GLIBC_TUNABLES");
+    ASSERT_NE(tunables, nullptr);
+    EXPECT_NE(std::string(tunables).find(kPortableMathTunable), std::string::npos);
 }
 
 }  // namespace
