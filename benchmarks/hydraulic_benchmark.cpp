@@ -1,6 +1,8 @@
 // Speed of the hydraulic engine on the large shared networks: one steady
 // solve as a fire-flow analysis repeats it (open, initialize, run on a
-// simulation built once), and the one-off cost of building the simulation.
+// simulation built once), the one-off cost of building the simulation, a
+// whole extended-period simulation as an extended-period trial runs it (a
+// fresh project from the parsed network), and reading the INP file.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -9,6 +11,8 @@
 
 #include "toolkit/hydraulic_simulation.h"
 #include "toolkit/inp_reader.h"
+#include "toolkit/portable_math.h"
+#include "toolkit/project.h"
 
 namespace {
 
@@ -53,11 +57,43 @@ void build_simulation(benchmark::State& state, const std::string& name) {
     }
 }
 
+void whole_simulation(benchmark::State& state, const std::string& name) {
+    const std::shared_ptr<const Network> network = load(name);
+    if (!network) {
+        state.SkipWithError(("cannot read " + name + ".inp").c_str());
+        return;
+    }
+    for (auto _ : state) {
+        hydrosk::toolkit::Project project;
+        project.open(network);
+        benchmark::DoNotOptimize(project.solve_h());
+    }
+}
+
+void read_inp(benchmark::State& state, const std::string& name) {
+    if (!load(name)) {
+        state.SkipWithError(("cannot read " + name + ".inp").c_str());
+        return;
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(load(name));
+}
+
 BENCHMARK_CAPTURE(steady_solve, Net6, std::string("Net6"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(steady_solve, ky10, std::string("ky10"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(build_simulation, Net6, std::string("Net6"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(build_simulation, ky10, std::string("ky10"))->Unit(benchmark::kMillisecond);
 
+BENCHMARK_CAPTURE(whole_simulation, Net6, std::string("Net6"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(read_inp, Net6, std::string("Net6"))->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
-BENCHMARK_MAIN();
+// Measured with the same maths routines the programs use.
+int main(int argc, char** argv) {
+    hydrosk::toolkit::restart_with_portable_math(argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
