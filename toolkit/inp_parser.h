@@ -52,10 +52,6 @@ std::string_view section_heading(Section section);
 // The section a heading token names, or Section::None.
 Section find_section(std::string_view token);
 
-// Fits head = a + b q^c through the shutoff head h0, (q1, h1) and (q2, h2);
-// false when the points cannot define a falling power curve (EPANET's test).
-bool power_curve(double h0, double h1, double h2, double q1, double q2, double& a, double& b,
-                 double& c);
 
 // A pump while its kind is still open (EPANET fits curves after reading).
 enum class PumpInput { ConstantPower, PowerFunction, Custom, NoCurve };
@@ -73,6 +69,11 @@ struct PumpState {
     // Power-function coefficients from the old numeric format, user units.
     double h0 = 0.0, r = 0.0, n = 0.0, q0 = 0.0, q_max = 0.0, h_max = 0.0;
 };
+
+// Fits head = a + b q^c through the shutoff head h0, (q1, h1) and (q2, h2) and
+// gives the pump that curve; false when the points cannot define a falling
+// power curve (EPANET's test), and the pump is then left as it was.
+bool fit_power_function(PumpState& pump, double h0, double h1, double h2, double q1, double q2);
 
 // Rule parser state (EPANET's RuleState).
 enum class RuleState { Rule, If, Then, Else, Priority, Error };

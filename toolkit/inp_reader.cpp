@@ -47,18 +47,24 @@ std::string unconnected_message(const std::string& id) {
 
 }  // namespace
 
-bool power_curve(double h0, double h1, double h2, double q1, double q2, double& a, double& b,
-                 double& c) {
+bool fit_power_function(PumpState& pump, double h0, double h1, double h2, double q1, double q2) {
     if (h0 < kTiny || h0 - h1 < kTiny || h1 - h2 < kTiny || q1 < kTiny || q2 - q1 < kTiny) {
         return false;
     }
-    a = h0;
+    const double a = h0;
     const double h4 = h0 - h1;
     const double h5 = h0 - h2;
-    c = std::log(h5 / h4) / std::log(q2 / q1);
+    const double c = std::log(h5 / h4) / std::log(q2 / q1);
     if (c <= 0.0 || c > 20.0) return false;
-    b = -h4 / std::pow(q1, c);
-    return b < 0.0;
+    const double b = -h4 / std::pow(q1, c);
+    if (b >= 0.0) return false;
+    pump.h0 = -a;
+    pump.r = -b;
+    pump.n = c;
+    pump.q0 = q1;
+    pump.q_max = std::pow(-a / b, 1.0 / c);
+    pump.h_max = h0;
+    return true;
 }
 
 std::string_view section_heading(Section section) {
@@ -423,15 +429,7 @@ int Parser::update_pump(int k) {
         pump.h_max = y[0];
         return 0;
     }
-    double a = 0.0, b = 0.0, c = 0.0;
-    if (!power_curve(h0, h1, h2, q1, q2, a, b, c)) return 227;
-    pump.h0 = -a;
-    pump.r = -b;
-    pump.n = c;
-    pump.q0 = q1;
-    pump.q_max = std::pow(-a / b, 1.0 / c);
-    pump.h_max = h0;
-    return 0;
+    return fit_power_function(pump, h0, h1, h2, q1, q2) ? 0 : 227;
 }
 
 int Parser::fit_pumps() {

@@ -227,15 +227,7 @@ int Parser::pump_numeric_curve(int values) {
         return 202;
     }
     pump.kind = PumpInput::PowerFunction;
-    double a = 0.0, b = 0.0, c = 0.0;
-    if (!power_curve(h0, h1, h2, q1, q2, a, b, c)) return 206;
-    pump.h0 = -a;
-    pump.r = -b;
-    pump.n = c;
-    pump.q0 = q1;
-    pump.q_max = std::pow(-a / b, 1.0 / c);
-    pump.h_max = h0;
-    return 0;
+    return fit_power_function(pump, h0, h1, h2, q1, q2) ? 0 : 206;
 }
 
 int Parser::pump_data() {
