@@ -311,13 +311,15 @@ TEST(CompareCodesOnly, IgnoresPressuresButNotCodes) {
               "t=3600 s: ENrunH code expected 0, got 6\n");
 }
 
-TEST(Policy, OnlyNet6AndAnytownAreLoosened) {
-    EXPECT_EQ(policy_for("Net1").steps, StepComparison::every_step);
-    EXPECT_EQ(policy_for("Net1").pressure.absolute, 0.001);
-    EXPECT_EQ(policy_for("Anytown_multipointcurves").steps, StepComparison::every_step);
-    EXPECT_EQ(policy_for("Net6").pressure.absolute, 0.005);
-    EXPECT_FALSE(policy_for("Net6").compare_solve_code);
-    EXPECT_TRUE(policy_for("ky10").compare_solve_code);
+TEST(Policy, EveryNetworkIsHeldToEveryStep) {
+    for (const char* network : {"Net1", "Net6", "Anytown", "ky10"}) {
+        const ComparisonPolicy policy = policy_for(network);
+        EXPECT_EQ(policy.steps, StepComparison::every_step) << network;
+        EXPECT_EQ(policy.pressure.absolute, 0.001) << network;
+        EXPECT_EQ(policy.pressure.relative, 1e-6) << network;
+        EXPECT_EQ(policy.step_time_slack, 0) << network;
+        EXPECT_TRUE(policy.compare_solve_code) << network;
+    }
 }
 
 TEST(Summarize, CutsLongListsShort) {
