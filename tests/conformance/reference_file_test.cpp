@@ -252,9 +252,14 @@ TEST(CompareSteps, ReportsAMissingPressure) {
     EXPECT_EQ(differences[0], "t=0 s: expected 2 pressures, got 1");
 }
 
+// How closely two EPANET 2.2 builds agree on Net6 (networks README).
 ComparisonPolicy loose_policy() {
-    ComparisonPolicy policy = policy_for("Net6");
-    EXPECT_EQ(policy.steps, StepComparison::reporting_times);
+    ComparisonPolicy policy;
+    policy.steps = StepComparison::reporting_times;
+    policy.pressure.absolute = 0.005;
+    policy.step_time_slack = 2;
+    policy.unmatched_steps = 2;
+    policy.compare_solve_code = false;
     return policy;
 }
 
@@ -299,8 +304,8 @@ TEST(CompareReportingTimes, NeedsEveryReportingTimeWithItsPressures) {
 
 TEST(CompareCodesOnly, IgnoresPressuresButNotCodes) {
     const NetworkReference ref = parse(small_reference);
-    const ComparisonPolicy policy = policy_for("Anytown");
-    ASSERT_EQ(policy.steps, StepComparison::codes_only);
+    ComparisonPolicy policy;
+    policy.steps = StepComparison::codes_only;
     auto actual = as_simulated(ref);
     for (auto& step : actual) {
         for (double& p : step.pressures) p = -1.4e25;
