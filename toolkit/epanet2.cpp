@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "toolkit/error_messages.h"
 #include "toolkit/project.h"
@@ -41,6 +42,16 @@ int get_value(T* out, F&& call) {
         if (out) *out = value;
         return rc;
     });
+}
+
+// A getter of a double whose value crosses this interface in single
+// precision, as in EPANET's legacy API.
+template <typename F>
+int get_single(float* out, F&& call) {
+    double value = 0.0;
+    const int rc = get_value(&value, std::forward<F>(call));
+    if (out) *out = static_cast<float>(value);
+    return rc;
 }
 
 int copy_id(const std::string& id, char* out) {
@@ -121,14 +132,10 @@ int ENgetflowunits(int* units) {
     return get_value(units, [](Project& p, int& v) { return p.get_flow_units(v); });
 }
 
-// Values cross this interface in single precision, as in EPANET's legacy API.
 int ENgetnodevalue(int index, int property, float* value) {
-    double v = 0.0;
-    const int rc = get_value(&v, [&](Project& p, double& out) {
+    return get_single(value, [&](Project& p, double& out) {
         return p.get_node_value(index, property, out);
     });
-    if (value) *value = static_cast<float>(v);
-    return rc;
 }
 
 int ENsetnodevalue(int index, int property, float value) {
@@ -136,20 +143,13 @@ int ENsetnodevalue(int index, int property, float value) {
 }
 
 int ENgetlinkvalue(int index, int property, float* value) {
-    double v = 0.0;
-    const int rc = get_value(&v, [&](Project& p, double& out) {
+    return get_single(value, [&](Project& p, double& out) {
         return p.get_link_value(index, property, out);
     });
-    if (value) *value = static_cast<float>(v);
-    return rc;
 }
 
 int ENgetstatistic(int type, float* value) {
-    double v = 0.0;
-    const int rc =
-        get_value(&v, [&](Project& p, double& out) { return p.get_statistic(type, out); });
-    if (value) *value = static_cast<float>(v);
-    return rc;
+    return get_single(value, [&](Project& p, double& out) { return p.get_statistic(type, out); });
 }
 
 int ENsolveH(void) { return guarded([](Project& p) { return p.solve_h(); }); }

@@ -73,7 +73,6 @@ private:
     std::unique_ptr<HydraulicSimulation> simulation_;
     bool hydraulics_open_ = false;
     bool hydraulics_initialized_ = false;
-    bool solved_once_ = false;  // results exist (they outlive close_h, as in EPANET)
 };
 
 }  // namespace hydrosk::toolkit
