@@ -4,7 +4,7 @@
 
 #include "analysis/run_messages.h"
 #include "network/net_load.h"
-#include "toolkit/epanet2.h"
+#include "toolkit/codes.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "toolkit/hydraulic_simulation.h"
-#include "toolkit/inp_reader.h"
+#include "toolkit/hydraulics/simulation.h"
+#include "toolkit/input/reader.h"
 #include "toolkit/portable_math.h"
 #include "toolkit/project.h"
 

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <vector>
 
-#include "toolkit/epanet2.h"
+#include "toolkit/codes.h"
 #include "toolkit/error_messages.h"
 #include "toolkit/project.h"
 

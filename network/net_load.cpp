@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "toolkit/epanet2.h"
+#include "toolkit/codes.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::network {

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "toolkit/epanet2.h"
-#include "toolkit/hydraulic_simulation.h"
-#include "toolkit/inp_reader.h"
+#include "toolkit/codes.h"
+#include "toolkit/hydraulics/simulation.h"
+#include "toolkit/input/reader.h"
 
 namespace hydrosk::toolkit {
 

@@ -19,7 +19,7 @@
 #include "analysis/fire_flow_run.h"
 #include "analysis/run_inputs.h"
 #include "analysis/run_observer.h"
-#include "toolkit/epanet2.h"
+#include "toolkit/codes.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis::testing {

@@ -1,0 +1,359 @@
+#include "toolkit/hydraulics/simulation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace hydrosk::toolkit {
+
+namespace {
+
+constexpr double kZeroFlow = 1.0e-6;  // cfs, a closed link's flow
+constexpr long kSecondsPerDay = 86400;
+
+std::size_t at(int i) {
+    return static_cast<std::size_t>(i);
+}
+
+// Rounds half away from zero, as EPANET's time computations do.
+long round_seconds(double x) {
+    return x >= 0.0 ? static_cast<long>(x + 0.5) : static_cast<long>(x - 0.5);
+}
+
+}  // namespace
+
+HydraulicSimulation::HydraulicSimulation(const Network& network)
+    : network_(network), system_(network), solver_(network, system_), rules_(network, system_) {
+    state_.resize(system_);
+    const Times& t = network.times;
+    duration_ = t.duration;
+    pattern_step_ = t.pattern_step > 0 ? t.pattern_step : 3600;
+    report_step_ = t.report_step != 0 ? t.report_step : pattern_step_;
+    hydraulic_step_ = t.hydraulic_step > 0 ? t.hydraulic_step : 3600;
+    hydraulic_step_ = std::min({hydraulic_step_, pattern_step_, report_step_});
+    pattern_start_ = t.pattern_start;
+    start_clock_ = t.start_clock;
+    rule_step_ = t.rule_step > 0 ? std::min(t.rule_step, hydraulic_step_) : hydraulic_step_ / 10;
+    // The topology never changes, so the checks of open() are made once.
+    open_error_ = check_network();
+    open();
+}
+
+int HydraulicSimulation::check_network() const {
+    if (system_.node_count < 2) return 223;
+    if (system_.tanks.empty()) return 224;
+    std::vector<bool> linked(at(system_.node_count), false);
+    for (int k = 0; k < system_.link_count; ++k) {
+        linked[at(system_.from[at(k)])] = true;
+        linked[at(system_.to[at(k)])] = true;
+    }
+    for (int i = 0; i < system_.junction_count; ++i) {
+        if (!linked[at(i)]) return 233;
+    }
+    return 0;
+}
+
+int HydraulicSimulation::open() {
+    if (open_error_ != 0) return open_error_;
+    for (int k = 0; k < system_.link_count; ++k) {
+        set_initial_flow(k, system_.initial_state[at(k)], system_.initial_setting[at(k)]);
+    }
+    return 0;
+}
+
+void HydraulicSimulation::set_initial_flow(int link, LinkState status, double setting) {
+    const auto k = at(link);
+    if (status == LinkState::Closed) {
+        state_.flow[k] = kZeroFlow;
+    } else if (system_.type[k] == LinkType::Pump) {
+        state_.flow[k] = setting * system_.pumps[at(system_.pump_index[k])].q0;
+    } else {
+        // A velocity of 1 ft/s; the area as EPANET rounds it, pi * (d * d), since
+        // the starting flows steer which converged solution is found.
+        const double d = system_.diameter[k];
+        state_.flow[k] = std::numbers::pi * (d * d) / 4.0;
+    }
+}
+
+void HydraulicSimulation::initialize(int flag) {
+    const bool reinit_flows = flag / 10 > 0;
+    for (std::size_t t = 0; t < system_.tanks.size(); ++t) {
+        const TankData& tank = system_.tanks[t];
+        state_.tank_volume[t] = tank.v0;
+        state_.head[at(tank.node)] = tank.h0;
+        state_.demand[at(tank.node)] = 0.0;
+    }
+    for (int i = 0; i < system_.node_count; ++i) {
+        state_.emitter_flow[at(i)] = system_.emitter_k[at(i)] > 0.0 ? 1.0 : 0.0;
+    }
+    for (int k = 0; k < system_.link_count; ++k) {
+        const auto kk = at(k);
+        state_.status[kk] = system_.initial_state[kk];
+        state_.setting[kk] = system_.initial_setting[kk];
+        if (is_closed(state_.status[kk])) {
+            state_.flow[kk] = kZeroFlow;
+        } else if (std::fabs(state_.flow[kk]) <= kZeroFlow || reinit_flows) {
+            set_initial_flow(k, state_.status[kk], state_.setting[kk]);
+        }
+    }
+    halted_ = false;
+    time_ = 0;
+    report_time_ = report_step_;
+}
+
+double HydraulicSimulation::pattern_factor(int pattern, long period) const {
+    if (pattern == kNoIndex) return 1.0;
+    const auto& factors = network_.patterns[at(pattern)].factors;
+    if (factors.empty()) return 1.0;
+    return factors[static_cast<std::size_t>(period % static_cast<long>(factors.size()))];
+}
+
+void HydraulicSimulation::update_demands() {
+    const long period = (time_ + pattern_start_) / pattern_step_;
+    const double multiplier = network_.options.demand_multiplier;
+    system_demand_ = 0.0;
+    for (int i = 0; i < system_.junction_count; ++i) {
+        double sum = 0.0;
+        for (const Demand& d : network_.nodes[at(i)].demands) {
+            const double q = d.base * pattern_factor(d.pattern, period) * multiplier;
+            if (q > 0.0) system_demand_ += q;
+            sum += q;
+        }
+        state_.demand[at(i)] = sum;
+        state_.demand_flow[at(i)] = sum;
+    }
+    for (const TankData& tank : system_.tanks) {
+        if (tank.area == 0.0 && tank.head_pattern != kNoIndex) {
+            state_.head[at(tank.node)] =
+                system_.elevation[at(tank.node)] * pattern_factor(tank.head_pattern, period);
+        }
+    }
+    for (const PumpData& pump : system_.pumps) {
+        if (pump.speed_pattern != kNoIndex) {
+            set_link_setting(system_, state_, pump.link,
+                             pattern_factor(pump.speed_pattern, period));
+        }
+    }
+}
+
+void HydraulicSimulation::apply_time_controls() {
+    const int nj = system_.junction_count;
+    for (const ControlData& c : system_.controls) {
+        bool reset = false;
+        if (c.node != kNoIndex && c.node >= nj) {
+            const int tank = c.node - nj;
+            const double vplus = std::fabs(state_.demand[at(c.node)]);
+            const double v1 =
+                toolkit::tank_volume(network_, system_, tank, state_.head[at(c.node)]);
+            const double v2 = toolkit::tank_volume(network_, system_, tank, c.grade);
+            if (c.kind == Control::Kind::LowLevel && v1 <= v2 + vplus) reset = true;
+            if (c.kind == Control::Kind::HiLevel && v1 >= v2 - vplus) reset = true;
+        }
+        if (c.kind == Control::Kind::Timer && c.time == time_) reset = true;
+        if (c.kind == Control::Kind::TimeOfDay && (time_ + start_clock_) % kSecondsPerDay == c.time)
+            reset = true;
+        if (!reset) continue;
+
+        const auto k = at(c.link);
+        const LinkType t = system_.type[k];
+        const LinkState s1 = is_closed(state_.status[k]) ? LinkState::Closed : LinkState::Open;
+        const LinkState s2 = c.status;
+        const double k1 = state_.setting[k];
+        const double k2 = t > LinkType::Pipe ? c.setting : k1;
+        if (t == LinkType::Pump && s1 == LinkState::Closed && s2 == LinkState::Open) {
+            reset_pump_flow(system_, state_, c.link);
+        }
+        if (s1 != s2 || k1 != k2) {
+            state_.status[k] = s2;
+            state_.setting[k] = k2;
+        }
+    }
+}
+
+int HydraulicSimulation::warning_code(const SolveResult& r) {
+    int flag = 0;
+    if (r.iterations > system_.max_iter && r.relative_error <= system_.accuracy) flag = 2;
+    if (system_.demand_model == DemandModel::DemandDriven) {
+        for (int i = 0; i < system_.junction_count; ++i) {
+            if (state_.head[at(i)] < system_.elevation[at(i)] && state_.demand[at(i)] > 0.0) {
+                flag = 6;
+                break;
+            }
+        }
+    }
+    for (const int k : system_.valves) {
+        if (state_.status[at(k)] >= LinkState::XFCV) flag = 5;
+    }
+    for (const PumpData& pump : system_.pumps) {
+        const auto k = at(pump.link);
+        LinkState s = state_.status[k];
+        if (s >= LinkState::Open) {
+            if (state_.flow[k] > state_.setting[k] * pump.qmax) s = LinkState::XFlow;
+            if (state_.flow[k] < 0.0) s = LinkState::XHead;
+        }
+        if (s == LinkState::XHead || s == LinkState::XFlow) flag = 4;
+    }
+    if (r.iterations > system_.max_iter && r.relative_error > system_.accuracy) flag = 1;
+    return flag;
+}
+
+int HydraulicSimulation::run(long& time) {
+    time = time_;
+    update_demands();
+    apply_time_controls();
+    last_ = solver_.solve(state_);
+    if (last_.error != 0) return last_.error;
+    if (last_.relative_error > system_.accuracy && system_.extra_iter == -1) halted_ = true;
+    return warning_code(last_);
+}
+
+void HydraulicSimulation::tank_time_step(long& step) const {
+    for (std::size_t t = 0; t < system_.tanks.size(); ++t) {
+        const TankData& tank = system_.tanks[t];
+        if (tank.area == 0.0) continue;
+        const double h = state_.head[at(tank.node)];
+        const double q = state_.demand[at(tank.node)];
+        if (std::fabs(q) <= kZeroFlow) continue;
+        double v = 0.0;
+        if (q > 0.0 && h < tank.hmax) {
+            v = tank.vmax - state_.tank_volume[t];
+        } else if (q < 0.0 && h > tank.hmin) {
+            v = tank.vmin - state_.tank_volume[t];
+        } else {
+            continue;
+        }
+        const long dt = round_seconds(v / q);
+        if (dt > 0 && dt < step) step = dt;
+    }
+}
+
+void HydraulicSimulation::control_time_step(long& step) const {
+    const int nj = system_.junction_count;
+    for (const ControlData& c : system_.controls) {
+        long dt = 0;
+        if (c.node != kNoIndex) {
+            if (c.node < nj) continue;
+            const int tank = c.node - nj;
+            const double h = state_.head[at(c.node)];
+            const double q = state_.demand[at(c.node)];
+            if (std::fabs(q) <= kZeroFlow) continue;
+            if ((h < c.grade && c.kind == Control::Kind::HiLevel && q > 0.0) ||
+                (h > c.grade && c.kind == Control::Kind::LowLevel && q < 0.0)) {
+                const double v = toolkit::tank_volume(network_, system_, tank, c.grade) -
+                                 state_.tank_volume[at(tank)];
+                dt = round_seconds(v / q);
+            }
+        }
+        if (c.kind == Control::Kind::Timer && c.time > time_) dt = c.time - time_;
+        if (c.kind == Control::Kind::TimeOfDay) {
+            const long t1 = (time_ + start_clock_) % kSecondsPerDay;
+            const long t2 = c.time;
+            dt = t2 >= t1 ? t2 - t1 : kSecondsPerDay - t1 + t2;
+        }
+        if (dt > 0 && dt < step) {
+            const auto k = at(c.link);
+            if ((system_.type[k] > LinkType::Pipe && state_.setting[k] != c.setting) ||
+                state_.status[k] != c.status)
+                step = dt;
+        }
+    }
+}
+
+void HydraulicSimulation::update_tank_levels(long step) {
+    for (std::size_t t = 0; t < system_.tanks.size(); ++t) {
+        const TankData& tank = system_.tanks[t];
+        if (tank.area == 0.0) continue;
+        const double q = state_.demand[at(tank.node)];
+        double& v = state_.tank_volume[t];
+        v += q * static_cast<double>(step);
+        // Full or empty within the next second counts as full or empty.
+        if (v + q >= tank.vmax) {
+            v = tank.vmax;
+        } else if (v - q <= tank.vmin) {
+            v = tank.vmin;
+        }
+        state_.head[at(tank.node)] = tank_head(network_, system_, static_cast<int>(t), v);
+    }
+}
+
+long HydraulicSimulation::time_step() {
+    long step = hydraulic_step_;
+    const long n = (time_ + pattern_start_) / pattern_step_ + 1;
+    long t = n * pattern_step_ - time_;
+    if (t > 0 && t < step) step = t;
+    t = report_time_ - time_;
+    if (t > 0 && t < step) step = t;
+    tank_time_step(step);
+    control_time_step(step);
+    if (network_.rules.empty()) {
+        update_tank_levels(step);
+    } else {
+        rule_time_step(step);
+    }
+    return step;
+}
+
+void HydraulicSimulation::rule_time_step(long& step) {
+    // Steps through the interval in rule time steps (the first one up to the
+    // next multiple of the rule step), moving tanks, until a rule acts.
+    const long now = time_;
+    const long end = now + step;
+    long dt = std::min(rule_step_, step);
+    long dt1 = std::min(rule_step_ - now % rule_step_, step);
+    if (dt1 == 0) dt1 = dt;
+    long t = now;
+    do {
+        t += dt1;
+        update_tank_levels(dt1);
+        const RuleEvaluator::Clock clock{t, dt1, start_clock_, system_demand_};
+        if (rules_.check(state_, clock) > 0) break;
+        dt = std::min(dt, end - t);
+        dt1 = dt;
+    } while (dt > 0);
+    step = t - now;
+}
+
+int HydraulicSimulation::next(long& step) {
+    step = 0;
+    if (halted_) time_ = duration_;
+    long hydraulic_step = 0;
+    if (time_ < duration_) hydraulic_step = time_step();
+    if (time_ < duration_) {
+        time_ += hydraulic_step;
+        if (time_ >= report_time_) report_time_ += report_step_;
+    } else {
+        ++time_;
+    }
+    step = hydraulic_step;
+    return 0;
+}
+
+double HydraulicSimulation::pressure_head(int node) const {
+    return state_.head[at(node)] - system_.elevation[at(node)];
+}
+
+double HydraulicSimulation::demand_deficit(int node) const {
+    if (node >= system_.junction_count) return 0.0;
+    const auto i = at(node);
+    if (state_.demand_flow[i] < 0.0) return 0.0;
+    return state_.demand_flow[i] - (state_.demand[i] - state_.emitter_flow[i]);
+}
+
+double HydraulicSimulation::velocity(int link) const {
+    const auto k = at(link);
+    if (system_.type[k] == LinkType::Pump) return 0.0;
+    const double d = system_.diameter[k];
+    return std::fabs(state_.flow[k]) / (std::numbers::pi * d * d / 4.0);
+}
+
+double HydraulicSimulation::head_loss(int link) const {
+    const auto k = at(link);
+    return state_.head[at(system_.from[k])] - state_.head[at(system_.to[k])];
+}
+
+double HydraulicSimulation::tank_volume(int node) const {
+    if (node < system_.junction_count) return 0.0;
+    return state_.tank_volume[at(node - system_.junction_count)];
+}
+
+}  // namespace hydrosk::toolkit
