@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
@@ -35,6 +36,7 @@ std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int positio
     Require(project.set_node_value(node, EN_PATTERN, 0.0), id);  // the demand stays constant
 
     for (;;) {
+        ThrowIfStopped(context.stop);
         long time = 0;  // s
         if (const int code = project.run_h(time); code > kLastWarningCode) {
             throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
@@ -66,7 +68,7 @@ files::Record FlowHeader() {
 }
 
 files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings& settings,
-                           int position, const std::function<void()>& trial_passed) {
+                           int position) {
     const std::string& id = context.catalogue.JunctionIDs[static_cast<std::size_t>(position)];
     const float time_limit = settings.required_time * 3600.0F;  // s, formed in single precision
     const float step = settings.flow_interval;
@@ -75,30 +77,32 @@ files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings
             const float last_passed = q - settings.flow_interval;
             return {id, settings.required_time, last_passed};
         }
-        if (trial_passed) trial_passed();
     }
     return {id, settings.required_time, std::string("Maximal flow was reached")};
 }
 
-void DurationSearch(const TrialContext& context, float required_flow,
+void DurationSearch(const TrialContext& context, float required_flow, int threads,
                     files::RecordFileWriter& results, RunObserver& observer) {
     results.Write(DurationHeader());
-    for (int position = 1; position <= context.catalogue.JunctionCount; ++position) {
-        observer.SetProgressValue(position);
-        observer.ServeEvents();
-        results.Write(DurationJunction(context, required_flow, position));
-    }
+    const auto row = [&context, required_flow](int position, const std::atomic<bool>* stop) {
+        TrialContext own = context;
+        own.stop = stop;
+        return DurationJunction(own, required_flow, position);
+    };
+    WriteRowsInOrder(context.catalogue.JunctionCount, threads, StatelessWorkers(row), results,
+                     observer);
 }
 
-void FlowSearch(const TrialContext& context, const FlowSearchSettings& settings,
+void FlowSearch(const TrialContext& context, const FlowSearchSettings& settings, int threads,
                 files::RecordFileWriter& results, RunObserver& observer) {
     results.Write(FlowHeader());
-    const std::function<void()> serve = [&observer] { observer.ServeEvents(); };
-    for (int position = 1; position <= context.catalogue.JunctionCount; ++position) {
-        observer.SetProgressValue(position);
-        observer.ServeEvents();
-        results.Write(FlowJunction(context, settings, position, serve));
-    }
+    const auto row = [&context, &settings](int position, const std::atomic<bool>* stop) {
+        TrialContext own = context;
+        own.stop = stop;
+        return FlowJunction(own, settings, position);
+    };
+    WriteRowsInOrder(context.catalogue.JunctionCount, threads, StatelessWorkers(row), results,
+                     observer);
 }
 
 }  // namespace hydrosk::analysis

@@ -3,7 +3,7 @@
 // constant trial demand, stepped from the start until a tested pressure fails its minimum.
 #pragma once
 
-#include <functional>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -22,6 +22,8 @@ struct TrialContext {
     std::shared_ptr<const toolkit::Network> network;  // as parsed from the INP file
     const network::NetworkCatalogue& catalogue;
     const JunctionLimits& limits;
+    // Once set, a trial gives up between two time steps (JunctionAbandoned).
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // One trial for the junction at `position` with `demand` (network flow units) as its constant
@@ -52,17 +54,15 @@ files::Record FlowHeader();
 // One junction: trial demands 0, interval, ... (single-precision sums) up to the maximal flow,
 // each simulated up to the required time, until one fails. Gives (ID, required time, failing
 // demand minus the interval) or (ID, required time, "Maximal flow was reached").
-// `trial_passed` is called after every trial that passed.
 files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings& settings,
-                           int position, const std::function<void()>& trial_passed);
+                           int position);
 
-// The searches: every junction in catalogue order, one row each after the header; the
-// progress value is set and events are served once per junction (and, in the flow search,
-// after every passed trial). The rows go to `results`; the caller commits them, also when a
-// RunEnded leaves these functions.
-void DurationSearch(const TrialContext& context, float required_flow,
+// The searches: every junction in catalogue order, one row each after the header, computed on
+// `threads` worker threads and written as one thread would write them. The rows go to
+// `results`; the caller commits them, also when a RunEnded leaves these functions.
+void DurationSearch(const TrialContext& context, float required_flow, int threads,
                     files::RecordFileWriter& results, RunObserver& observer);
-void FlowSearch(const TrialContext& context, const FlowSearchSettings& settings,
+void FlowSearch(const TrialContext& context, const FlowSearchSettings& settings, int threads,
                 files::RecordFileWriter& results, RunObserver& observer);
 
 }  // namespace hydrosk::analysis

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/extended_period_search.h"
+#include "analysis/junction_pool.h"
 #include "analysis/run_messages.h"
 #include "analysis/search_common.h"
 #include "analysis/steady_state_search.h"
@@ -129,11 +130,12 @@ void WriteResults(const std::filesystem::path& file, Search&& search) {
 void RunSearch(const RunInputs& inputs, const CommonNumbers& numbers,
                const network::NetworkCatalogue& catalogue, toolkit::Project& project,
                const JunctionLimits& limits, RunObserver& observer) {
+    const int threads = WorkerThreadCount(inputs.threads);
     if (inputs.page == AnalysisPage::SteadyState) {
         if (catalogue.DurationHours > 0) Refuse(messages::kSteadyStateDuration);
         const SteadyStateSettings settings{numbers.maximal_flow, numbers.flow_interval};
         WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
-            SteadyStateSearch(project, catalogue, limits, settings, results, observer);
+            SteadyStateSearch(project, catalogue, limits, settings, threads, results, observer);
         });
         project.close();
         return;
@@ -147,7 +149,7 @@ void RunSearch(const RunInputs& inputs, const CommonNumbers& numbers,
             NumberOrRefuse(inputs.required_flow, inputs.locale, messages::kRequiredFlowNumber);
         LeaveTrialReportFile();
         WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
-            DurationSearch(context, required_flow, results, observer);
+            DurationSearch(context, required_flow, threads, results, observer);
         });
         return;
     }
@@ -161,7 +163,7 @@ void RunSearch(const RunInputs& inputs, const CommonNumbers& numbers,
     const FlowSearchSettings settings{required_time, numbers.maximal_flow, numbers.flow_interval};
     LeaveTrialReportFile();
     WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
-        FlowSearch(context, settings, results, observer);
+        FlowSearch(context, settings, threads, results, observer);
     });
 }
 

@@ -44,6 +44,9 @@ struct RunInputs {
     // for a run that keeps no settings (the command line).
     std::optional<std::filesystem::path> settings_directory;
 
+    // Worker threads of the search; 0 for every hardware thread. The results do not depend on it.
+    int threads = 0;
+
     // The number format in which the five texts are read (the user's by default).
     std::locale locale = files::UserLocale();
 };

@@ -48,6 +48,10 @@ inline constexpr std::string_view kRequiredTimeNumber =
 // A trial whose network could not be opened.
 inline constexpr std::string_view kProblemInInp = "Problem in INP file!";
 
+// The command line's run ended by Ctrl+C or SIGTERM.
+inline constexpr std::string_view kRunInterrupted =
+    "The run was interrupted; the rows of the junctions finished before it are kept";
+
 // The completion question, lines separated by CR LF.
 std::string CompletionQuestion(const std::filesystem::path& results_file);
 

@@ -1,7 +1,9 @@
 #include "analysis/steady_state_search.h"
 
+#include <memory>
 #include <string>
 
+#include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
@@ -17,6 +19,41 @@ float SingleValue(const toolkit::Project& project, int index, int property) {
     return static_cast<float>(value);
 }
 
+int NodeIndex(const network::NetworkCatalogue& catalogue, int position) {
+    return catalogue.Junctions.index_at(position).value_or(position);
+}
+
+// A worker's own project. Junction i is solved with junctions 1 to i-1 holding what their set
+// back left and i+1 onwards their own demands; a worker that skips junctions (another worker
+// had them) gives each of them that set back before it goes on.
+class SteadyStateWorker final : public JunctionWorker {
+public:
+    SteadyStateWorker(std::shared_ptr<const toolkit::Network> network,
+                      const network::NetworkCatalogue& catalogue, const JunctionLimits& limits,
+                      const SteadyStateSettings& settings, const std::atomic<bool>* stop)
+        : catalogue_(catalogue), limits_(limits), settings_(settings), stop_(stop) {
+        if (project_.open(std::move(network)) != 0) {
+            throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
+        }
+    }
+
+    files::Record Row(int position) override {
+        for (; done_ + 1 < position; ++done_) SetBackDemand(project_, catalogue_, done_ + 1);
+        files::Record row =
+            SteadyStateJunction(project_, catalogue_, limits_, settings_, position, stop_);
+        done_ = position;
+        return row;
+    }
+
+private:
+    toolkit::Project project_;
+    const network::NetworkCatalogue& catalogue_;
+    const JunctionLimits& limits_;
+    const SteadyStateSettings& settings_;
+    const std::atomic<bool>* stop_;
+    int done_ = 0;  // the last position whose demand is set back
+};
+
 }  // namespace
 
 files::Record SteadyStateHeader() {
@@ -27,9 +64,9 @@ files::Record SteadyStateHeader() {
 files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
                                   const JunctionLimits& limits, const SteadyStateSettings& settings,
-                                  int position) {
+                                  int position, const std::atomic<bool>* stop) {
     const std::string& id = catalogue.JunctionIDs[static_cast<std::size_t>(position)];
-    const int node = catalogue.Junctions.index_at(position).value_or(position);
+    const int node = NodeIndex(catalogue, position);
 
     // Saved in single precision, so that setting them back rounds them as the legacy
     // functions do; the later junctions are solved with the rounded values.
@@ -41,6 +78,7 @@ files::Record SteadyStateJunction(toolkit::Project& project,
 
     files::Record row;
     for (float q = 0; q <= settings.maximal_flow; q = q + settings.flow_interval) {
+        ThrowIfStopped(stop);
         project.set_node_value(node, EN_BASEDEMAND, q);
         project.solve_h();  // a failed solve leaves pressures that are tested as they are
         const auto violation = FindViolation(project, limits, PressureReadFailure::UseValue, id);
@@ -57,15 +95,24 @@ files::Record SteadyStateJunction(toolkit::Project& project,
     return row;
 }
 
-void SteadyStateSearch(toolkit::Project& project, const network::NetworkCatalogue& catalogue,
+void SetBackDemand(toolkit::Project& project, const network::NetworkCatalogue& catalogue,
+                   int position) {
+    const int node = NodeIndex(catalogue, position);
+    const float base_demand = SingleValue(project, node, EN_BASEDEMAND);
+    const float pattern = SingleValue(project, node, EN_PATTERN);
+    project.set_node_value(node, EN_BASEDEMAND, base_demand);
+    project.set_node_value(node, EN_PATTERN, pattern);
+}
+
+void SteadyStateSearch(const toolkit::Project& project, const network::NetworkCatalogue& catalogue,
                        const JunctionLimits& limits, const SteadyStateSettings& settings,
-                       files::RecordFileWriter& results, RunObserver& observer) {
+                       int threads, files::RecordFileWriter& results, RunObserver& observer) {
     results.Write(SteadyStateHeader());
-    for (int position = 1; position <= catalogue.JunctionCount; ++position) {
-        observer.SetProgressValue(position);
-        observer.ServeEvents();
-        results.Write(SteadyStateJunction(project, catalogue, limits, settings, position));
-    }
+    const auto network = project.parsed_network();
+    const WorkerFactory workers = [&](const std::atomic<bool>* stop) {
+        return std::make_unique<SteadyStateWorker>(network, catalogue, limits, settings, stop);
+    };
+    WriteRowsInOrder(catalogue.JunctionCount, threads, workers, results, observer);
 }
 
 }  // namespace hydrosk::analysis

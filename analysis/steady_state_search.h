@@ -2,6 +2,8 @@
 // tested junction's pressure falls below its minimum.
 #pragma once
 
+#include <atomic>
+
 #include "analysis/run_observer.h"
 #include "analysis/search_common.h"
 #include "files/record_layout.h"
@@ -22,17 +24,23 @@ files::Record SteadyStateHeader();
 // demand, without a pattern, each solved in steady state, until one fails the pressure test.
 // Gives the row (ID, failing flow, violating ID, its pressure) or (ID, "Maximal flow was
 // reached"), and leaves the junction's demand set back. Throws RunEnded when its pattern
-// cannot be cleared.
+// cannot be cleared, and JunctionAbandoned between trials once `stop` is set.
 files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
                                   const JunctionLimits& limits, const SteadyStateSettings& settings,
-                                  int position);
+                                  int position, const std::atomic<bool>* stop = nullptr);
 
-// Every junction in catalogue order on the project, one row each after the header. The
-// progress value is set and events are served once per junction. The rows go to `results`;
-// the caller commits them, also when a RunEnded leaves this function.
-void SteadyStateSearch(toolkit::Project& project, const network::NetworkCatalogue& catalogue,
+// What the search leaves of junction `position` for the junctions after it: its base demand
+// and pattern read and set back in single precision, as SteadyStateJunction does at its end.
+void SetBackDemand(toolkit::Project& project, const network::NetworkCatalogue& catalogue,
+                   int position);
+
+// Every junction in catalogue order, one row each after the header, computed on `threads`
+// worker threads (each with a project of its own, opened from the network that `project`
+// parsed) and written as one thread would write them. The rows go to `results`; the caller
+// commits them, also when a RunEnded leaves this function.
+void SteadyStateSearch(const toolkit::Project& project, const network::NetworkCatalogue& catalogue,
                        const JunctionLimits& limits, const SteadyStateSettings& settings,
-                       files::RecordFileWriter& results, RunObserver& observer);
+                       int threads, files::RecordFileWriter& results, RunObserver& observer);
 
 }  // namespace hydrosk::analysis

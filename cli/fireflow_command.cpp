@@ -1,21 +1,41 @@
 #include "cli/fireflow_command.h"
 
 #include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 
 #include "analysis/fire_flow_run.h"
+#include "analysis/run_messages.h"
+#include "analysis/search_common.h"
+#include "cli/interrupt_watch.h"
 
 namespace hydrosk::cli {
 namespace {
 
 constexpr int kBarWidth = 40;  // characters
+constexpr std::chrono::milliseconds kBarRedraw{100};
+
+// Minutes and seconds, or hours, minutes and seconds.
+std::string ClockText(double seconds) {
+    const auto whole = static_cast<long>(seconds + 0.5);
+    char text[32];
+    if (whole >= 3600) {
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60,
+                      whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    }
+    return text;
+}
 
 // Messages and a progress bar on the error stream; the completion question is answered No.
+// A signal caught by the watch ends the run at its next chance to serve events.
 class ConsoleObserver : public analysis::RunObserver {
 public:
-    ConsoleObserver(std::ostream& err, bool progress_bar)
-        : err_(err), progress_bar_(progress_bar) {}
+    ConsoleObserver(std::ostream& err, bool progress_bar, const InterruptWatch& interrupts)
+        : err_(err), progress_bar_(progress_bar), interrupts_(interrupts) {}
 
     ~ConsoleObserver() override { EndBar(); }
 
@@ -27,15 +47,36 @@ public:
     void SetProgressRange(int minimum, int maximum) override {
         minimum_ = minimum;
         maximum_ = maximum;
+        started_ = Clock::now();
     }
 
+    // `value` junctions are done: the bar, the rate and the time left, redrawn at most ten
+    // times a second.
     void SetProgressValue(int value) override {
         if (!progress_bar_ || maximum_ <= minimum_) return;
-        const int done = (value - minimum_) * kBarWidth / (maximum_ - minimum_);
-        err_ << "\r[" << std::string(static_cast<std::size_t>(done), '#')
-             << std::string(static_cast<std::size_t>(kBarWidth - done), ' ') << "] junction "
-             << value << " of " << maximum_ << std::flush;
+        const auto now = Clock::now();
+        if (value < maximum_ && bar_shown_ && now - drawn_ < kBarRedraw) return;
+        drawn_ = now;
+        const int done = value - minimum_;
+        const int total = maximum_ - minimum_;
+        const int filled = done * kBarWidth / total;
+        const double seconds = std::chrono::duration<double>(now - started_).count();
+        const double rate = seconds > 0 ? done / seconds : 0.0;  // junctions per second
+        char figures[64];
+        std::snprintf(figures, sizeof figures, "%.1f/s", rate);
+        err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+             << std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') << "] " << done
+             << "/" << total << " junctions, " << figures;
+        if (rate > 0 && done < total) err_ << ", " << ClockText((total - done) / rate) << " left";
+        err_ << "   " << std::flush;
         bar_shown_ = true;
+    }
+
+    void ServeEvents() override {
+        if (interrupts_.received() != 0) {
+            throw analysis::RunEnded(analysis::MessageKind::Failure,
+                                     analysis::messages::kRunInterrupted);
+        }
     }
 
     void EndBar() {
@@ -45,11 +86,16 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     std::ostream& err_;
     bool progress_bar_;
+    const InterruptWatch& interrupts_;
     bool bar_shown_ = false;
     int minimum_ = 0;
     int maximum_ = 0;
+    Clock::time_point started_ = Clock::now();
+    Clock::time_point drawn_;
 };
 
 std::string DirectoryOf(const std::string& inp) {
@@ -102,15 +148,23 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
                      "is the same for all three")
         ->transform(CLI::IsMember({"TXT", "CSV", "DAT"}, CLI::ignore_case))
         ->capture_default_str();
+    command
+        ->add_option("--threads", options.threads,
+                     "worker threads (default: every hardware thread; 1 runs the junctions one "
+                     "after the other); the results file is the same for every count")
+        ->check(CLI::PositiveNumber);
     command->footer(
         "The results go to the INP path with the extension appended (town.inp.TXT), one row per "
         "junction. Junctions listed in NoCheck.txt beside the INP file are never tested; "
         "MinPressures.txt beside it gives junctions a minimal pressure of their own. Numbers are "
         "read in the user's number format and in the network's own units (its pressure and flow "
         "units; times in hours). No settings file is written and nothing is asked. A progress "
-        "bar is shown on standard error when it is a terminal.\n\n"
+        "bar (junctions done, rate, time left) is shown on standard error when it is a "
+        "terminal. Ctrl+C or SIGTERM ends the run within a second; the rows finished before "
+        "it are kept.\n\n"
         "Exit status: 0 done (the results path is printed on standard output), 1 the run was "
-        "refused or failed (the message is printed on standard error), 2 bad arguments.");
+        "refused or failed (the message is printed on standard error), 2 bad arguments, 130 "
+        "or 143 ended by Ctrl+C or SIGTERM.");
     return command;
 }
 
@@ -130,10 +184,15 @@ int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream&
     inputs.inp_directory = DirectoryOf(options.inp);
     inputs.output_file = options.inp + "." + options.extension;
     inputs.settings_directory = std::nullopt;
+    inputs.threads = options.threads;
 
-    ConsoleObserver observer(err, progress_bar);
+    const InterruptWatch interrupts;
+    ConsoleObserver observer(err, progress_bar, interrupts);
     const auto result = analysis::RunFireFlow(inputs, observer);
     observer.EndBar();
+    if (interrupts.received() != 0 && result.status != analysis::RunStatus::Completed) {
+        return ExitStatusForSignal(interrupts.received());
+    }
     if (result.status != analysis::RunStatus::Completed) return 1;
     out << inputs.output_file.string() << '\n';
     return 0;

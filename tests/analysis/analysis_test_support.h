@@ -91,6 +91,15 @@ public:
         events.push_back("viewer " + results_file.string());
     }
 
+    // Everything but the moments of serving events, which follow the clock, not the work.
+    std::vector<std::string> WithoutServing() const {
+        std::vector<std::string> kept;
+        for (const auto& event : events) {
+            if (event != "serve") kept.push_back(event);
+        }
+        return kept;
+    }
+
     // Only the messages (refusals, failures, notices), in order.
     std::vector<std::string> Messages() const {
         std::vector<std::string> messages;

@@ -1,0 +1,29 @@
+// A search's junctions computed on worker threads and written in catalogue order, while the
+// thread that started the run (the window's) only writes rows and serves its events.
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include "analysis/junction_pool.h"
+#include "analysis/run_observer.h"
+#include "files/record_layout.h"
+
+namespace hydrosk::analysis {
+
+// The longest the starting thread goes without serving events during a search.
+inline constexpr std::chrono::milliseconds kServeEventsInterval{50};
+
+// Rows of junctions 1 to `count` from workers made by `factory` on `threads` threads, written
+// to `results` in position order, each once every earlier row is written. The progress value
+// is the number of rows written. A junction that throws ends the search with its exception
+// after the rows before it, as if the junctions had run one after the other; so does an
+// exception out of the observer's ServeEvents (the window was closed, the run interrupted).
+// Either way the workers are stopped and joined before this returns.
+void WriteRowsInOrder(int count, int threads, const WorkerFactory& factory,
+                      files::RecordFileWriter& results, RunObserver& observer);
+
+// A factory of workers without state of their own: each row is `row(position, stop)`.
+WorkerFactory StatelessWorkers(std::function<files::Record(int, const std::atomic<bool>*)> row);
+
+}  // namespace hydrosk::analysis

@@ -1,0 +1,112 @@
+// The results file and the messages of a run do not depend on the number of worker threads:
+// every mode, with constraint files, with the steady search's carried demands over many
+// junctions, and with a toolkit failure at a junction in the middle.
+#include <gtest/gtest.h>
+
+#include "analysis_test_support.h"
+
+namespace hydrosk::analysis::testing {
+namespace {
+
+struct ThreadCase {
+    const char* name;
+    const char* network;  // "town" (examples/town.inp) or a shared network
+    AnalysisPage page;
+    ExtendedPeriodOption option;
+    bool steady_copy;  // the copy's duration set to 0
+    bool constraints;
+    const char* min_pressure;
+    const char* max_flow;
+    const char* flow_interval;
+    const char* required_flow;
+    const char* required_time;
+};
+
+void PrintTo(const ThreadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ThreadCountTest : public RunTest, public ::testing::WithParamInterface<ThreadCase> {
+protected:
+    std::filesystem::path Network(const ThreadCase& c) {
+        const std::filesystem::path source =
+            std::string(c.network) == "town"
+                ? std::filesystem::path(HYDROSK_EXAMPLES) / "town.inp"
+                : std::filesystem::path(HYDROSK_SHARED_NETWORKS) / (std::string(c.network) + ".inp");
+        if (!std::filesystem::exists(source)) return {};
+        std::string text = ReadBytes(source);
+        if (c.steady_copy) {
+            const auto at = text.find("Duration");
+            const auto end = text.find('\n', at);
+            text.replace(at, end - at, "Duration 0");
+        }
+        const auto target = dir() / source.filename();
+        WriteBytes(target, text);
+        return target;
+    }
+
+    struct Outcome {
+        RunStatus status;
+        std::vector<std::string> messages;
+        std::string results;
+    };
+
+    Outcome Run(const ThreadCase& c, const std::filesystem::path& inp, int threads) {
+        RunInputs inputs = Inputs(inp);
+        inputs.page = c.page;
+        inputs.option = c.option;
+        inputs.minimal_pressure = c.min_pressure;
+        inputs.maximal_flow = c.max_flow;
+        inputs.flow_interval = c.flow_interval;
+        inputs.required_flow = c.required_flow;
+        inputs.required_time = c.required_time;
+        inputs.threads = threads;
+        RecordingObserver observer;
+        const RunResult result = RunFireFlow(inputs, observer);
+        return {result.status, observer.Messages(), ReadBytes(inputs.output_file)};
+    }
+};
+
+TEST_P(ThreadCountTest, SameResultsFileAndMessagesForEveryThreadCount) {
+    const ThreadCase& c = GetParam();
+    const auto inp = Network(c);
+    if (inp.empty()) GTEST_SKIP() << c.network << " is absent";
+    if (c.constraints) {
+        WriteNoCheck("\"J1\"\r\n");
+        WriteMinPressures("\"J23\",35\r\n\"J5\",30\r\n");
+    }
+    const Outcome sequential = Run(c, inp, 1);
+    ASSERT_GT(sequential.results.size(), 0U);
+    for (const int threads : {2, 3, 8}) {
+        const Outcome parallel = Run(c, inp, threads);
+        EXPECT_EQ(parallel.status, sequential.status) << threads << " threads";
+        EXPECT_EQ(parallel.messages, sequential.messages) << threads << " threads";
+        EXPECT_EQ(parallel.results, sequential.results) << threads << " threads";
+    }
+}
+
+constexpr auto kSteady = AnalysisPage::SteadyState;
+constexpr auto kExtended = AnalysisPage::ExtendedPeriod;
+constexpr auto kDuration = ExtendedPeriodOption::FindDuration;
+constexpr auto kFlow = ExtendedPeriodOption::FindFlow;
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ThreadCountTest,
+    ::testing::Values(
+        ThreadCase{"TownSteady", "town", kSteady, kDuration, true, false, "20", "5000", "50", "", ""},
+        ThreadCase{"TownSteadyWithConstraints", "town", kSteady, kDuration, true, true, "20",
+                   "5000", "50", "", ""},
+        ThreadCase{"TownDurationWithConstraints", "town", kExtended, kDuration, false, true, "20",
+                   "1000", "10", "1500", ""},
+        ThreadCase{"TownFlowWithConstraints", "town", kExtended, kFlow, false, true, "20", "3000",
+                   "100", "", "2"},
+        // 920 junctions, each solved with the demands that the ones before it set back.
+        ThreadCase{"Ky10Steady", "ky10", kSteady, kDuration, false, false, "20", "1500", "250", "",
+                   ""},
+        // A flow no network can carry: the hydraulics fail (110) at the 62nd junction.
+        ThreadCase{"Net3DurationToolkitFailure", "Net3", kExtended, kDuration, false, false,
+                   "-1e30", "1000", "10", "1e20", ""}),
+    [](const ::testing::TestParamInfo<ThreadCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace hydrosk::analysis::testing
