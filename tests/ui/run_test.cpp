@@ -8,6 +8,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <map>
 
@@ -42,6 +43,12 @@ protected:
     }
 
     fs::path settingsFile() const { return programDir / files::kSettingsFileName; }
+
+public:
+    template <typename T>
+    T& find(const char* name) {
+        return control<T>(name);
+    }
 };
 
 TEST_F(RunTest, SteadyRunOnTownWritesResultsAndSettings) {
@@ -129,13 +136,7 @@ struct Refusal {
     const char* message;
 };
 
-class RefusalTest : public RunTest, public ::testing::WithParamInterface<Refusal> {
-public:
-    template <typename T>
-    T& find(const char* name) {
-        return control<T>(name);
-    }
-};
+class RefusalTest : public RunTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(RefusalTest, ShowsOneMessageAndWritesNothing) {
     const Refusal& refusal = GetParam();
@@ -253,6 +254,74 @@ TEST_F(RunTest, ASettingsFileThatCannotBeWrittenIsReportedOnce) {
     EXPECT_EQ(std::count(results.begin(), results.end(), '\n'),
               window->catalogue().JunctionCount + 1);  // the results are whole
     expectIdleAfterRun();
+}
+
+// A flow search on town.inp that takes about a second: every trial is a whole day.
+void PrepareLongFlowSearch(RunTest& test);
+
+TEST_F(RunTest, TheWindowServesEventsThroughoutALongRun) {
+    if (!fs::exists(Example("town.inp"))) GTEST_SKIP() << "examples/town.inp is not there yet";
+    const fs::path inp = town("24:00");
+    makeShownWindow();
+    selectInp(inp);
+    PrepareLongFlowSearch(*this);
+
+    using Clock = std::chrono::steady_clock;
+    int ticks = 0;
+    Clock::duration longestGap{};
+    Clock::time_point last = Clock::now();
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        longestGap = std::max(longestGap, now - last);
+        last = now;
+        ++ticks;
+    });
+    messages->onQuestion = [&] { ticker.stop(); };
+    ticker.start(10);
+    last = Clock::now();
+    pressRun();
+
+    ASSERT_EQ(messages->questions.size(), 1u);
+    EXPECT_GE(ticks, 5);
+    // Hydraulics stay off this thread: events are served every 50 ms, whatever a junction costs.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longestGap).count(), 500);
+    EXPECT_EQ(control<QProgressBar>("PB").value(), window->catalogue().JunctionCount);
+    expectIdleAfterRun();
+}
+
+TEST_F(RunTest, ClosingTheWindowMidRunStopsTheWorkersAndKeepsWholeRows) {
+    if (!fs::exists(Example("town.inp"))) GTEST_SKIP() << "examples/town.inp is not there yet";
+    const fs::path inp = town("24:00");
+    MainWindow& w = makeShownWindow();
+    selectInp(inp);
+    PrepareLongFlowSearch(*this);
+    QTimer::singleShot(0, &w, [&] {
+        QTimer::singleShot(300, &w, [&] { w.close(); });
+        pressRun();
+        QApplication::quit();
+    });
+    QApplication::exec();
+    EXPECT_FALSE(w.isRunning());
+    EXPECT_TRUE(messages->questions.empty());
+    EXPECT_FALSE(fs::exists(settingsFile()));
+    // The rows finished before the close, each whole, and no temporary file left behind.
+    const std::string results = ReadBytes(networkDir / "town.inp.TXT");
+    EXPECT_TRUE(results.empty() || results.ends_with("\r\n"));
+    EXPECT_LE(std::count(results.begin(), results.end(), '\n'),
+              window->catalogue().JunctionCount);
+    for (const auto& entry : fs::directory_iterator(networkDir)) {
+        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+}
+
+void PrepareLongFlowSearch(RunTest& test) {
+    test.find<QTabWidget>("SSTab1").setCurrentIndex(1);
+    test.find<QRadioButton>("optFindFlow").click();
+    test.find<QLineEdit>("txtMinimalPressure").setText("20");
+    test.find<QLineEdit>("txtMaximalFlow").setText("3000");
+    test.find<QLineEdit>("txtFlowInterval").setText("10");
+    test.find<QLineEdit>("txtRequiredTime").setText("24");
 }
 
 TEST_F(RunTest, ClosingTheWindowDuringARunEndsIt) {
