@@ -8,7 +8,8 @@ JOBS ?= 2
 # Debian packages the project needs; see the README for why each one is there.
 DEB_PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                 libcli11-dev locales \
-                qt6-base-dev qt6-svg-dev fonts-liberation2 xvfb xauth
+                qt6-base-dev qt6-svg-dev fonts-liberation2 xvfb xauth \
+                openmpi-bin libopenmpi-dev
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 

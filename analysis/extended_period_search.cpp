@@ -81,28 +81,20 @@ files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings
     return {id, settings.required_time, std::string("Maximal flow was reached")};
 }
 
-void DurationSearch(const TrialContext& context, float required_flow, int threads,
-                    files::RecordFileWriter& results, RunObserver& observer) {
-    results.Write(DurationHeader());
-    const auto row = [&context, required_flow](int position, const std::atomic<bool>* stop) {
+WorkerFactory DurationWorkers(const TrialContext& context, float required_flow) {
+    return StatelessWorkers([&context, required_flow](int position, const std::atomic<bool>* stop) {
         TrialContext own = context;
         own.stop = stop;
         return DurationJunction(own, required_flow, position);
-    };
-    WriteRowsInOrder(context.catalogue.JunctionCount, threads, StatelessWorkers(row), results,
-                     observer);
+    });
 }
 
-void FlowSearch(const TrialContext& context, const FlowSearchSettings& settings, int threads,
-                files::RecordFileWriter& results, RunObserver& observer) {
-    results.Write(FlowHeader());
-    const auto row = [&context, &settings](int position, const std::atomic<bool>* stop) {
+WorkerFactory FlowWorkers(const TrialContext& context, const FlowSearchSettings& settings) {
+    return StatelessWorkers([&context, &settings](int position, const std::atomic<bool>* stop) {
         TrialContext own = context;
         own.stop = stop;
         return FlowJunction(own, settings, position);
-    };
-    WriteRowsInOrder(context.catalogue.JunctionCount, threads, StatelessWorkers(row), results,
-                     observer);
+    });
 }
 
 }  // namespace hydrosk::analysis

@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "analysis/run_observer.h"
+#include "analysis/junction_pool.h"
 #include "analysis/search_common.h"
 #include "files/record_layout.h"
 
@@ -57,12 +57,9 @@ files::Record FlowHeader();
 files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings& settings,
                            int position);
 
-// The searches: every junction in catalogue order, one row each after the header, computed on
-// `threads` worker threads and written as one thread would write them. The rows go to
-// `results`; the caller commits them, also when a RunEnded leaves these functions.
-void DurationSearch(const TrialContext& context, float required_flow, int threads,
-                    files::RecordFileWriter& results, RunObserver& observer);
-void FlowSearch(const TrialContext& context, const FlowSearchSettings& settings, int threads,
-                files::RecordFileWriter& results, RunObserver& observer);
+// Workers of the two searches. Trials keep no state between junctions, so any worker may take
+// any junction. The factories refer to the context and settings, which must outlive them.
+WorkerFactory DurationWorkers(const TrialContext& context, float required_flow);
+WorkerFactory FlowWorkers(const TrialContext& context, const FlowSearchSettings& settings);
 
 }  // namespace hydrosk::analysis

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "analysis/extended_period_search.h"
-#include "analysis/junction_pool.h"
+#include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
 #include "analysis/search_common.h"
 #include "analysis/steady_state_search.h"
@@ -127,30 +127,29 @@ void WriteResults(const std::filesystem::path& file, Search&& search) {
     }
 }
 
-void RunSearch(const RunInputs& inputs, const CommonNumbers& numbers,
-               const network::NetworkCatalogue& catalogue, toolkit::Project& project,
-               const JunctionLimits& limits, RunObserver& observer) {
-    const int threads = WorkerThreadCount(inputs.threads);
+// The search's own settings, once the mode's inputs are checked, and its workers.
+void PrepareSearchOfMode(const RunInputs& inputs, const CommonNumbers& numbers,
+                         PreparedSearch& search) {
+    const network::NetworkCatalogue& catalogue = search.catalogue;
     if (inputs.page == AnalysisPage::SteadyState) {
         if (catalogue.DurationHours > 0) Refuse(messages::kSteadyStateDuration);
-        const SteadyStateSettings settings{numbers.maximal_flow, numbers.flow_interval};
-        WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
-            SteadyStateSearch(project, catalogue, limits, settings, threads, results, observer);
-        });
-        project.close();
+        search.steady = {numbers.maximal_flow, numbers.flow_interval};
+        search.header = SteadyStateHeader();
+        search.workers = SteadyStateWorkers(search.project.parsed_network(), catalogue,
+                                            search.limits, search.steady);
         return;
     }
 
     if (catalogue.DurationHours == 0) Refuse(messages::kExtendedPeriodDuration);
-    const TrialContext context{project.parsed_network(), catalogue, limits};
+    search.trials.emplace(
+        TrialContext{search.project.parsed_network(), catalogue, search.limits, nullptr});
     if (inputs.option == ExtendedPeriodOption::FindDuration) {
         if (inputs.required_flow.empty()) Refuse(messages::kEnterRequiredFlow);
         const float required_flow =
             NumberOrRefuse(inputs.required_flow, inputs.locale, messages::kRequiredFlowNumber);
         LeaveTrialReportFile();
-        WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
-            DurationSearch(context, required_flow, threads, results, observer);
-        });
+        search.header = DurationHeader();
+        search.workers = DurationWorkers(*search.trials, required_flow);
         return;
     }
 
@@ -160,35 +159,43 @@ void RunSearch(const RunInputs& inputs, const CommonNumbers& numbers,
     const float required_time =
         NumberOrRefuse(inputs.required_time, inputs.locale, messages::kRequiredTimeNumber);
     if (!(required_time > 0)) Refuse(messages::kEnterRequiredTime);
-    const FlowSearchSettings settings{required_time, numbers.maximal_flow, numbers.flow_interval};
+    search.flow = {required_time, numbers.maximal_flow, numbers.flow_interval};
     LeaveTrialReportFile();
-    WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
-        FlowSearch(context, settings, threads, results, observer);
-    });
+    search.header = FlowHeader();
+    search.workers = FlowWorkers(*search.trials, search.flow);
 }
 
-void Run(const RunInputs& inputs, RunObserver& observer) {
+CommonNumbers Prepare(const RunInputs& inputs, RunObserver& observer, PreparedSearch& search) {
     CheckPresence(inputs);
     observer.SetBusy(true);
     const CommonNumbers numbers = ReadCommonNumbers(inputs);
     const Constraints constraints = ReadConstraints(inputs);
 
-    network::NetworkCatalogue catalogue;
-    toolkit::Project project;
-    OpenCatalogue(catalogue, project, std::string(files::TrimBlanks(inputs.inp_path)));
-    if (catalogue.JunctionCount < 1) Refuse(messages::kNoJunctions);
+    OpenCatalogue(search.catalogue, search.project,
+                  std::string(files::TrimBlanks(inputs.inp_path)));
+    if (search.catalogue.JunctionCount < 1) Refuse(messages::kNoJunctions);
 
     UnknownConstraintIds unknown;
-    const JunctionLimits limits =
-        MakeJunctionLimits(catalogue, numbers.minimal_pressure, constraints.min_pressures,
-                           constraints.excluded_ids, unknown);
+    search.limits = MakeJunctionLimits(search.catalogue, numbers.minimal_pressure,
+                                       constraints.min_pressures, constraints.excluded_ids, unknown);
     if (!unknown.empty()) {
         observer.ShowMessage(MessageKind::Notice, messages::UnknownConstraintIds(
                                                       unknown.min_pressure, unknown.excluded));
     }
-    observer.SetProgressRange(0, catalogue.JunctionCount);
+    observer.SetProgressRange(0, search.catalogue.JunctionCount);
+    PrepareSearchOfMode(inputs, numbers, search);
+    return numbers;
+}
 
-    RunSearch(inputs, numbers, catalogue, project, limits, observer);
+void Run(const RunInputs& inputs, RunObserver& observer) {
+    PreparedSearch search;
+    const CommonNumbers numbers = Prepare(inputs, observer, search);
+    WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
+        results.Write(search.header);
+        WriteRowsInOrder(search.catalogue.JunctionCount, inputs.parallelism, search.workers,
+                         results, observer);
+    });
+    search.project.close();
 
     if (observer.AskYesNo(messages::CompletionQuestion(inputs.output_file))) {
         observer.OpenViewer(inputs.output_file);
@@ -211,6 +218,12 @@ RunResult Ended(MessageKind kind, std::string message, RunObserver& observer) {
 }
 
 }  // namespace
+
+std::unique_ptr<PreparedSearch> PrepareSearch(const RunInputs& inputs, RunObserver& observer) {
+    auto search = std::make_unique<PreparedSearch>();
+    Prepare(inputs, observer, *search);
+    return search;
+}
 
 RunResult RunFireFlow(const RunInputs& inputs, RunObserver& observer) {
     RunResult result;

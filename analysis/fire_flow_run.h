@@ -4,10 +4,18 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "analysis/extended_period_search.h"
+#include "analysis/junction_pool.h"
 #include "analysis/run_inputs.h"
 #include "analysis/run_observer.h"
+#include "analysis/search_common.h"
+#include "analysis/steady_state_search.h"
+#include "network/net_load.h"
+#include "toolkit/project.h"
 
 namespace hydrosk::analysis {
 
@@ -21,6 +29,24 @@ struct RunResult {
     RunStatus status = RunStatus::Completed;
     std::string message;  // the refusal or failure that ended the run; empty when completed
 };
+
+// A run up to the start of its search: the inputs checked, the network opened and catalogued,
+// the limits made, and the search of the chosen mode as its header and the workers of its
+// rows (which refer to the members here, so the object stays where it was made).
+struct PreparedSearch {
+    network::NetworkCatalogue catalogue;
+    toolkit::Project project;
+    JunctionLimits limits;
+    SteadyStateSettings steady;
+    FlowSearchSettings flow;
+    std::optional<TrialContext> trials;  // the extended-period searches
+    files::Record header;
+    WorkerFactory workers;
+};
+
+// The preparing steps of RunFireFlow, with the same messages through the observer; throws
+// RunEnded where the run would end. Processes of a cluster that only compute rows use it.
+std::unique_ptr<PreparedSearch> PrepareSearch(const RunInputs& inputs, RunObserver& observer);
 
 // Performs the run. Every message, the question, the progress and the pointer go through the
 // observer; the message that ends a run early is also returned. Scratch files of the toolkit

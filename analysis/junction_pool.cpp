@@ -4,6 +4,23 @@
 
 namespace hydrosk::analysis {
 
+std::optional<int> RisingPositions::Take() {
+    const auto [first, last] = TakeBlock(1);
+    if (first > last) return std::nullopt;
+    return first;
+}
+
+std::pair<int, int> RisingPositions::TakeBlock(int size) {
+    const int first = next_.fetch_add(size);
+    return {first, std::min(first + size - 1, last_.load())};
+}
+
+void RisingPositions::EndAt(int position) {
+    int last = last_.load();
+    while (position < last && !last_.compare_exchange_weak(last, position)) {
+    }
+}
+
 void OrderedOutcomes::Put(int position, JunctionOutcome outcome) {
     {
         const std::lock_guard lock(mutex_);
@@ -22,15 +39,20 @@ std::optional<JunctionOutcome> OrderedOutcomes::TakeNext(std::chrono::millisecon
     return std::move(node.mapped());
 }
 
-JunctionPool::JunctionPool(int count, int threads, WorkerFactory factory)
-    : count_(count), factory_(std::move(factory)), last_position_(count) {
-    const int workers = std::clamp(threads, 1, std::max(count, 1));
+JunctionPool::JunctionPool(PositionSource& positions, OutcomeSink& outcomes, int threads,
+                           WorkerFactory factory)
+    : positions_(positions), outcomes_(outcomes), factory_(std::move(factory)) {
+    const int workers = std::max(threads, 1);
     threads_.reserve(static_cast<std::size_t>(workers));
     for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
 }
 
 JunctionPool::~JunctionPool() {
     Stop();
+    Join();
+}
+
+void JunctionPool::Join() {
     threads_.clear();  // joins
 }
 
@@ -43,27 +65,22 @@ void JunctionPool::Work() {
         setup_failure = std::current_exception();
     }
     while (!stop_.load()) {
-        const int position = next_position_.fetch_add(1);
-        if (position > last_position_.load()) return;
+        const std::optional<int> position = positions_.Take();
+        if (!position) return;
         JunctionOutcome outcome;
         if (setup_failure) {
             outcome.failure = setup_failure;
         } else {
             try {
-                outcome.row = worker->Row(position);
+                outcome.row = worker->Row(*position);
             } catch (const JunctionAbandoned&) {
                 return;
             } catch (...) {
                 outcome.failure = std::current_exception();
             }
         }
-        if (outcome.failure) {
-            // Every earlier position is already out; no later one matters any more.
-            int last = last_position_.load();
-            while (position < last && !last_position_.compare_exchange_weak(last, position)) {
-            }
-        }
-        outcomes_.Put(position, std::move(outcome));
+        if (outcome.failure) positions_.EndAt(*position);
+        outcomes_.Put(*position, std::move(outcome));
         if (setup_failure) return;
     }
 }

@@ -1,8 +1,9 @@
 // Worker threads that compute one row per junction, and the order in which the rows come out.
-// Junctions are handed out one at a time in rising position order as a worker becomes free,
-// since their costs differ a hundredfold (one fails at zero flow, another reaches the maximal
-// flow). Whatever order they finish in, the consumer takes them in position order, so that a
-// results file is the one a single thread would write.
+// Junctions are handed out in rising position order as a worker becomes free, since their
+// costs differ a hundredfold (one fails at zero flow, another reaches the maximal flow).
+// Whatever order they finish in, the consumer takes them in position order, so that a results
+// file is the one a single thread would write. Other processes (a cluster) may share the same
+// positions and outcomes (see SharedWork).
 #pragma once
 
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "files/record_layout.h"
@@ -52,12 +54,46 @@ struct JunctionOutcome {
     std::exception_ptr failure;
 };
 
+// Where a pool's workers take their next position. Take gives nullopt when none is left.
+// After a junction fails, no later position matters: EndAt stops handing them out (every
+// earlier one is already out, since positions go out in rising order).
+class PositionSource {
+public:
+    virtual ~PositionSource() = default;
+    virtual std::optional<int> Take() = 0;
+    virtual void EndAt(int position) = 0;
+};
+
+// Where a pool's workers put their outcomes.
+class OutcomeSink {
+public:
+    virtual ~OutcomeSink() = default;
+    virtual void Put(int position, JunctionOutcome outcome) = 0;
+};
+
+// Positions 1 to `count` in rising order: one at a time to this process's workers, in blocks
+// to other processes.
+class RisingPositions final : public PositionSource {
+public:
+    explicit RisingPositions(int count) : last_(count) {}
+
+    std::optional<int> Take() override;
+    void EndAt(int position) override;
+
+    // Up to `size` consecutive positions [first, last]; first > last when none is left.
+    std::pair<int, int> TakeBlock(int size);
+
+private:
+    std::atomic<int> next_{1};
+    std::atomic<int> last_;  // lowered to a failed junction's position
+};
+
 // Outcomes put by any thread in any order, taken by one consumer in position order.
-class OrderedOutcomes {
+class OrderedOutcomes final : public OutcomeSink {
 public:
     explicit OrderedOutcomes(int first_position) : next_(first_position) {}
 
-    void Put(int position, JunctionOutcome outcome);
+    void Put(int position, JunctionOutcome outcome) override;
 
     // The next position's outcome, waiting at most `timeout` for it; nullopt when it is not
     // there yet.
@@ -70,37 +106,48 @@ private:
     int next_;
 };
 
-// Positions 1 to `count` on `threads` worker threads (at least one, never more than `count`).
-// After a junction fails, no later position is handed out; the ones already out finish (their
-// outcomes are moot unless the consumer stops first). Destroying the pool stops the workers
-// and waits for them.
+// `threads` worker threads (at least one) that take positions from `positions` until none is
+// left and put their outcomes into `outcomes`. A junction that throws is put as a failure and
+// ends the hand-out at its position. Destroying the pool stops the workers and waits for them.
 class JunctionPool {
 public:
-    JunctionPool(int count, int threads, WorkerFactory factory);
+    JunctionPool(PositionSource& positions, OutcomeSink& outcomes, int threads,
+                 WorkerFactory factory);
     ~JunctionPool();
     JunctionPool(const JunctionPool&) = delete;
     JunctionPool& operator=(const JunctionPool&) = delete;
 
-    int count() const { return count_; }
-
-    // See OrderedOutcomes::TakeNext.
-    std::optional<JunctionOutcome> TakeNext(std::chrono::milliseconds timeout) {
-        return outcomes_.TakeNext(timeout);
-    }
-
     // Workers take no further junction and abandon the current one at their next check.
     void Stop() { stop_.store(true); }
+
+    // Waits until every worker has ended (no position left, or stopped).
+    void Join();
 
 private:
     void Work();
 
-    const int count_;
+    PositionSource& positions_;
+    OutcomeSink& outcomes_;
     WorkerFactory factory_;
-    std::atomic<int> next_position_{1};
-    std::atomic<int> last_position_;  // lowered to a failed junction's position
     std::atomic<bool> stop_{false};
-    OrderedOutcomes outcomes_{1};
     std::vector<std::jthread> threads_;
+};
+
+// Other processes that share a search's junctions: while attached, they take positions from
+// the search's source in blocks and put their outcomes into its sink, from a thread of their
+// own. Detach returns once they no longer touch either.
+class SharedWork {
+public:
+    virtual ~SharedWork() = default;
+    virtual void Attach(RisingPositions& positions, OutcomeSink& outcomes) = 0;
+    virtual void Detach() = 0;
+};
+
+// How a search spreads its junctions: worker threads of this process (0 for every hardware
+// thread) and, on a cluster, other processes.
+struct Parallelism {
+    int threads = 0;
+    SharedWork* shared = nullptr;
 };
 
 // The number of worker threads that `requested` asks for: itself when positive, otherwise

@@ -1,5 +1,6 @@
 #include "analysis/ordered_rows.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace hydrosk::analysis {
@@ -17,16 +18,38 @@ private:
     const std::atomic<bool>* stop_;
 };
 
+// Other processes share the positions and outcomes for as long as this lives.
+class Attachment {
+public:
+    Attachment(SharedWork* shared, RisingPositions& positions, OutcomeSink& outcomes)
+        : shared_(shared) {
+        if (shared_ != nullptr) shared_->Attach(positions, outcomes);
+    }
+    ~Attachment() {
+        if (shared_ != nullptr) shared_->Detach();
+    }
+    Attachment(const Attachment&) = delete;
+    Attachment& operator=(const Attachment&) = delete;
+
+private:
+    SharedWork* shared_;
+};
+
 }  // namespace
 
-void WriteRowsInOrder(int count, int threads, const WorkerFactory& factory,
+void WriteRowsInOrder(int count, const Parallelism& parallelism, const WorkerFactory& factory,
                       files::RecordFileWriter& results, RunObserver& observer) {
     using Clock = std::chrono::steady_clock;
-    JunctionPool pool(count, threads, factory);
+    RisingPositions positions(count);
+    OrderedOutcomes outcomes(1);
+    const Attachment attachment(parallelism.shared, positions, outcomes);
+    JunctionPool pool(positions, outcomes,
+                      std::min(WorkerThreadCount(parallelism.threads), std::max(count, 1)),
+                      factory);
     observer.ServeEvents();
     auto last_served = Clock::now();
     for (int position = 1; position <= count;) {
-        std::optional<JunctionOutcome> outcome = pool.TakeNext(kServeEventsInterval);
+        std::optional<JunctionOutcome> outcome = outcomes.TakeNext(kServeEventsInterval);
         if (outcome) {
             if (outcome->failure) {
                 pool.Stop();

@@ -14,13 +14,14 @@ namespace hydrosk::analysis {
 // The longest the starting thread goes without serving events during a search.
 inline constexpr std::chrono::milliseconds kServeEventsInterval{50};
 
-// Rows of junctions 1 to `count` from workers made by `factory` on `threads` threads, written
+// Rows of junctions 1 to `count` from workers made by `factory` on the threads (and the other
+// processes) of `parallelism`, written
 // to `results` in position order, each once every earlier row is written. The progress value
 // is the number of rows written. A junction that throws ends the search with its exception
 // after the rows before it, as if the junctions had run one after the other; so does an
 // exception out of the observer's ServeEvents (the window was closed, the run interrupted).
 // Either way the workers are stopped and joined before this returns.
-void WriteRowsInOrder(int count, int threads, const WorkerFactory& factory,
+void WriteRowsInOrder(int count, const Parallelism& parallelism, const WorkerFactory& factory,
                       files::RecordFileWriter& results, RunObserver& observer);
 
 // A factory of workers without state of their own: each row is `row(position, stop)`.

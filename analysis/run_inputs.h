@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "analysis/junction_pool.h"
 #include "files/number_text.h"
 
 namespace hydrosk::analysis {
@@ -44,8 +45,9 @@ struct RunInputs {
     // for a run that keeps no settings (the command line).
     std::optional<std::filesystem::path> settings_directory;
 
-    // Worker threads of the search; 0 for every hardware thread. The results do not depend on it.
-    int threads = 0;
+    // Worker threads of the search (0 for every hardware thread) and, on a cluster, the other
+    // processes that share it. The results do not depend on them.
+    Parallelism parallelism;
 
     // The number format in which the five texts are read (the user's by default).
     std::locale locale = files::UserLocale();

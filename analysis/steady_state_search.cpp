@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 
-#include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
@@ -104,15 +103,13 @@ void SetBackDemand(toolkit::Project& project, const network::NetworkCatalogue& c
     project.set_node_value(node, EN_PATTERN, pattern);
 }
 
-void SteadyStateSearch(const toolkit::Project& project, const network::NetworkCatalogue& catalogue,
-                       const JunctionLimits& limits, const SteadyStateSettings& settings,
-                       int threads, files::RecordFileWriter& results, RunObserver& observer) {
-    results.Write(SteadyStateHeader());
-    const auto network = project.parsed_network();
-    const WorkerFactory workers = [&](const std::atomic<bool>* stop) {
+WorkerFactory SteadyStateWorkers(std::shared_ptr<const toolkit::Network> network,
+                                 const network::NetworkCatalogue& catalogue,
+                                 const JunctionLimits& limits, const SteadyStateSettings& settings) {
+    return [network = std::move(network), &catalogue, &limits,
+            &settings](const std::atomic<bool>* stop) {
         return std::make_unique<SteadyStateWorker>(network, catalogue, limits, settings, stop);
     };
-    WriteRowsInOrder(catalogue.JunctionCount, threads, workers, results, observer);
 }
 
 }  // namespace hydrosk::analysis

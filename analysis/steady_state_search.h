@@ -3,10 +3,15 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 
-#include "analysis/run_observer.h"
+#include "analysis/junction_pool.h"
 #include "analysis/search_common.h"
 #include "files/record_layout.h"
+
+namespace hydrosk::toolkit {
+struct Network;
+}
 
 namespace hydrosk::analysis {
 
@@ -35,12 +40,11 @@ files::Record SteadyStateJunction(toolkit::Project& project,
 void SetBackDemand(toolkit::Project& project, const network::NetworkCatalogue& catalogue,
                    int position);
 
-// Every junction in catalogue order, one row each after the header, computed on `threads`
-// worker threads (each with a project of its own, opened from the network that `project`
-// parsed) and written as one thread would write them. The rows go to `results`; the caller
-// commits them, also when a RunEnded leaves this function.
-void SteadyStateSearch(const toolkit::Project& project, const network::NetworkCatalogue& catalogue,
-                       const JunctionLimits& limits, const SteadyStateSettings& settings,
-                       int threads, files::RecordFileWriter& results, RunObserver& observer);
+// Workers of the search, each with a project of its own opened from `network` (as parsed),
+// whose rows are the ones that one project going through the junctions in order would give.
+// The factory refers to the catalogue, limits and settings, which must outlive the workers.
+WorkerFactory SteadyStateWorkers(std::shared_ptr<const toolkit::Network> network,
+                                 const network::NetworkCatalogue& catalogue,
+                                 const JunctionLimits& limits, const SteadyStateSettings& settings);
 
 }  // namespace hydrosk::analysis

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 #include "analysis/fire_flow_run.h"
@@ -168,8 +169,7 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
     return command;
 }
 
-int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream& err,
-                bool progress_bar) {
+analysis::RunInputs FireflowInputs(const FireflowOptions& options) {
     analysis::RunInputs inputs;
     inputs.inp_path = options.inp;
     inputs.minimal_pressure = options.min_pressure;
@@ -184,9 +184,19 @@ int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream&
     inputs.inp_directory = DirectoryOf(options.inp);
     inputs.output_file = options.inp + "." + options.extension;
     inputs.settings_directory = std::nullopt;
-    inputs.threads = options.threads;
+    inputs.parallelism.threads = options.threads;
+    return inputs;
+}
 
-    const InterruptWatch interrupts;
+int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream& err,
+                bool progress_bar, analysis::SharedWork* shared,
+                const InterruptWatch* outer_interrupts) {
+    analysis::RunInputs inputs = FireflowInputs(options);
+    inputs.parallelism.shared = shared;
+
+    std::optional<InterruptWatch> own_interrupts;
+    if (outer_interrupts == nullptr) own_interrupts.emplace();
+    const InterruptWatch& interrupts = outer_interrupts ? *outer_interrupts : *own_interrupts;
     ConsoleObserver observer(err, progress_bar, interrupts);
     const auto result = analysis::RunFireFlow(inputs, observer);
     observer.EndBar();

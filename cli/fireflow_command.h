@@ -5,6 +5,8 @@
 #include <iosfwd>
 #include <string>
 
+#include "analysis/run_inputs.h"
+
 namespace CLI {
 class App;
 }
@@ -27,12 +29,21 @@ struct FireflowOptions {
 // Adds the subcommand and its options to the application; the parsed values go to `options`.
 CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options);
 
+// The run's inputs as the options give them: the INP file's directory for the constraint files,
+// the results beside the INP file, no settings file.
+analysis::RunInputs FireflowInputs(const FireflowOptions& options);
+
 // Performs the run. Messages go to `err` with the program's texts; with `progress_bar` a bar
 // on `err` follows the junctions. The results file's path goes to `out` at the end. Returns
 // the exit status: 0 for a completed run, 1 for a run ended by a refusal or a failure, and
 // 128 + the signal's number for a run ended by Ctrl+C or SIGTERM (the rows finished before it
 // are kept, as a failure keeps them).
+// `shared`: other processes of a cluster that take part in the search (nullptr for none).
+// `interrupts`: a watch made before any other thread of the process was started (nullptr: the
+// run makes its own).
+class InterruptWatch;
 int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream& err,
-                bool progress_bar);
+                bool progress_bar, analysis::SharedWork* shared = nullptr,
+                const InterruptWatch* interrupts = nullptr);
 
 }  // namespace hydrosk::cli

@@ -5,8 +5,41 @@
 #include <iostream>
 
 #include "cli/fireflow_command.h"
+#include "cli/interrupt_watch.h"
 #include "cli/simulate_command.h"
 #include "toolkit/portable_math.h"
+#ifdef HYDROSK_WITH_MPI
+#include "cluster/mpi_job.h"
+#endif
+
+namespace {
+
+int RunFireflowHere(const hydrosk::cli::FireflowOptions& options,
+                    hydrosk::analysis::SharedWork* shared = nullptr,
+                    const hydrosk::cli::InterruptWatch* interrupts = nullptr) {
+    return hydrosk::cli::RunFireflow(options, std::cout, std::cerr, isatty(STDERR_FILENO) != 0,
+                                     shared, interrupts);
+}
+
+#ifdef HYDROSK_WITH_MPI
+// One rank of an MPI job: rank 0 runs and writes, the others compute the junctions it hands
+// them. A job of one process runs as a process started alone.
+int RunFireflowInJob(const hydrosk::cli::FireflowOptions& options) {
+    // Made before MPI starts threads of its own, so that none of them takes Ctrl+C or SIGTERM.
+    // Rank 0 acts on them; the other ranks end when rank 0 tells them to.
+    const hydrosk::cli::InterruptWatch interrupts;
+    const hydrosk::cluster::MpiJob job;
+    if (job.size() == 1) return RunFireflowHere(options, nullptr, &interrupts);
+    if (job.rank() > 0) {
+        return hydrosk::cluster::ServeAsWorkerRank(job, hydrosk::cli::FireflowInputs(options),
+                                                   options.threads);
+    }
+    hydrosk::cluster::Coordinator coordinator(job);
+    return RunFireflowHere(options, &coordinator, &interrupts);
+}
+#endif
+
+}  // namespace
 
 int main(int argc, char** argv) {
     hydrosk::toolkit::restart_with_portable_math(argv);
@@ -30,8 +63,10 @@ int main(int argc, char** argv) {
 
     if (*simulate) return hydrosk::cli::run_simulate(simulateInp, std::cout, std::cerr);
     if (*fireflow) {
-        return hydrosk::cli::RunFireflow(fireflowOptions, std::cout, std::cerr,
-                                         isatty(STDERR_FILENO) != 0);
+#ifdef HYDROSK_WITH_MPI
+        if (hydrosk::cluster::StartedByMpiLauncher()) return RunFireflowInJob(fireflowOptions);
+#endif
+        return RunFireflowHere(fireflowOptions);
     }
     return 2;
 }

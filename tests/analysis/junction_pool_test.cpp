@@ -48,10 +48,20 @@ struct Drained {
     std::string failure;
 };
 
-Drained Drain(JunctionPool& pool) {
+// A pool over positions 1 to `count`, drained in order as the ordered writer does.
+struct Pool {
+    Pool(int count, int threads, WorkerFactory factory)
+        : count(count), positions(count), pool(positions, outcomes, threads, std::move(factory)) {}
+    int count;
+    RisingPositions positions;
+    OrderedOutcomes outcomes{1};
+    JunctionPool pool;
+};
+
+Drained Drain(Pool& pool) {
     Drained drained;
-    for (int position = 1; position <= pool.count();) {
-        auto outcome = pool.TakeNext(10ms);
+    for (int position = 1; position <= pool.count;) {
+        auto outcome = pool.outcomes.TakeNext(10ms);
         if (!outcome) continue;
         ++position;
         if (outcome->failure) {
@@ -82,7 +92,7 @@ TEST(JunctionPoolTest, EveryJunctionOnceAndInOrderForAnyThreadCount) {
         std::vector<int> taken;
         std::mutex mutex;
         // Early junctions are the slow ones, so later ones finish first.
-        JunctionPool pool(20, threads, [&](const std::atomic<bool>*) {
+        Pool pool(20, threads, [&](const std::atomic<bool>*) {
             return std::make_unique<SleepingWorker>([](int p) { return p < 5 ? 20 : 1; },
                                                     std::set<int>{}, taken, mutex);
         });
@@ -100,7 +110,7 @@ TEST(JunctionPoolTest, TheLowestFailureEndsTheRunAfterTheRowsBeforeIt) {
         std::vector<int> taken;
         std::mutex mutex;
         // 12 fails late (slow), 15 fails early: the run must still end at 12.
-        JunctionPool pool(30, threads, [&](const std::atomic<bool>*) {
+        Pool pool(30, threads, [&](const std::atomic<bool>*) {
             return std::make_unique<SleepingWorker>([](int p) { return p == 12 ? 60 : 2; },
                                                     std::set<int>{12, 15}, taken, mutex);
         });
@@ -111,7 +121,7 @@ TEST(JunctionPoolTest, TheLowestFailureEndsTheRunAfterTheRowsBeforeIt) {
 }
 
 TEST(JunctionPoolTest, AFailedWorkerSetupEndsTheRunAtItsFirstJunction) {
-    JunctionPool pool(5, 1, [](const std::atomic<bool>*) -> std::unique_ptr<JunctionWorker> {
+    Pool pool(5, 1, [](const std::atomic<bool>*) -> std::unique_ptr<JunctionWorker> {
         throw std::runtime_error("no project");
     });
     const Drained drained = Drain(pool);
@@ -136,12 +146,24 @@ private:
 
 TEST(JunctionPoolTest, DestroyingThePoolAbandonsTheJunctionsUnderWay) {
     {
-        JunctionPool pool(100, 4, [](const std::atomic<bool>* stop) {
+        Pool pool(100, 4, [](const std::atomic<bool>* stop) {
             return std::make_unique<EndlessWorker>(stop);
         });
-        EXPECT_FALSE(pool.TakeNext(20ms).has_value());
+        EXPECT_FALSE(pool.outcomes.TakeNext(20ms).has_value());
     }  // returns only once every worker has given up
     SUCCEED();
+}
+
+TEST(RisingPositionsTest, BlocksAndSinglePositionsShareOneRisingSequence) {
+    RisingPositions positions(10);
+    EXPECT_EQ(positions.Take(), 1);
+    EXPECT_EQ(positions.TakeBlock(4), (std::pair<int, int>{2, 5}));
+    positions.EndAt(7);  // a failure at 7: 8 to 10 are never handed out
+    EXPECT_EQ(positions.TakeBlock(4), (std::pair<int, int>{6, 7}));
+    EXPECT_FALSE(positions.Take().has_value());
+    positions.EndAt(9);  // a later failure does not undo the earlier end
+    const auto [first, last] = positions.TakeBlock(2);
+    EXPECT_GT(first, last);
 }
 
 TEST(JunctionPoolTest, ThreadCountDefaultsToTheHardware) {

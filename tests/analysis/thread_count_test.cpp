@@ -60,7 +60,7 @@ protected:
         inputs.flow_interval = c.flow_interval;
         inputs.required_flow = c.required_flow;
         inputs.required_time = c.required_time;
-        inputs.threads = threads;
+        inputs.parallelism.threads = threads;
         RecordingObserver observer;
         const RunResult result = RunFireFlow(inputs, observer);
         return {result.status, observer.Messages(), ReadBytes(inputs.output_file)};

@@ -1,0 +1,43 @@
+#!/bin/sh
+# A rank killed mid-run ends the whole job: mpirun returns, with a status that is not zero.
+# Usage: dead_rank_ends_the_job.sh HYDROSK_CLI TOWN_INP
+set -u
+cli=$1 town=$2
+command -v mpirun >/dev/null 2>&1 || { echo "mpirun is not installed: skipped"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$town" "$work/town.inp"
+cd "$work" || exit 1
+mpirun --oversubscribe -np 3 "$cli" fireflow town.inp --mode flow --min-pressure 20 \
+    --required-time 24 --max-flow 30000 --flow-interval 1 --threads 1 >out.txt 2>err.txt &
+job=$!
+# Rank 1, found by the rank that the launcher put into its environment.
+victim=""
+for _ in $(seq 100); do
+    for environ in /proc/[0-9]*/environ; do
+        if tr '\0' '\n' <"$environ" 2>/dev/null | grep -qx 'OMPI_COMM_WORLD_RANK=1' &&
+            tr '\0' ' ' <"${environ%environ}cmdline" 2>/dev/null | grep -q 'fireflow'; then
+            victim=${environ#/proc/}
+            victim=${victim%/environ}
+        fi
+    done
+    [ -n "$victim" ] && break
+    sleep 0.1
+done
+[ -n "$victim" ] || { echo "rank 1 not found"; kill $job; exit 1; }
+sleep 1
+kill -9 "$victim"
+# mpirun must end by itself; give it 30 s before calling it a hang.
+for _ in $(seq 300); do
+    kill -0 $job 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 $job 2>/dev/null; then
+    echo "mpirun still runs 30 s after rank 1 died"
+    kill -9 $job
+    exit 1
+fi
+wait $job
+status=$?
+echo "mpirun ended with status $status after rank 1 ($victim) was killed"
+[ "$status" -ne 0 ]
