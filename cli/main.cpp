@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "cli/export_geojson_command.h"
 #include "cli/fireflow_command.h"
 #include "cli/simulate_command.h"
 #include "toolkit/portable_math.h"
@@ -21,6 +22,9 @@ int main(int argc, char** argv) {
     hydrosk::cli::FireflowOptions fireflowOptions;
     auto* fireflow = hydrosk::cli::AddFireflowCommand(app, fireflowOptions);
 
+    hydrosk::cli::ExportGeoJsonOptions geoJsonOptions;
+    auto* exportGeoJson = hydrosk::cli::AddExportGeoJsonCommand(app, geoJsonOptions);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -33,5 +37,6 @@ int main(int argc, char** argv) {
         return hydrosk::cli::RunFireflow(fireflowOptions, std::cout, std::cerr,
                                          isatty(STDERR_FILENO) != 0);
     }
+    if (*exportGeoJson) return hydrosk::cli::RunExportGeoJson(geoJsonOptions, std::cerr);
     return 2;
 }

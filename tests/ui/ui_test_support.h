@@ -75,8 +75,12 @@ public:
 
 class FakeDesktop final : public DesktopLauncher {
 public:
-    void open(const QUrl& target) override { opened.push_back(target); }
+    bool open(const QUrl& target) override {
+        opened.push_back(target);
+        return canOpen;
+    }
     std::vector<QUrl> opened;
+    bool canOpen = true;
 };
 
 inline std::string ReadBytes(const fs::path& file) {
