@@ -1,6 +1,7 @@
 #include "network/network_map.h"
 
 #include <algorithm>
+#include <array>
 
 #include "toolkit/error_messages.h"
 #include "toolkit/input/reader.h"
@@ -9,41 +10,16 @@ namespace hydrosk::network {
 namespace {
 
 std::string FlowUnitsName(toolkit::FlowUnits units) {
-    switch (units) {
-        case toolkit::FlowUnits::CFS:
-            return "CFS";
-        case toolkit::FlowUnits::GPM:
-            return "GPM";
-        case toolkit::FlowUnits::MGD:
-            return "MGD";
-        case toolkit::FlowUnits::IMGD:
-            return "IMGD";
-        case toolkit::FlowUnits::AFD:
-            return "AFD";
-        case toolkit::FlowUnits::LPS:
-            return "LPS";
-        case toolkit::FlowUnits::LPM:
-            return "LPM";
-        case toolkit::FlowUnits::MLD:
-            return "MLD";
-        case toolkit::FlowUnits::CMH:
-            return "CMH";
-        case toolkit::FlowUnits::CMD:
-            return "CMD";
-    }
-    return {};
+    // By EN_CFS .. EN_CMD.
+    constexpr std::array<const char*, 10> kNames{"CFS", "GPM", "MGD", "IMGD", "AFD",
+                                                 "LPS", "LPM", "MLD", "CMH",  "CMD"};
+    return kNames.at(static_cast<std::size_t>(units));
 }
 
 std::string PressureUnitsName(toolkit::PressureUnits units) {
-    switch (units) {
-        case toolkit::PressureUnits::PSI:
-            return "psi";
-        case toolkit::PressureUnits::KPA:
-            return "kPa";
-        case toolkit::PressureUnits::Meters:
-            return "m";
-    }
-    return {};
+    // By EN_PSI, EN_KPA, EN_METERS.
+    constexpr std::array<const char*, 3> kNames{"psi", "kPa", "m"};
+    return kNames.at(static_cast<std::size_t>(units));
 }
 
 MapLinkKind KindOf(toolkit::LinkType type) {

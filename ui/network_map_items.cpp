@@ -28,6 +28,14 @@ QRectF BoundsOf(const std::vector<QPointF>& points) {
     return QRectF(QPointF(minX->x(), minY->y()), QPointF(maxX->x(), maxY->y()));
 }
 
+// A closed outline through the points, in pixels.
+QPainterPath ClosedShape(std::initializer_list<QPointF> points) {
+    QPainterPath path;
+    path.addPolygon(QPolygonF(points));
+    path.closeSubpath();
+    return path;
+}
+
 }  // namespace
 
 LinkLinesItem::LinkLinesItem(std::vector<QLineF> segments) : segments_(std::move(segments)) {
@@ -106,33 +114,17 @@ QPainterPath TankSymbol() {
 }
 
 QPainterPath ReservoirSymbol() {
-    QPainterPath path;
-    path.moveTo(-9, -6);
-    path.lineTo(9, -6);
-    path.lineTo(5, 6);
-    path.lineTo(-5, 6);
-    path.closeSubpath();
-    return path;
+    return ClosedShape({{-9, -6}, {9, -6}, {5, 6}, {-5, 6}});
 }
 
 QPainterPath PumpSymbol() {
-    QPainterPath path;
+    QPainterPath path = ClosedShape({{-3, -4}, {4, 0}, {-3, 4}});
     path.addEllipse(QPointF(0, 0), 7, 7);
-    path.moveTo(-3, -4);
-    path.lineTo(4, 0);
-    path.lineTo(-3, 4);
-    path.closeSubpath();
     return path;
 }
 
 QPainterPath ValveSymbol() {
-    QPainterPath path;
-    path.moveTo(-7, -5);
-    path.lineTo(7, 5);
-    path.lineTo(7, -5);
-    path.lineTo(-7, 5);
-    path.closeSubpath();
-    return path;
+    return ClosedShape({{-7, -5}, {7, 5}, {7, -5}, {-7, 5}});
 }
 
 QGraphicsPathItem* MakeSymbolItem(const QPainterPath& symbol, QPointF at, const QString& tooltip) {

@@ -22,7 +22,7 @@ namespace hydrosk::ui {
 namespace {
 
 constexpr char kTitlePrefix[] = "Hydrosk Results - ";
-const QSize kInitialSize(1200, 760);
+const QSize kInitialSize(1280, 800);
 
 QString ReachedText(files::ResultsKind kind) {
     switch (kind) {
@@ -108,7 +108,7 @@ ResultsWindow::ResultsWindow(ResultsServices services, QWidget* parent)
     splitter->addWidget(mapArea_);
     splitter->setStretchFactor(0, 2);
     splitter->setStretchFactor(1, 3);
-    splitter->setSizes({kInitialSize.width() * 2 / 5, kInitialSize.width() * 3 / 5});
+    splitter->setSizes({kInitialSize.width() * 9 / 20, kInitialSize.width() * 11 / 20});
     setCentralWidget(splitter);
 
     connect(fitToWindow_, &QAction::triggered, mapView_, &NetworkMapView::fitToWindow);

@@ -68,9 +68,7 @@ protected:
 
     template <typename T>
     T& find(const char* name) {
-        T* found = results->findChild<T*>(QLatin1String(name));
-        if (found == nullptr) throw std::runtime_error(std::string("no control ") + name);
-        return *found;
+        return Child<T>(*results, name);
     }
     void trigger(const char* action) { find<QAction>(action).trigger(); }
 

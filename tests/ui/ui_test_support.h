@@ -97,6 +97,14 @@ inline QString Q(const fs::path& path) {
     return FromFileSystemPath(path);
 }
 
+// The control of a window by object name; throws when there is none.
+template <typename T>
+T& Child(const QObject& window, const char* name) {
+    T* found = window.findChild<T*>(QLatin1String(name));
+    if (found == nullptr) throw std::runtime_error(std::string("no control ") + name);
+    return *found;
+}
+
 // A test with its own directories: `programDir` stands for the executable's
 // directory, `networkDir` holds the INP files.
 class WindowTest : public ::testing::Test {
@@ -132,9 +140,7 @@ protected:
 
     template <typename T>
     T& control(const char* name) {
-        T* found = window->findChild<T*>(QLatin1String(name));
-        if (found == nullptr) throw std::runtime_error(std::string("no control ") + name);
-        return *found;
+        return Child<T>(*window, name);
     }
 
     // Copies a network of the test data (or of examples/) into networkDir.
