@@ -252,6 +252,7 @@ void ResultsWindow::showJunction(int node) {
         return;
     }
     // A junction without a row, or one that the filter hides: the map alone shows it.
+    tableView_->selectionModel()->clearCurrentIndex();
     tableView_->clearSelection();
     const std::optional<int> partner =
         found == rowOfNode_.end() ? std::nullopt : nodeOfCell(found->second, table_.partner_column);

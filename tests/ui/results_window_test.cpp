@@ -197,6 +197,8 @@ TEST_F(ResultsWindowTest, SelectionIsSharedByTableAndMap) {
     QTest::mouseClick(map().viewport(), Qt::LeftButton, {}, onScreen(200, 0));
     EXPECT_EQ(map().selectedNode(), 1);
     EXPECT_FALSE(table().selectionModel()->hasSelection());
+    table().selectRow(2);  // J10 again, now the third failing row
+    EXPECT_EQ(map().selectedNode(), 3);
 
     // The tooltip names the junction under the pointer and its result.
     QHelpEvent help(QEvent::ToolTip, onScreen(100, 0),
