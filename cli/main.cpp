@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "cli/export_geojson_command.h"
 #include "cli/fireflow_command.h"
 #include "cli/interrupt_watch.h"
 #include "cli/simulate_command.h"
@@ -54,6 +55,9 @@ int main(int argc, char** argv) {
     hydrosk::cli::FireflowOptions fireflowOptions;
     auto* fireflow = hydrosk::cli::AddFireflowCommand(app, fireflowOptions);
 
+    hydrosk::cli::ExportGeoJsonOptions geoJsonOptions;
+    auto* exportGeoJson = hydrosk::cli::AddExportGeoJsonCommand(app, geoJsonOptions);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -68,5 +72,6 @@ int main(int argc, char** argv) {
 #endif
         return RunFireflowHere(fireflowOptions);
     }
+    if (*exportGeoJson) return hydrosk::cli::RunExportGeoJson(geoJsonOptions, std::cerr);
     return 2;
 }

@@ -18,6 +18,7 @@
 #include "toolkit/project.h"
 #include "ui/help_texts.h"
 #include "ui/pressures_dialog.h"
+#include "ui/results_window.h"
 #include "ui/units_name.h"
 
 namespace hydrosk::ui {
@@ -90,7 +91,7 @@ public:
     }
 
     void OpenViewer(const std::filesystem::path& resultsFile) override {
-        services_.desktop->open(QUrl::fromLocalFile(FromFileSystemPath(resultsFile)));
+        ShowResultsWindow(window_, resultsFile, services_);
     }
 
     const QStringList& notices() const { return notices_; }

@@ -40,7 +40,7 @@ public:
 
 class QtDesktopLauncher final : public DesktopLauncher {
 public:
-    void open(const QUrl& target) override { QDesktopServices::openUrl(target); }
+    bool open(const QUrl& target) override { return QDesktopServices::openUrl(target); }
 };
 
 }  // namespace

@@ -39,7 +39,8 @@ public:
 class DesktopLauncher {
 public:
     virtual ~DesktopLauncher() = default;
-    virtual void open(const QUrl& target) = 0;
+    // False when no program could be started for it.
+    virtual bool open(const QUrl& target) = 0;
 };
 
 // Everything the main window takes from outside. The defaults are the real

@@ -1,5 +1,5 @@
 // RUN: whole runs from the window, the refusals, the completion question and
-// viewer, the settings file, and closing the window during a run.
+// results window, the settings file, and closing the window during a run.
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -91,8 +91,12 @@ TEST_F(RunTest, SteadyRunOnTownWritesResultsAndSettings) {
     EXPECT_EQ(progressMaximum, junctions);
     EXPECT_EQ(progressValue, junctions);
 
-    ASSERT_EQ(desktop->opened.size(), 1u);
-    EXPECT_EQ(desktop->opened[0], QUrl::fromLocalFile(Q(results)));
+    // Yes opens the results window on the new file.
+    EXPECT_TRUE(desktop->opened.empty());
+    const auto* viewer = window->findChild<QWidget*>(QStringLiteral("frmResults"));
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->windowTitle(), "Hydrosk Results - town.inp.TXT");
 
     const std::string written = ReadBytes(results);
     EXPECT_EQ(written.rfind(

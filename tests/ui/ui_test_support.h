@@ -75,8 +75,12 @@ public:
 
 class FakeDesktop final : public DesktopLauncher {
 public:
-    void open(const QUrl& target) override { opened.push_back(target); }
+    bool open(const QUrl& target) override {
+        opened.push_back(target);
+        return canOpen;
+    }
     std::vector<QUrl> opened;
+    bool canOpen = true;
 };
 
 inline std::string ReadBytes(const fs::path& file) {
@@ -91,6 +95,14 @@ inline void WriteBytes(const fs::path& file, const std::string& bytes) {
 
 inline QString Q(const fs::path& path) {
     return FromFileSystemPath(path);
+}
+
+// The control of a window by object name; throws when there is none.
+template <typename T>
+T& Child(const QObject& window, const char* name) {
+    T* found = window.findChild<T*>(QLatin1String(name));
+    if (found == nullptr) throw std::runtime_error(std::string("no control ") + name);
+    return *found;
 }
 
 // A test with its own directories: `programDir` stands for the executable's
@@ -128,9 +140,7 @@ protected:
 
     template <typename T>
     T& control(const char* name) {
-        T* found = window->findChild<T*>(QLatin1String(name));
-        if (found == nullptr) throw std::runtime_error(std::string("no control ") + name);
-        return *found;
+        return Child<T>(*window, name);
     }
 
     // Copies a network of the test data (or of examples/) into networkDir.

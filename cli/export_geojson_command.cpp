@@ -1,0 +1,39 @@
+#include "cli/export_geojson_command.h"
+
+#include <CLI/CLI.hpp>
+#include <ostream>
+
+#include "analysis/results_geojson.h"
+#include "files/file_error.h"
+
+namespace hydrosk::cli {
+
+CLI::App* AddExportGeoJsonCommand(CLI::App& app, ExportGeoJsonOptions& options) {
+    auto* command = app.add_subcommand(
+        "export-geojson",
+        "Write a results file as GeoJSON: one point per junction at its INP coordinates");
+    command->add_option("RESULTS_FILE", options.results, "results file of a fire-flow run")
+        ->required();
+    command->add_option("OUT", options.output, "GeoJSON file to write")->required();
+    command->add_option("--inp", options.inp,
+                        "the network (default: RESULTS_FILE without its last extension)");
+    return command;
+}
+
+int RunExportGeoJson(const ExportGeoJsonOptions& options, std::ostream& err) {
+    const std::filesystem::path results(options.results);
+    const std::filesystem::path inp = options.inp.empty() ? analysis::NetworkOfResults(results)
+                                                          : std::filesystem::path(options.inp);
+    try {
+        analysis::ExportResultsGeoJson(results, inp, options.output);
+    } catch (const files::FileError& error) {
+        err << error.what() << '\n';
+        return 1;
+    } catch (const network::NetworkMapError& error) {
+        err << '"' << inp.string() << "\": " << error.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace hydrosk::cli

@@ -1,0 +1,248 @@
+#include "files/results_file.h"
+
+#include <algorithm>
+#include <array>
+#include <stdexcept>
+
+#include "files/file_error.h"
+#include "files/record_layout.h"
+
+namespace hydrosk::files {
+namespace {
+
+constexpr char kMaximalFlowReached[] = "Maximal flow was reached";
+constexpr char kEndOfSimulationReached[] = "End of simulation was reached";
+
+// How the searches write each kind: its headings, where the answer stands, and
+// the text a row holds there instead of a number.
+struct KindLayout {
+    ResultsKind kind;
+    std::vector<ResultsColumn> columns;
+    std::size_t answer_column;
+    std::optional<std::size_t> partner_column;
+    std::string_view reached_text;  // empty: the row's last column decides
+    Outcome reached_outcome;
+    std::string_view summary_answer;  // "lowest <this>" in the summary
+};
+
+const std::vector<KindLayout>& Layouts() {
+    using Q = Quantity;
+    static const std::vector<KindLayout> layouts{
+        {ResultsKind::SteadyState,
+         {{"Check_Node", Q::NodeId},
+          {"Maximal_Flow", Q::Flow},
+          {"Violating_Node", Q::NodeId},
+          {"Minimal_pressure", Q::Pressure}},
+         1,
+         2,
+         kMaximalFlowReached,
+         Outcome::MaximalFlowReached,
+         "failing flow"},
+        {ResultsKind::Duration,
+         {{"Check_Node", Q::NodeId}, {"Flow", Q::Flow}, {"Duration (hours)", Q::Hours}},
+         2,
+         std::nullopt,
+         kEndOfSimulationReached,
+         Outcome::EndOfSimulationReached,
+         "duration"},
+        {ResultsKind::Flow,
+         {{"Check_Node", Q::NodeId}, {"Duration (hours)", Q::Hours}, {"Flow", Q::Flow}},
+         2,
+         std::nullopt,
+         kMaximalFlowReached,
+         Outcome::MaximalFlowReached,
+         "flow"},
+        {ResultsKind::AvailableFlow,
+         {{"Check_Node", Q::NodeId},
+          {"Available_Flow", Q::Flow},
+          {"Limiting_Node", Q::NodeId},
+          {"Limiting_Pressure", Q::Pressure},
+          {"Check_Pressure", Q::Pressure}},
+         1,
+         2,
+         kMaximalFlowReached,
+         Outcome::MaximalFlowReached,
+         "available flow"},
+        {ResultsKind::DesignFlow,
+         {{"Check_Node", Q::NodeId},
+          {"Fire_Flow", Q::Flow},
+          {"Check_Pressure", Q::Pressure},
+          {"Lowest_Node", Q::NodeId},
+          {"Lowest_Pressure", Q::Pressure},
+          {"Result", Q::Text}},
+         4,
+         3,
+         {},
+         Outcome::Passed,
+         "residual pressure"},
+    };
+    return layouts;
+}
+
+std::vector<ReadField> FieldsOf(std::string_view line) {
+    FieldReader reader{std::string(line)};
+    std::vector<ReadField> fields;
+    while (auto field = reader.Next()) fields.push_back(std::move(*field));
+    return fields;
+}
+
+[[noreturn]] void Refuse(std::size_t line, const std::string& problem) {
+    throw std::invalid_argument("line " + std::to_string(line) + ": " + problem);
+}
+
+ResultsRow ReadRow(const KindLayout& layout, const std::vector<ReadField>& fields,
+                   std::size_t line) {
+    const std::size_t width = layout.columns.size();
+    const bool reached = !layout.reached_text.empty() && fields.size() > layout.answer_column &&
+                         fields[layout.answer_column].quoted &&
+                         fields[layout.answer_column].text == layout.reached_text;
+    // A row that reached the maximal flow may stop after that text.
+    const bool fits = fields.size() == width ||
+                      (reached && fields.size() > layout.answer_column && fields.size() < width);
+    if (!fits) {
+        Refuse(line, "expected " + std::to_string(width) + " fields, found " +
+                         std::to_string(fields.size()));
+    }
+
+    ResultsRow row;
+    row.cells.resize(width);
+    row.outcome = reached ? layout.reached_outcome : Outcome::Failed;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        ResultsCell& cell = row.cells[i];
+        cell.text = fields[i].text;
+        const Quantity quantity = layout.columns[i].quantity;
+        if (quantity == Quantity::NodeId || quantity == Quantity::Text) continue;
+        if (reached && i == layout.answer_column) continue;
+        const ReadValue value = UntypedValue(fields[i]);
+        if (const double* number = std::get_if<double>(&value)) {
+            cell.number = *number;
+        } else if (!(reached && i > layout.answer_column)) {
+            Refuse(line, '"' + cell.text + "\" is not a number");
+        }
+    }
+    if (layout.kind == ResultsKind::DesignFlow) {
+        const std::string& result = row.cells.back().text;
+        if (result != "Pass" && result != "Fail") {
+            Refuse(line, "the result \"" + result + "\" is neither Pass nor Fail");
+        }
+        row.outcome = result == "Pass" ? Outcome::Passed : Outcome::Failed;
+    }
+    return row;
+}
+
+std::string_view NextLine(std::string_view bytes, std::size_t& position) {
+    const std::size_t start = position;
+    const std::size_t end = std::min(bytes.find_first_of("\r\n", start), bytes.size());
+    position = end;
+    if (position < bytes.size() && bytes[position] == '\r') ++position;
+    if (position < bytes.size() && bytes[position] == '\n') ++position;
+    return bytes.substr(start, end - start);
+}
+
+bool IsBlankLine(std::string_view line) {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+std::string Counted(std::size_t count, std::string_view what) {
+    return std::to_string(count) + ' ' + std::string(what);
+}
+
+}  // namespace
+
+ResultsTable ParseResults(std::string_view bytes) {
+    std::size_t position = 0;
+    std::size_t line_number = 0;
+    const KindLayout* layout = nullptr;
+    ResultsTable table;
+    while (position < bytes.size()) {
+        const std::string_view line = NextLine(bytes, position);
+        ++line_number;
+        if (IsBlankLine(line)) continue;
+        const std::vector<ReadField> fields = FieldsOf(line);
+        if (layout != nullptr) {
+            table.rows.push_back(ReadRow(*layout, fields, line_number));
+            continue;
+        }
+        for (const KindLayout& candidate : Layouts()) {
+            if (std::equal(fields.begin(), fields.end(), candidate.columns.begin(),
+                           candidate.columns.end(), [](const ReadField& f, const ResultsColumn& c) {
+                               return f.quoted && f.text == c.name;
+                           })) {
+                layout = &candidate;
+            }
+        }
+        if (layout == nullptr) Refuse(line_number, "the heading is not one of a results file");
+        table.kind = layout->kind;
+        table.columns = layout->columns;
+        table.answer_column = layout->answer_column;
+        table.partner_column = layout->partner_column;
+    }
+    if (layout == nullptr) throw std::invalid_argument("the file is empty");
+    return table;
+}
+
+ResultsTable ReadResultsFile(const std::filesystem::path& file) {
+    const std::optional<std::string> bytes = ReadFileIfExists(file);
+    if (!bytes) throw FileError(file, "does not exist");
+    try {
+        return ParseResults(*bytes);
+    } catch (const std::invalid_argument& problem) {
+        throw FileError(file, std::string("is not a results file of Hydrosk: ") + problem.what());
+    }
+}
+
+std::string UnitOf(Quantity quantity, const UnitNames& units) {
+    switch (quantity) {
+        case Quantity::Flow:
+            return units.flow;
+        case Quantity::Pressure:
+            return units.pressure;
+        case Quantity::Hours:
+            return "hours";
+        case Quantity::NodeId:
+        case Quantity::Text:
+            break;
+    }
+    return {};
+}
+
+std::string SummaryLine(const ResultsTable& table, const UnitNames& units) {
+    const KindLayout& layout =
+        *std::find_if(Layouts().begin(), Layouts().end(),
+                      [&](const KindLayout& l) { return l.kind == table.kind; });
+    std::size_t failed = 0;
+    const ResultsRow* lowest = nullptr;
+    for (const ResultsRow& row : table.rows) {
+        if (IsFailing(row)) ++failed;
+        const std::optional<double> answer = table.Answer(row);
+        if (answer && (lowest == nullptr || *answer < *table.Answer(*lowest))) lowest = &row;
+    }
+    const std::size_t others = table.rows.size() - failed;
+
+    std::string line =
+        Counted(table.rows.size(), table.rows.size() == 1 ? "junction" : "junctions");
+    line += ": ";
+    switch (layout.reached_outcome) {
+        case Outcome::MaximalFlowReached:
+            line += Counted(others, "reached the maximal flow");
+            break;
+        case Outcome::EndOfSimulationReached:
+            line += Counted(others, "reached the end of the simulation");
+            break;
+        default:
+            line += Counted(others, "passed");
+            break;
+    }
+    line += ", " + Counted(failed, "failed");
+    if (lowest != nullptr) {
+        line += ". Lowest " + std::string(layout.summary_answer) + ' ' +
+                lowest->cells[table.answer_column].text;
+        const std::string unit = UnitOf(table.columns[table.answer_column].quantity, units);
+        if (!unit.empty()) line += ' ' + unit;
+        line += " at " + lowest->check_id();
+    }
+    line += '.';
+    return line;
+}
+
+}  // namespace hydrosk::files

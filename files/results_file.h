@@ -1,0 +1,98 @@
+// Reading a results file back: the five kinds of results file the searches
+// write (steady state, duration, flow, available flow, design flow), told apart
+// by their heading line, with each row's outcome and the answer that the
+// results window colours its map by. Numbers keep the text they have in the
+// file, so that what is shown and exported is what was written.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hydrosk::files {
+
+enum class ResultsKind { SteadyState, Duration, Flow, AvailableFlow, DesignFlow };
+
+// What a column holds, and so which unit its values are in.
+enum class Quantity {
+    NodeId,    // a junction ID
+    Flow,      // the network's flow units
+    Pressure,  // the network's pressure units
+    Hours,     // simulation time, already named in the heading
+    Text,      // "Pass" or "Fail"
+};
+
+struct ResultsColumn {
+    std::string name;  // the heading as written in the file
+    Quantity quantity = Quantity::Text;
+};
+
+// One field of a row; an empty text for a column the row does not have
+// ("Maximal flow was reached" rows hold two fields).
+struct ResultsCell {
+    std::string text;              // as in the file, without quotes
+    std::optional<double> number;  // set for a bare number
+};
+
+// What a row says about its check junction.
+enum class Outcome {
+    Failed,                  // some pressure fell below its minimum first
+    MaximalFlowReached,      // "Maximal flow was reached"
+    EndOfSimulationReached,  // "End of simulation was reached"
+    Passed,                  // design flow: every pressure held
+};
+
+struct ResultsRow {
+    std::vector<ResultsCell> cells;  // one per column
+    Outcome outcome = Outcome::Failed;
+
+    const std::string& check_id() const { return cells.front().text; }
+};
+
+struct ResultsTable {
+    ResultsKind kind = ResultsKind::SteadyState;
+    std::vector<ResultsColumn> columns;
+    // The column whose numbers colour the map: the failing flow, the duration,
+    // the flow, the available flow, or for design flows the lowest pressure.
+    std::size_t answer_column = 1;
+    // The junction a row names besides its check junction (violating,
+    // limiting or lowest), if the kind has one.
+    std::optional<std::size_t> partner_column;
+    std::vector<ResultsRow> rows;
+
+    // The answer of a row as a number; nullopt for the rows that reached the
+    // maximal flow or the end of the simulation.
+    std::optional<double> Answer(const ResultsRow& row) const {
+        return row.cells[answer_column].number;
+    }
+};
+
+// Reads a results file; throws FileError naming the file and, for content it
+// does not recognise, the line.
+ResultsTable ReadResultsFile(const std::filesystem::path& file);
+// The same for the bytes of a file; throws std::invalid_argument with the line.
+ResultsTable ParseResults(std::string_view bytes);
+
+// True for the rows the "failing only" filter keeps.
+inline bool IsFailing(const ResultsRow& row) {
+    return row.outcome == Outcome::Failed;
+}
+
+// Unit names for the headings and the summary ("GPM", "psi"); empty when the
+// network is not known.
+struct UnitNames {
+    std::string flow;
+    std::string pressure;
+};
+
+// The unit of a column's values, empty for IDs and texts.
+std::string UnitOf(Quantity quantity, const UnitNames& units);
+
+// One line on the whole file: how many junctions reached the maximal flow or
+// the end of the simulation (or passed), how many failed, and the lowest
+// answer with its check junction.
+std::string SummaryLine(const ResultsTable& table, const UnitNames& units);
+
+}  // namespace hydrosk::files

@@ -1,0 +1,40 @@
+// The colours of the results map: a continuous scale from the lowest answer
+// (red: the junction that fails first) to the highest (green), a colour of its
+// own for "Maximal flow was reached" and "End of simulation was reached", and a
+// neutral one for junctions without a number. The map draws with a fixed
+// palette of these colours so that it can paint each colour in one batch.
+#pragma once
+
+#include <QColor>
+#include <QGradientStops>
+#include <cstdint>
+
+namespace hydrosk::ui {
+
+class ColourScale {
+public:
+    // Shades of the continuous scale in the palette.
+    static constexpr int kShades = 64;
+    // Palette entries after the shades.
+    static constexpr std::uint8_t kReached = kShades;
+    static constexpr std::uint8_t kNeutral = kShades + 1;
+    static constexpr int kPaletteSize = kShades + 2;
+
+    ColourScale(double low, double high);
+
+    double low() const { return low_; }
+    double high() const { return high_; }
+
+    // The palette entry of a value; values outside [low, high] take the end
+    // shades.
+    std::uint8_t entryOf(double value) const;
+    static QColor colourOf(std::uint8_t entry);
+    // The scale's stops from low (0) to high (1), for the legend.
+    static QGradientStops stops();
+
+private:
+    double low_;
+    double high_;
+};
+
+}  // namespace hydrosk::ui

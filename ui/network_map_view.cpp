@@ -1,0 +1,284 @@
+#include "ui/network_map_view.h"
+
+#include <QGraphicsEllipseItem>
+#include <QGraphicsLineItem>
+#include <QGraphicsScene>
+#include <QHelpEvent>
+#include <QImageWriter>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QSvgGenerator>
+#include <QToolTip>
+#include <QWheelEvent>
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "ui/network_map_items.h"
+#include "ui/window_services.h"
+
+namespace hydrosk::ui {
+namespace {
+
+constexpr double kPickPixels = 8.0;             // how near a click must be to a dot
+constexpr double kWheelBase = 1.0015;           // zoom factor per eighth of a degree
+constexpr double kMaxZoomIn = 1e5;              // relative to the fitted view
+constexpr int kClickSlackPixels = 3;            // a press and release this close are a click
+constexpr double kRingRadius = 8.0;             // pixels
+constexpr int kExportPixelRatio = 2;            // PNG pixels per screen pixel
+const QColor kPartnerColour(0x8e, 0x24, 0xaa);  // the violating or limiting junction
+
+QPointF ScenePoint(const network::MapPoint& point) {
+    return {point.x, -point.y};  // y grows to the north on a map, downwards on the screen
+}
+
+QGraphicsEllipseItem* MakeRing(QGraphicsScene& scene, const QPen& pen) {
+    auto* ring =
+        scene.addEllipse(-kRingRadius, -kRingRadius, 2 * kRingRadius, 2 * kRingRadius, pen);
+    ring->setFlag(QGraphicsItem::ItemIgnoresTransformations);
+    ring->setZValue(4);
+    ring->hide();
+    return ring;
+}
+
+}  // namespace
+
+NetworkMapView::NetworkMapView(QWidget* parent)
+    : QGraphicsView(parent), scene_(new QGraphicsScene(this)) {
+    setScene(scene_);
+    // A few large items: an index would cost more than it saves.
+    scene_->setItemIndexMethod(QGraphicsScene::NoIndex);
+    setBackgroundBrush(Qt::white);
+    setRenderHint(QPainter::Antialiasing, false);
+    setDragMode(ScrollHandDrag);
+    setTransformationAnchor(AnchorUnderMouse);
+    setResizeAnchor(AnchorViewCenter);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setOptimizationFlags(DontSavePainterState | DontAdjustForAntialiasing);
+    setViewportUpdateMode(SmartViewportUpdate);
+}
+
+void NetworkMapView::setNetwork(const network::NetworkMap& map,
+                                const std::vector<std::uint8_t>& junctionEntries,
+                                MapLegend legend) {
+    scene_->clear();
+    legend_ = std::move(legend);
+    nodePositions_.assign(map.nodes.size(), std::nullopt);
+    dotPoints_.clear();
+    dotNodes_.clear();
+    for (std::size_t i = 0; i < map.nodes.size(); ++i) {
+        if (map.nodes[i].position) nodePositions_[i] = ScenePoint(*map.nodes[i].position);
+    }
+
+    std::vector<QLineF> segments;
+    segments.reserve(map.links.size());
+    // Bounds of everything drawn: min x, min y, max x, max y.
+    std::array<double, 4> bounds{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    const auto extend = [&bounds](QPointF point) {
+        bounds = {std::min(bounds[0], point.x()), std::min(bounds[1], point.y()),
+                  std::max(bounds[2], point.x()), std::max(bounds[3], point.y())};
+    };
+    for (const network::MapLink& link : map.links) {
+        const auto& from = nodePositions_[static_cast<std::size_t>(link.from)];
+        const auto& to = nodePositions_[static_cast<std::size_t>(link.to)];
+        if (!from || !to) continue;
+        std::vector<QPointF> path{*from};
+        for (const network::MapPoint& vertex : link.vertices) path.push_back(ScenePoint(vertex));
+        path.push_back(*to);
+        for (std::size_t k = 1; k < path.size(); ++k) segments.emplace_back(path[k - 1], path[k]);
+        for (std::size_t k = 1; k + 1 < path.size(); ++k) extend(path[k]);
+        if (link.kind == network::MapLinkKind::Pipe) continue;
+        const std::size_t middle = (path.size() - 1) / 2;
+        const QPointF at = (path[middle] + path[middle + 1]) / 2;
+        const bool pump = link.kind == network::MapLinkKind::Pump;
+        scene_->addItem(MakeSymbolItem(
+            pump ? PumpSymbol() : ValveSymbol(), at,
+            (pump ? QStringLiteral("Pump ") : QStringLiteral("Valve ")) + DisplayText(link.id)));
+    }
+
+    std::vector<std::uint8_t> entries;
+    for (std::size_t i = 0; i < map.nodes.size(); ++i) {
+        const network::MapNode& node = map.nodes[i];
+        if (!nodePositions_[i]) continue;
+        extend(*nodePositions_[i]);
+        switch (node.kind) {
+            case network::MapNodeKind::Junction:
+                dotPoints_.push_back(*nodePositions_[i]);
+                dotNodes_.push_back(static_cast<int>(i));
+                entries.push_back(i < junctionEntries.size() ? junctionEntries[i]
+                                                             : ColourScale::kNeutral);
+                break;
+            case network::MapNodeKind::Tank:
+                scene_->addItem(MakeSymbolItem(TankSymbol(), *nodePositions_[i],
+                                               QStringLiteral("Tank ") + DisplayText(node.id)));
+                break;
+            case network::MapNodeKind::Reservoir:
+                scene_->addItem(
+                    MakeSymbolItem(ReservoirSymbol(), *nodePositions_[i],
+                                   QStringLiteral("Reservoir ") + DisplayText(node.id)));
+                break;
+        }
+    }
+    scene_->addItem(new LinkLinesItem(std::move(segments)));
+    auto* dots = new JunctionDotsItem(dotPoints_, std::move(entries));
+    dots->setZValue(1);
+    scene_->addItem(dots);
+
+    selectedRing_ = MakeRing(*scene_, QPen(Qt::black, 2.5));
+    partnerRing_ = MakeRing(*scene_, QPen(kPartnerColour, 2.5, Qt::DashLine));
+    QPen joinPen(kPartnerColour, 2, Qt::DashLine);
+    joinPen.setCosmetic(true);
+    joinLine_ = scene_->addLine(QLineF(), joinPen);
+    joinLine_->setZValue(3);
+    joinLine_->hide();
+    selected_.reset();
+    partner_.reset();
+
+    // Some room around the network, and never an empty area.
+    const QRectF drawn = bounds[0] <= bounds[2]
+                             ? QRectF(QPointF(bounds[0], bounds[1]), QPointF(bounds[2], bounds[3]))
+                             : QRectF();
+    const double margin = std::max({drawn.width(), drawn.height(), 1.0}) * 0.05;
+    scene_->setSceneRect(drawn.adjusted(-margin, -margin, margin, margin));
+    fitToWindow();
+}
+
+void NetworkMapView::selectJunction(std::optional<int> node, std::optional<int> partner) {
+    const auto positionOf = [this](std::optional<int> index) -> std::optional<QPointF> {
+        if (!index || *index < 0 || static_cast<std::size_t>(*index) >= nodePositions_.size()) {
+            return std::nullopt;
+        }
+        return nodePositions_[static_cast<std::size_t>(*index)];
+    };
+    selected_ = node;
+    partner_ = partner;
+    if (selectedRing_ == nullptr) return;
+    const std::optional<QPointF> at = positionOf(node);
+    const std::optional<QPointF> partnerAt = node == partner ? std::nullopt : positionOf(partner);
+    selectedRing_->setVisible(at.has_value());
+    partnerRing_->setVisible(partnerAt.has_value());
+    joinLine_->setVisible(at && partnerAt);
+    if (at) selectedRing_->setPos(*at);
+    if (partnerAt) partnerRing_->setPos(*partnerAt);
+    if (at && partnerAt) joinLine_->setLine(QLineF(*at, *partnerAt));
+    if (at && !viewport()->rect().contains(mapFromScene(*at))) centerOn(*at);
+}
+
+void NetworkMapView::fitToWindow() {
+    fitInView(sceneRect(), Qt::KeepAspectRatio);
+    userMoved_ = false;
+}
+
+std::optional<int> NetworkMapView::junctionAt(QPoint viewportPosition) const {
+    const QPointF at = mapToScene(viewportPosition);
+    const double scale = std::max(std::hypot(transform().m11(), transform().m12()), 1e-12);
+    double best = std::pow(kPickPixels / scale, 2);
+    std::optional<int> found;
+    for (std::size_t i = 0; i < dotPoints_.size(); ++i) {
+        const QPointF d = dotPoints_[i] - at;
+        const double distance = QPointF::dotProduct(d, d);
+        if (distance <= best) {
+            best = distance;
+            found = dotNodes_[i];
+        }
+    }
+    return found;
+}
+
+void NetworkMapView::wheelEvent(QWheelEvent* event) {
+    const double factor = std::pow(kWheelBase, event->angleDelta().y());
+    // Zoom no further out than the whole network and no further in than a
+    // street corner.
+    const QRectF visible = mapToScene(viewport()->rect()).boundingRect();
+    const bool tooFarOut = factor < 1 && visible.width() >= sceneRect().width() &&
+                           visible.height() >= sceneRect().height();
+    const double current = std::hypot(transform().m11(), transform().m12());
+    const double fitted = std::min(viewport()->width() / sceneRect().width(),
+                                   viewport()->height() / sceneRect().height());
+    const bool tooFarIn = factor > 1 && current > fitted * kMaxZoomIn;
+    if (!tooFarOut && !tooFarIn) {
+        scale(factor, factor);
+        userMoved_ = true;
+    }
+    event->accept();
+}
+
+void NetworkMapView::mousePressEvent(QMouseEvent* event) {
+    pressPosition_ = event->position().toPoint();
+    QGraphicsView::mousePressEvent(event);
+}
+
+void NetworkMapView::mouseReleaseEvent(QMouseEvent* event) {
+    QGraphicsView::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton) return;
+    const QPoint at = event->position().toPoint();
+    if ((at - pressPosition_).manhattanLength() > kClickSlackPixels) {
+        userMoved_ = true;
+        return;
+    }
+    if (const std::optional<int> node = junctionAt(at)) emit junctionClicked(*node);
+}
+
+void NetworkMapView::resizeEvent(QResizeEvent* event) {
+    QGraphicsView::resizeEvent(event);
+    if (!userMoved_) fitToWindow();
+}
+
+bool NetworkMapView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip && tooltipText_) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (const std::optional<int> node = junctionAt(help->pos())) {
+            QToolTip::showText(help->globalPos(), tooltipText_(*node), viewport());
+            return true;
+        }
+    }
+    return QGraphicsView::viewportEvent(event);
+}
+
+void NetworkMapView::drawForeground(QPainter* painter, const QRectF&) {
+    if (legend_.title.isEmpty()) return;
+    painter->save();
+    painter->resetTransform();
+    PaintLegend(*painter, legend_, viewport()->rect());
+    painter->restore();
+}
+
+void NetworkMapView::renderMap(QPainter& painter) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    render(&painter, QRectF(QPointF(0, 0), viewport()->size()), viewport()->rect());
+}
+
+bool NetworkMapView::exportPng(const QString& path) {
+    QImage image(viewport()->size() * kExportPixelRatio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(kExportPixelRatio);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        renderMap(painter);
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    QImageWriter writer(&file, "png");
+    return writer.write(image) && file.commit();
+}
+
+bool NetworkMapView::exportSvg(const QString& path, const QString& title) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    QSvgGenerator svg;
+    svg.setOutputDevice(&file);
+    svg.setSize(viewport()->size());
+    svg.setViewBox(viewport()->rect());
+    svg.setTitle(title);
+    {
+        QPainter painter;
+        if (!painter.begin(&svg)) return false;
+        renderMap(painter);
+    }
+    return file.commit();
+}
+
+}  // namespace hydrosk::ui

@@ -1,0 +1,81 @@
+// The results map: the network drawn from its [COORDINATES] and [VERTICES]
+// (y to the north), junctions coloured by their answer, a legend, and the
+// selected check junction ringed and joined to its violating, limiting or
+// lowest junction. The wheel zooms about the pointer, dragging pans, a click
+// on a junction reports it, and the tooltip names the junction under the
+// pointer.
+#pragma once
+
+#include <QGraphicsView>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "network/network_map.h"
+#include "ui/map_legend.h"
+
+class QGraphicsEllipseItem;
+class QGraphicsLineItem;
+
+namespace hydrosk::ui {
+
+class NetworkMapView : public QGraphicsView {
+    Q_OBJECT
+public:
+    explicit NetworkMapView(QWidget* parent = nullptr);
+
+    // Draws the network; `junctionEntries` holds each junction's palette entry
+    // (ColourScale) by node index.
+    void setNetwork(const network::NetworkMap& map,
+                    const std::vector<std::uint8_t>& junctionEntries, MapLegend legend);
+    // The tooltip of a junction, by node index.
+    void setTooltipText(std::function<QString(int)> text) { tooltipText_ = std::move(text); }
+
+    // Rings the check junction and its partner and joins them; nullopt clears.
+    // A junction outside the visible area is brought into view.
+    void selectJunction(std::optional<int> node, std::optional<int> partner);
+    std::optional<int> selectedNode() const { return selected_; }
+    std::optional<int> partnerNode() const { return partner_; }
+
+    void fitToWindow();
+    // The junction whose dot is nearest to a viewport position, within a few
+    // pixels.
+    std::optional<int> junctionAt(QPoint viewportPosition) const;
+
+    // The map as shown, legend included. False when the file cannot be written.
+    bool exportPng(const QString& path);
+    bool exportSvg(const QString& path, const QString& title);
+
+signals:
+    void junctionClicked(int node);
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void drawForeground(QPainter* painter, const QRectF& rect) override;
+
+private:
+    void renderMap(QPainter& painter);
+
+    QGraphicsScene* scene_;
+    std::vector<std::optional<QPointF>> nodePositions_;  // scene coordinates by node index
+    std::vector<QPointF> dotPoints_;                     // junctions with coordinates
+    std::vector<int> dotNodes_;                          // their node indices
+    MapLegend legend_;
+    std::function<QString(int)> tooltipText_;
+
+    QGraphicsEllipseItem* selectedRing_ = nullptr;
+    QGraphicsEllipseItem* partnerRing_ = nullptr;
+    QGraphicsLineItem* joinLine_ = nullptr;
+    std::optional<int> selected_;
+    std::optional<int> partner_;
+
+    QPoint pressPosition_;
+    bool userMoved_ = false;  // zoomed or panned: resizing no longer fits the map
+};
+
+}  // namespace hydrosk::ui

@@ -1,0 +1,339 @@
+#include "ui/results_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "analysis/results_geojson.h"
+#include "files/file_error.h"
+#include "ui/colour_scale.h"
+#include "ui/network_map_view.h"
+#include "ui/results_table_model.h"
+#include "ui/table_csv.h"
+
+namespace hydrosk::ui {
+namespace {
+
+constexpr char kTitlePrefix[] = "Hydrosk Results - ";
+const QSize kInitialSize(1280, 800);
+
+QString ReachedText(files::ResultsKind kind) {
+    switch (kind) {
+        case files::ResultsKind::Duration:
+            return QStringLiteral("End of simulation was reached");
+        case files::ResultsKind::DesignFlow:
+            return {};
+        default:
+            return QStringLiteral("Maximal flow was reached");
+    }
+}
+
+QAction* AddAction(QToolBar& toolbar, const char* name, const QString& text) {
+    QAction* action = toolbar.addAction(text);
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+}  // namespace
+
+ResultsServices ResultsServicesOf(const WindowServices& services) {
+    return {services.messages, std::make_shared<QtSaveFileDialog>(), services.desktop};
+}
+
+ResultsWindow::ResultsWindow(ResultsServices services, QWidget* parent)
+    : QMainWindow(parent), services_(std::move(services)) {
+    setObjectName(QStringLiteral("frmResults"));
+    setWindowTitle(QLatin1String(kTitlePrefix));
+    resize(kInitialSize);
+
+    auto* toolbar = addToolBar(QStringLiteral("Results"));
+    toolbar->setObjectName(QStringLiteral("tbrResults"));
+    toolbar->setMovable(false);
+    fitToWindow_ = AddAction(*toolbar, "actFitToWindow", QStringLiteral("Fit to window"));
+    toolbar->addSeparator();
+    exportPng_ = AddAction(*toolbar, "actExportPng", QStringLiteral("Export map as PNG..."));
+    exportSvg_ = AddAction(*toolbar, "actExportSvg", QStringLiteral("Export map as SVG..."));
+    QAction* exportCsv =
+        AddAction(*toolbar, "actExportCsv", QStringLiteral("Export table as CSV..."));
+    exportGeoJson_ = AddAction(*toolbar, "actExportGeoJson", QStringLiteral("Export GeoJSON..."));
+    toolbar->addSeparator();
+    QAction* textEditor =
+        AddAction(*toolbar, "actOpenInTextEditor", QStringLiteral("Open in text editor"));
+
+    auto* tablePane = new QWidget;
+    auto* tableLayout = new QVBoxLayout(tablePane);
+    tableLayout->setContentsMargins(0, 0, 0, 0);
+    summary_ = new QLabel;
+    summary_->setObjectName(QStringLiteral("lblSummary"));
+    summary_->setWordWrap(true);
+    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    failingOnly_ = new QCheckBox(QStringLiteral("Failing only"));
+    failingOnly_->setObjectName(QStringLiteral("chkFailingOnly"));
+    tableView_ = new QTableView;
+    tableView_->setObjectName(QStringLiteral("tblResults"));
+    tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tableView_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tableView_->setWordWrap(false);
+    tableView_->verticalHeader()->hide();
+    // Rows of one height let the view skip measuring tens of thousands of them.
+    tableView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    tableView_->verticalHeader()->setDefaultSectionSize(tableView_->fontMetrics().height() + 6);
+    tableView_->horizontalHeader()->setStretchLastSection(true);
+    tableLayout->addWidget(summary_);
+    tableLayout->addWidget(failingOnly_);
+    tableLayout->addWidget(tableView_);
+
+    mapArea_ = new QStackedWidget;
+    mapArea_->setObjectName(QStringLiteral("stkMap"));
+    mapView_ = new NetworkMapView;
+    mapView_->setObjectName(QStringLiteral("mapView"));
+    mapNotice_ = new QLabel;
+    mapNotice_->setObjectName(QStringLiteral("lblMapNotice"));
+    mapNotice_->setAlignment(Qt::AlignCenter);
+    mapNotice_->setWordWrap(true);
+    mapArea_->addWidget(mapView_);
+    mapArea_->addWidget(mapNotice_);
+
+    auto* splitter = new QSplitter;
+    splitter->setObjectName(QStringLiteral("splResults"));
+    splitter->addWidget(tablePane);
+    splitter->addWidget(mapArea_);
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 3);
+    splitter->setSizes({kInitialSize.width() * 9 / 20, kInitialSize.width() * 11 / 20});
+    setCentralWidget(splitter);
+
+    connect(fitToWindow_, &QAction::triggered, mapView_, &NetworkMapView::fitToWindow);
+    connect(exportPng_, &QAction::triggered, this, &ResultsWindow::exportPng);
+    connect(exportSvg_, &QAction::triggered, this, &ResultsWindow::exportSvg);
+    connect(exportCsv, &QAction::triggered, this, &ResultsWindow::exportCsv);
+    connect(exportGeoJson_, &QAction::triggered, this, &ResultsWindow::exportGeoJson);
+    connect(textEditor, &QAction::triggered, this, &ResultsWindow::openInTextEditor);
+    connect(mapView_, &NetworkMapView::junctionClicked, this, &ResultsWindow::showJunction);
+    mapView_->setTooltipText([this](int node) { return tooltipOf(node); });
+}
+
+ResultsWindow::~ResultsWindow() = default;
+
+bool ResultsWindow::open(const std::filesystem::path& resultsFile,
+                         const std::optional<std::filesystem::path>& inpFile) {
+    try {
+        table_ = files::ReadResultsFile(resultsFile);
+    } catch (const files::FileError& error) {
+        services_.messages->inform(parentWidget() != nullptr ? parentWidget() : this,
+                                   QStringLiteral("Could not open the results file"),
+                                   DisplayText(error.what()));
+        return false;
+    }
+    resultsFile_ = resultsFile;
+    setWindowTitle(QLatin1String(kTitlePrefix) + FromFileSystemPath(resultsFile.filename()));
+
+    const std::filesystem::path inp = inpFile.value_or(analysis::NetworkOfResults(resultsFile));
+    network_.reset();
+    units_ = {};
+    QString problem;
+    try {
+        network_ = network::LoadNetworkMap(inp);
+        units_ = {network_->flow_units, network_->pressure_units};
+    } catch (const network::NetworkMapError& error) {
+        problem = QStringLiteral("The network %1 could not be read:\n%2")
+                      .arg(FromFileSystemPath(inp), DisplayText(error.what()));
+    }
+
+    // Map colours by row and, for the map, by junction.
+    std::optional<double> low, high;
+    for (const files::ResultsRow& row : table_.rows) {
+        if (const std::optional<double> answer = table_.Answer(row)) {
+            low = std::min(low.value_or(*answer), *answer);
+            high = std::max(high.value_or(*answer), *answer);
+        }
+    }
+    const ColourScale scale(low.value_or(0), high.value_or(0));
+    rowEntries_.clear();
+    rowOfNode_.clear();
+    for (std::size_t i = 0; i < table_.rows.size(); ++i) {
+        const files::ResultsRow& row = table_.rows[i];
+        const std::optional<double> answer = table_.Answer(row);
+        rowEntries_.push_back(answer                  ? scale.entryOf(*answer)
+                              : files::IsFailing(row) ? ColourScale::kNeutral
+                                                      : ColourScale::kReached);
+        if (const std::optional<int> node = nodeOfCell(i, 0)) rowOfNode_.emplace(*node, i);
+    }
+    buildTable();
+
+    if (!network_) {
+        mapNotice_->setText(problem);
+    } else if (!network_->HasCoordinates()) {
+        mapNotice_->setText(
+            QStringLiteral("The network has no coordinates, so there is no map to draw."));
+    } else {
+        std::vector<std::uint8_t> junctionEntries(network_->nodes.size(), ColourScale::kNeutral);
+        for (const auto& [node, row] : rowOfNode_) {
+            junctionEntries[static_cast<std::size_t>(node)] = rowEntries_[row];
+        }
+        MapLegend legend;
+        legend.title = model_
+                           ->headerData(static_cast<int>(table_.answer_column), Qt::Horizontal,
+                                        Qt::DisplayRole)
+                           .toString();
+        if (low) {
+            const auto textOf = [this](double value) {
+                const auto row =
+                    std::find_if(table_.rows.begin(), table_.rows.end(),
+                                 [&](const auto& r) { return table_.Answer(r) == value; });
+                return DisplayText(row->cells[table_.answer_column].text);
+            };
+            legend.scaleEnds = {textOf(*low), textOf(*high)};
+        }
+        legend.reachedText = ReachedText(table_.kind);
+        legend.neutralText = QStringLiteral("No result");
+        mapView_->setNetwork(*network_, junctionEntries, std::move(legend));
+    }
+    const bool drawn = network_ && network_->HasCoordinates();
+    mapArea_->setCurrentWidget(drawn ? static_cast<QWidget*>(mapView_) : mapNotice_);
+    for (QAction* action : {exportPng_, exportSvg_, fitToWindow_}) action->setEnabled(drawn);
+    exportGeoJson_->setEnabled(network_.has_value());
+    return true;
+}
+
+void ResultsWindow::buildTable() {
+    const std::unique_ptr<QObject> oldModel(model_), oldProxy(proxy_),
+        oldSelection(tableView_->selectionModel());
+    model_ = new ResultsTableModel(table_, units_, rowEntries_, this);
+    proxy_ = new ResultsSortFilterModel(this);
+    proxy_->setSourceModel(model_);
+    // File order until the user picks a column.
+    tableView_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    tableView_->setModel(proxy_);
+    tableView_->setSortingEnabled(true);
+    tableView_->resizeColumnsToContents();
+    summary_->setText(DisplayText(files::SummaryLine(table_, units_)));
+    failingOnly_->setChecked(false);
+    connect(failingOnly_, &QCheckBox::toggled, proxy_, &ResultsSortFilterModel::setFailingOnly,
+            Qt::UniqueConnection);
+    connect(tableView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { showRow(current); });
+}
+
+std::optional<int> ResultsWindow::nodeOfCell(std::size_t row,
+                                             std::optional<std::size_t> column) const {
+    if (!network_ || !column) return std::nullopt;
+    const std::string& id = table_.rows[row].cells[*column].text;
+    if (id.empty()) return std::nullopt;
+    return network_->FindNode(id);
+}
+
+void ResultsWindow::showRow(const QModelIndex& proxyIndex) {
+    if (!proxyIndex.isValid()) {
+        mapView_->selectJunction(std::nullopt, std::nullopt);
+        return;
+    }
+    const auto row = static_cast<std::size_t>(proxy_->mapToSource(proxyIndex).row());
+    mapView_->selectJunction(nodeOfCell(row, 0), nodeOfCell(row, table_.partner_column));
+}
+
+void ResultsWindow::showJunction(int node) {
+    const auto found = rowOfNode_.find(node);
+    const QModelIndex proxyIndex =
+        found == rowOfNode_.end()
+            ? QModelIndex()
+            : proxy_->mapFromSource(model_->index(static_cast<int>(found->second), 0));
+    if (proxyIndex.isValid()) {
+        tableView_->selectRow(proxyIndex.row());
+        tableView_->scrollTo(proxyIndex);
+        return;
+    }
+    // A junction without a row, or one that the filter hides: the map alone shows it.
+    tableView_->selectionModel()->clearCurrentIndex();
+    tableView_->clearSelection();
+    const std::optional<int> partner =
+        found == rowOfNode_.end() ? std::nullopt : nodeOfCell(found->second, table_.partner_column);
+    mapView_->selectJunction(node, partner);
+}
+
+QString ResultsWindow::tooltipOf(int node) const {
+    const QString id = DisplayText(network_->nodes[static_cast<std::size_t>(node)].id);
+    const auto found = rowOfNode_.find(node);
+    if (found == rowOfNode_.end()) return id + QStringLiteral(": no result");
+    QStringList lines{id};
+    const files::ResultsRow& row = table_.rows[found->second];
+    for (std::size_t column = 1; column < table_.columns.size(); ++column) {
+        if (row.cells[column].text.empty()) continue;
+        lines << model_->headerData(static_cast<int>(column), Qt::Horizontal, Qt::DisplayRole)
+                         .toString() +
+                     QStringLiteral(": ") + DisplayText(row.cells[column].text);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString ResultsWindow::askSavePath(const QString& title, const QString& filter,
+                                   const QString& suffix) {
+    return services_.saveDialog->chooseSaveFile(this, title, filter,
+                                                FromFileSystemPath(resultsFile_) + suffix);
+}
+
+void ResultsWindow::reportWritten(bool written, const QString& path) {
+    if (!written)
+        services_.messages->inform(this, QStringLiteral("Could not write the file"), path);
+}
+
+void ResultsWindow::exportPng() {
+    const QString path = askSavePath(QStringLiteral("Export map as PNG"),
+                                     QStringLiteral("PNG images (*.png)"), QStringLiteral(".png"));
+    if (!path.isEmpty()) reportWritten(mapView_->exportPng(path), path);
+}
+
+void ResultsWindow::exportSvg() {
+    const QString path = askSavePath(QStringLiteral("Export map as SVG"),
+                                     QStringLiteral("SVG images (*.svg)"), QStringLiteral(".svg"));
+    if (!path.isEmpty()) reportWritten(mapView_->exportSvg(path, windowTitle()), path);
+}
+
+void ResultsWindow::exportCsv() {
+    const QString path = askSavePath(QStringLiteral("Export table as CSV"),
+                                     QStringLiteral("CSV files (*.csv)"), QStringLiteral(".csv"));
+    if (!path.isEmpty()) reportWritten(WriteTableCsv(*proxy_, path), path);
+}
+
+void ResultsWindow::exportGeoJson() {
+    const QString path =
+        askSavePath(QStringLiteral("Export GeoJSON"), QStringLiteral("GeoJSON files (*.geojson)"),
+                    QStringLiteral(".geojson"));
+    if (path.isEmpty()) return;
+    try {
+        analysis::WriteResultsGeoJsonFile(ToFileSystemPath(path), table_, *network_,
+                                          resultsFile_.filename().string());
+    } catch (const files::FileError& error) {
+        services_.messages->inform(this, QStringLiteral("Could not write the file"),
+                                   DisplayText(error.what()));
+    }
+}
+
+void ResultsWindow::openInTextEditor() {
+    const QString path = FromFileSystemPath(resultsFile_);
+    if (!services_.desktop->open(QUrl::fromLocalFile(path))) {
+        services_.messages->inform(
+            this, QStringLiteral("No program could be started to show the results file"), path);
+    }
+}
+
+void ShowResultsWindow(QWidget& owner, const std::filesystem::path& resultsFile,
+                       const WindowServices& services) {
+    auto* window = new ResultsWindow(ResultsServicesOf(services), &owner);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    if (!window->open(resultsFile)) {
+        delete window;
+        return;
+    }
+    window->show();
+}
+
+}  // namespace hydrosk::ui
