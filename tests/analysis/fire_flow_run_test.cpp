@@ -34,6 +34,15 @@ protected:
         return inputs;
     }
 
+    // falling_head.inp (3 h) on the extended-period page with the given option.
+    RunInputs ExtendedPeriodInputs(ExtendedPeriodOption option) {
+        RunInputs inputs = Inputs(CopyNetwork("falling_head.inp"));
+        inputs.settings_directory = settings_;
+        inputs.page = AnalysisPage::ExtendedPeriod;
+        inputs.option = option;
+        return inputs;
+    }
+
     // The run ends with exactly this refusal and writes nothing.
     void ExpectRefusal(const RunInputs& inputs, std::string_view message) {
         RecordingObserver observer;
@@ -157,10 +166,7 @@ class RefusedExtendedPeriodInputsTest : public FireFlowRunTest,
                                         public ::testing::WithParamInterface<ExtendedPeriodCase> {};
 
 TEST_P(RefusedExtendedPeriodInputsTest, EndsWithItsMessageAndWritesNothing) {
-    RunInputs inputs = Inputs(CopyNetwork("falling_head.inp"));
-    inputs.settings_directory = settings_;
-    inputs.page = AnalysisPage::ExtendedPeriod;
-    inputs.option = GetParam().option;
+    RunInputs inputs = ExtendedPeriodInputs(GetParam().option);
     inputs.required_flow = GetParam().required_flow;
     inputs.required_time = GetParam().required_time;
     ExpectRefusal(inputs, GetParam().message);
@@ -203,10 +209,7 @@ class FlowIntervalByModeTest : public FireFlowRunTest,
 
 TEST_P(FlowIntervalByModeTest, OnlyTheFlowSearchChecksTheRange) {
     const IntervalCase& c = GetParam();
-    RunInputs inputs = Inputs(CopyNetwork("falling_head.inp"));
-    inputs.settings_directory = settings_;
-    inputs.page = AnalysisPage::ExtendedPeriod;
-    inputs.option = c.option;
+    RunInputs inputs = ExtendedPeriodInputs(c.option);
     inputs.maximal_flow = c.maximal_flow;
     inputs.flow_interval = c.flow_interval;
     if (!c.refusal.empty()) return ExpectRefusal(inputs, c.refusal);
