@@ -63,9 +63,15 @@ CommonNumbers ReadCommonNumbers(const RunInputs& inputs) {
         NumberOrRefuse(inputs.maximal_flow, inputs.locale, messages::kMaximalFlowNumber);
     numbers.flow_interval =
         NumberOrRefuse(inputs.flow_interval, inputs.locale, messages::kFlowIntervalNumber);
-    if (!(numbers.flow_interval > 0)) Refuse(messages::kFlowIntervalPositive);
-    if (!TrialFlowsEnd(numbers.maximal_flow, numbers.flow_interval)) {
-        Refuse(messages::kFlowIntervalTooSmall);
+    // Only the searches that raise a trial flow step by step need an interval that gets them to
+    // the maximal flow; the duration search keeps these two numbers for the settings file only.
+    const bool steps_trial_flows =
+        inputs.page == AnalysisPage::SteadyState || inputs.option == ExtendedPeriodOption::FindFlow;
+    if (steps_trial_flows) {
+        if (!(numbers.flow_interval > 0)) Refuse(messages::kFlowIntervalPositive);
+        if (!TrialFlowsEnd(numbers.maximal_flow, numbers.flow_interval)) {
+            Refuse(messages::kFlowIntervalTooSmall);
+        }
     }
     return numbers;
 }

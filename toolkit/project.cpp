@@ -281,7 +281,12 @@ int Project::get_link_value(int index, int property, double& value) const {
     if (int rc = link_in_range(index)) return rc;
     const int i = index - 1;
     switch (property) {
-        case EN_FLOW: value = simulation_ ? simulation_->flow(i) * network_.units.flow : 0.0; break;
+        case EN_FLOW:
+            // A closed link reports no flow, whatever small flow the solver keeps in it.
+            if (simulation_ && !is_closed(simulation_->link_state(i))) {
+                value = simulation_->flow(i) * network_.units.flow;
+            }
+            break;
         default: return kBadParameter;
     }
     return 0;

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStyle>
 #include <QSvgRenderer>
@@ -350,6 +351,15 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
     // Moves that a control passed on to the window are not over bare surface.
     if (childAt(event->position().toPoint()) == nullptr) form_.lblHelp.setText(WelcomeText());
     QWidget::mouseMoveEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The size hints keep the border from being dragged only where the window manager honours
+    // them; the window in its normal state goes back to its design size whatever resized it.
+    constexpr Qt::WindowStates kOtherStates =
+        Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (!(windowState() & kOtherStates) && size() != kMainClientSize) resize(kMainClientSize);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -4,6 +4,7 @@
 #include <QSvgRenderer>
 #include <QTabBar>
 
+#include "files/number_text.h"
 #include "ui/help_texts.h"
 
 namespace hydrosk::ui {
@@ -29,6 +30,12 @@ void Put(QWidget& control, QWidget& parent, const char* name, const QRect& geome
     control.setParent(&parent);
     control.setObjectName(QLatin1String(name));
     control.setGeometry(geometry);
+}
+
+// A design default of an input box in the user's number format (1,5 under a comma-decimal
+// format), the format in which a run reads the box.
+QString DefaultNumber(double value) {
+    return QString::fromStdString(files::FormatUserNumber(value));
 }
 
 // A label at a position that takes the size of its caption.
@@ -156,7 +163,7 @@ MainWindowForm::MainWindowForm(QWidget* window) : steadyPage(&SSTab1), extendedP
     Label12.setFont(DesignFont(w, kMedium, Weight::Regular));
 
     Put(txtRequiredFlow, Frame2, "txtRequiredFlow", {128, 64, 49, 19});
-    txtRequiredFlow.setText(QStringLiteral("100"));
+    txtRequiredFlow.setText(DefaultNumber(100));
 
     PutAutoSized(lblRequiredFlowUnits, Frame2, "lblRequiredFlowUnits", {176, 68}, QString(),
                  w.font());
@@ -172,7 +179,7 @@ MainWindowForm::MainWindowForm(QWidget* window) : steadyPage(&SSTab1), extendedP
     Label7.setFont(DesignFont(w, kMedium, Weight::Regular));
 
     Put(txtRequiredTime, Frame2, "txtRequiredTime", {128, 144, 49, 19});
-    txtRequiredTime.setText(QStringLiteral("1.5"));
+    txtRequiredTime.setText(DefaultNumber(1.5));
 
     PutAutoSized(Label13, Frame2, "Label13", {177, 145}, QStringLiteral("hours"), w.font());
 
@@ -185,19 +192,19 @@ MainWindowForm::MainWindowForm(QWidget* window) : steadyPage(&SSTab1), extendedP
     Put(Label4, Frame1, "Label4", {8, 16, 145, 17});
     Label4.setText(QStringLiteral("Minimal pressure:"));
     Put(txtMinimalPressure, Frame1, "txtMinimalPressure", {176, 16, 49, 25});
-    txtMinimalPressure.setText(QStringLiteral("110"));
+    txtMinimalPressure.setText(DefaultNumber(110));
     PutAutoSized(lblMinimalPressureUnits, Frame1, "lblMinimalPressureUnits", {224, 24}, QString(),
                  w.font());
     Put(Label5, Frame1, "Label5", {8, 56, 145, 17});
     Label5.setText(QStringLiteral("Maximal flow:"));
     Put(txtMaximalFlow, Frame1, "txtMaximalFlow", {176, 56, 49, 25});
-    txtMaximalFlow.setText(QStringLiteral("1000"));
+    txtMaximalFlow.setText(DefaultNumber(1000));
     PutAutoSized(lblMaximalFlowUnits, Frame1, "lblMaximalFlowUnits", {224, 64}, QString(),
                  w.font());
     Put(Label6, Frame1, "Label6", {8, 96, 145, 17});
     Label6.setText(QStringLiteral("Flow interval:"));
     Put(txtFlowInterval, Frame1, "txtFlowInterval", {176, 96, 49, 25});
-    txtFlowInterval.setText(QStringLiteral("10"));
+    txtFlowInterval.setText(DefaultNumber(10));
     PutAutoSized(lblFlowIntervalUnits, Frame1, "lblFlowIntervalUnits", {224, 104}, QString(),
                  w.font());
     for (QLabel* caption : {&Label4, &Label5, &Label6}) {

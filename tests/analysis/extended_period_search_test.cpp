@@ -81,6 +81,16 @@ TEST_F(ExtendedPeriodSearchTest, DurationIsNotRoundedToTheHour) {
     EXPECT_EQ(at_5400[1], R"("J1",10,1.5)");
 }
 
+TEST_F(ExtendedPeriodSearchTest, TankReachesItsMinimumAtEpanetsSecond) {
+    // An active PBV amplifies last-bit differences of the pipe resistances; in EPANET 2.2 the
+    // tank that keeps J1_1 above 61 psi reaches its minimum at 36671 s.
+    const auto inp = dir() / "pbv_tank_duration.inp";
+    std::filesystem::copy_file(std::filesystem::path(HYDROSK_OWN_NETWORKS) / inp.filename(), inp);
+    const auto lines = Run(Duration(inp, "61", "700"));
+    ASSERT_EQ(lines.size(), 8U);
+    EXPECT_EQ(lines[5], R"("J1_1",700,10.1863888888889)");
+}
+
 TEST_F(ExtendedPeriodSearchTest, ViolationInTheInitialStateGivesZero) {
     const auto lines = Run(Duration(CopyNetwork("falling_head.inp"), "50", "10"));
     EXPECT_EQ(lines, (std::vector<std::string>{kDurationHeader, R"("J1",10,0)", R"("J2",10,0)"}));

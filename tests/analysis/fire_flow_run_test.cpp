@@ -6,6 +6,7 @@
 
 #include "analysis/run_messages.h"
 #include "analysis_test_support.h"
+#include "files/number_text.h"
 #include "files/settings_file.h"
 
 namespace hydrosk::analysis::testing {
@@ -30,6 +31,15 @@ protected:
         RunInputs inputs = Inputs(line_);
         inputs.minimal_pressure = "55";
         inputs.settings_directory = settings_;
+        return inputs;
+    }
+
+    // falling_head.inp (3 h) on the extended-period page with the given option.
+    RunInputs ExtendedPeriodInputs(ExtendedPeriodOption option) {
+        RunInputs inputs = Inputs(CopyNetwork("falling_head.inp"));
+        inputs.settings_directory = settings_;
+        inputs.page = AnalysisPage::ExtendedPeriod;
+        inputs.option = option;
         return inputs;
     }
 
@@ -156,10 +166,7 @@ class RefusedExtendedPeriodInputsTest : public FireFlowRunTest,
                                         public ::testing::WithParamInterface<ExtendedPeriodCase> {};
 
 TEST_P(RefusedExtendedPeriodInputsTest, EndsWithItsMessageAndWritesNothing) {
-    RunInputs inputs = Inputs(CopyNetwork("falling_head.inp"));
-    inputs.settings_directory = settings_;
-    inputs.page = AnalysisPage::ExtendedPeriod;
-    inputs.option = GetParam().option;
+    RunInputs inputs = ExtendedPeriodInputs(GetParam().option);
     inputs.required_flow = GetParam().required_flow;
     inputs.required_time = GetParam().required_time;
     ExpectRefusal(inputs, GetParam().message);
@@ -184,6 +191,51 @@ const ExtendedPeriodCase kRefusedExtendedPeriodInputs[] = {
 
 INSTANTIATE_TEST_SUITE_P(Inputs, RefusedExtendedPeriodInputsTest,
                          ::testing::ValuesIn(kRefusedExtendedPeriodInputs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The duration search never reads the maximal flow or the flow interval: ranges that would keep
+// a trial flow from reaching the maximum do not stop it. The run still needs both as numbers
+// (they go to the settings file), and the flow search still refuses the ranges.
+struct IntervalCase {
+    const char* name;
+    ExtendedPeriodOption option;
+    const char* maximal_flow;
+    const char* flow_interval;
+    std::string_view refusal;  // empty: the run completes
+};
+
+class FlowIntervalByModeTest : public FireFlowRunTest,
+                               public ::testing::WithParamInterface<IntervalCase> {};
+
+TEST_P(FlowIntervalByModeTest, OnlyTheFlowSearchChecksTheRange) {
+    const IntervalCase& c = GetParam();
+    RunInputs inputs = ExtendedPeriodInputs(c.option);
+    inputs.maximal_flow = c.maximal_flow;
+    inputs.flow_interval = c.flow_interval;
+    if (!c.refusal.empty()) return ExpectRefusal(inputs, c.refusal);
+    RecordingObserver observer;
+    const RunResult result = RunFireFlow(inputs, observer);
+    EXPECT_EQ(result.status, RunStatus::Completed) << result.message;
+    EXPECT_EQ(Lines(inputs.output_file).size(), 3U);
+    EXPECT_EQ(files::LoadSettings(settings_, std::locale::classic()).flow_interval,
+              files::FormatSingle(std::stof(c.flow_interval)));
+}
+
+const IntervalCase kIntervalCases[] = {
+    {"DurationZeroInterval", ExtendedPeriodOption::FindDuration, "1000", "0", {}},
+    {"DurationNegativeInterval", ExtendedPeriodOption::FindDuration, "-5", "-10", {}},
+    {"DurationIntervalTooSmall", ExtendedPeriodOption::FindDuration, "100000000", "1", {}},
+    {"DurationIntervalNotANumber", ExtendedPeriodOption::FindDuration, "1000", "ten",
+     messages::kFlowIntervalNumber},
+    {"DurationMaximalFlowNotANumber", ExtendedPeriodOption::FindDuration, "lots", "10",
+     messages::kMaximalFlowNumber},
+    {"FlowZeroInterval", ExtendedPeriodOption::FindFlow, "1000", "0",
+     messages::kFlowIntervalPositive},
+    {"FlowIntervalTooSmall", ExtendedPeriodOption::FindFlow, "100000000", "1",
+     messages::kFlowIntervalTooSmall},
+};
+
+INSTANTIATE_TEST_SUITE_P(Inputs, FlowIntervalByModeTest, ::testing::ValuesIn(kIntervalCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FireFlowRunTest, PresenceRefusalLeavesThePointerAlone) {

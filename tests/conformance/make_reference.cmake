@@ -1,8 +1,10 @@
 # Run by ctest as the fixture conformance_reference:
-#   cmake -DORACLE_DIR=<repo>/tools/oracle -DNETWORKS=<folder> -DOUTPUT=<folder> -P make_reference.cmake
+#   cmake -DORACLE_DIR=<repo>/tools/oracle -DNETWORKS=<folder> -DOUTPUT=<folder>
+#         [-DOWN_NETWORKS=<folder> -DOWN_OUTPUT=<folder>] -P make_reference.cmake
 # Installs the oracle's pinned npm package when it is missing or older than the lock file, then
-# writes the EPANET 2.2 reference files. Without node, npm, the registry or the networks it
-# prints SKIP_MARKER, which ctest takes as a skip; the conformance tests then skip too.
+# writes the EPANET 2.2 reference files of the shared networks and of the project's own
+# networks. Without node, npm, the registry or any networks it prints SKIP_MARKER, which ctest
+# takes as a skip; the conformance tests then skip too.
 set(SKIP_MARKER "CONFORMANCE REFERENCE SKIPPED")
 
 # return() in a macro ends the whole script.
@@ -17,7 +19,21 @@ foreach(var ORACLE_DIR NETWORKS OUTPUT)
   endif()
 endforeach()
 
-if(NOT IS_DIRECTORY "${NETWORKS}")
+# Pairs of a networks folder and the folder its references go to; a missing folder is left out.
+set(folders)
+set(outputs)
+if(IS_DIRECTORY "${NETWORKS}")
+  list(APPEND folders "${NETWORKS}")
+  list(APPEND outputs "${OUTPUT}")
+endif()
+if(DEFINED OWN_NETWORKS AND IS_DIRECTORY "${OWN_NETWORKS}")
+  if(NOT DEFINED OWN_OUTPUT)
+    message(FATAL_ERROR "make_reference.cmake needs -DOWN_OUTPUT=... with -DOWN_NETWORKS")
+  endif()
+  list(APPEND folders "${OWN_NETWORKS}")
+  list(APPEND outputs "${OWN_OUTPUT}")
+endif()
+if(NOT folders)
   skip_and_stop("no shared networks folder ${NETWORKS}")
 endif()
 
@@ -44,8 +60,10 @@ if(NOT EXISTS "${installed}" OR "${ORACLE_DIR}/package-lock.json" IS_NEWER_THAN 
   endif()
 endif()
 
-execute_process(COMMAND "${NODE}" "${ORACLE_DIR}/make-reference.mjs" "${NETWORKS}" "${OUTPUT}"
-                RESULT_VARIABLE oracle_result)
-if(NOT oracle_result EQUAL 0)
-  message(FATAL_ERROR "the EPANET 2.2 oracle failed (exit ${oracle_result})")
-endif()
+foreach(folder output IN ZIP_LISTS folders outputs)
+  execute_process(COMMAND "${NODE}" "${ORACLE_DIR}/make-reference.mjs" "${folder}" "${output}"
+                  RESULT_VARIABLE oracle_result)
+  if(NOT oracle_result EQUAL 0)
+    message(FATAL_ERROR "the EPANET 2.2 oracle failed on ${folder} (exit ${oracle_result})")
+  endif()
+endforeach()

@@ -127,6 +127,28 @@ TEST_F(ProjectTest, DemandAndPatternAsTheSteadySearchUsesThem) {
     EXPECT_EQ(project.set_node_value(2, EN_PATTERN, -1.0), 205);
 }
 
+TEST_F(ProjectTest, ClosedLinksReportNoFlow) {
+    // C is closed from the start; the check valve V faces the higher head of R2 and closes.
+    constexpr const char* kClosedLinks =
+        "[JUNCTIONS]\n J1 0 100\n"
+        "[RESERVOIRS]\n R 100\n R2 200\n"
+        "[PIPES]\n A R J1 1000 12 100 0 Open\n C R J1 1000 12 100 0 Closed\n"
+        " V J1 R2 1000 12 100 0 CV\n"
+        "[OPTIONS]\n Units GPM\n"
+        "[END]\n";
+    Project project;
+    ASSERT_EQ(project.open(write("closed.inp", kClosedLinks), "", ""), 0);
+    ASSERT_EQ(project.open_h(), 0);
+    ASSERT_EQ(project.init_h(EN_NOSAVE), 0);
+    long time = 0;
+    ASSERT_EQ(project.run_h(time), 0);
+    std::vector<double> flows(3, -1.0);
+    for (int k = 1; k <= 3; ++k) project.get_link_value(k, EN_FLOW, flows[k - 1]);
+    EXPECT_NEAR(flows[0], 100.0, 1e-3);
+    EXPECT_EQ(flows[1], 0.0);
+    EXPECT_EQ(flows[2], 0.0);
+}
+
 TEST_F(ProjectTest, CodesForBadCallsAreEpanets) {
     Project project;
     int count = -1;

@@ -287,6 +287,28 @@ TEST_F(MainWindowTest, KeepsItsSizeWhateverItIsDraggedTo) {
     EXPECT_FALSE(w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
 }
 
+TEST_F(MainWindowTest, GoesBackToItsSizeWhenTheWindowSystemResizesIt) {
+    // A window manager that ignores the size hints resizes the platform window directly.
+    MainWindow& w = makeShownWindow();
+    for (const QSize dragged : {QSize(900, 700), QSize(300, 200)}) {
+        w.windowHandle()->resize(dragged);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.size(), QSize(642, 595));
+        EXPECT_EQ(w.windowHandle()->size(), QSize(642, 595));
+    }
+}
+
+TEST_F(MainWindowTest, DefaultsFollowTheUsersNumberFormat) {
+    const ScopedLocale german("de_DE.UTF-8");
+    if (!german.active) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    makeWindow();
+    EXPECT_EQ(control<QLineEdit>("txtMinimalPressure").text(), "110");
+    EXPECT_EQ(control<QLineEdit>("txtMaximalFlow").text(), "1000");
+    EXPECT_EQ(control<QLineEdit>("txtFlowInterval").text(), "10");
+    EXPECT_EQ(control<QLineEdit>("txtRequiredFlow").text(), "100");
+    EXPECT_EQ(control<QLineEdit>("txtRequiredTime").text(), "1,5");
+}
+
 TEST_F(MainWindowTest, StartUpAppliesTheSettingsFile) {
     files::WriteSettings(programDir, (networkDir.string() + "/"), 35.5f, 1500, 25, "12abc", "2");
     MainWindow& w = makeWindow();

@@ -133,6 +133,22 @@ TEST_F(RunTest, AnsweringNoStartsNoViewerButKeepsTheSettings) {
     expectIdleAfterRun();
 }
 
+TEST_F(RunTest, FlowSearchTakesTheDefaultsUnderACommaDecimalFormat) {
+    const ScopedLocale german("de_DE.UTF-8");
+    if (!german.active) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    if (!fs::exists(Example("town.inp"))) GTEST_SKIP() << "examples/town.inp is not there yet";
+    const fs::path inp = town("24:00");
+    makeWindow();
+    selectInp(inp);
+    control<QTabWidget>("SSTab1").setCurrentIndex(1);
+    control<QRadioButton>("optFindFlow").setChecked(true);
+    control<QLineEdit>("txtMaximalFlow").setText("0");  // one trial per junction
+    pressRun();
+    EXPECT_TRUE(messages->messages.empty()) << messages->messages[0].text.toStdString();
+    EXPECT_EQ(messages->questions.size(), 1u);
+    EXPECT_TRUE(fs::exists(fs::path(inp.string() + ".TXT")));
+}
+
 struct Refusal {
     const char* name;
     const char* network;  // "town24", "town0" or "lps"

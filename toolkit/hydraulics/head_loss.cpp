@@ -7,14 +7,19 @@ namespace hydrosk::toolkit {
 
 namespace {
 
+// EPANET 2.2 gives its friction constants as decimal literals. Some differ in
+// the last bit from the products they stand for (1000 * pi and 500 * pi come
+// out one unit lower), and an active pressure breaker valve amplifies such a
+// bit into visible flow differences, so the literals are used as they are.
 constexpr double kPi = std::numbers::pi;
 // Reynolds-number thresholds expressed as q / (viscosity * d) = Re * pi / 4.
-constexpr double kTurbulentLimit = 1000.0 * kPi;           // Re 4000
-constexpr double kLaminarLimit = 500.0 * kPi;              // Re 2000
-constexpr double kSwameeA = 4.61841319859066668690;        // 5.74 (pi/4)^0.9
-constexpr double kLog10Factor = -0.868588963806503655300;  // -2 / ln 10
-constexpr double kDunlopB = 3.28895476345399058690e-03;    // 5.74 / 4000^0.9
-constexpr double kDunlopC = -5.14214965799093883760e-03;   // -3.6/ln10 * kDunlopB
+constexpr double kTurbulentLimit = 3.14159265358979323850e+03;  // 1000 pi: Re 4000
+constexpr double kLaminarLimit = 1.57079632679489661930e+03;    // 500 pi: Re 2000
+constexpr double kLaminarFactor = 5.02654824574366918160e+01;   // 16 pi: f = 64 / Re
+constexpr double kSwameeA = 4.61841319859066668690e+00;         // 5.74 (pi/4)^0.9
+constexpr double kLog10Factor = -8.68588963806503655300e-01;    // -2 / ln 10
+constexpr double kDunlopB = 3.28895476345399058690e-03;         // 5.74 / 4000^0.9
+constexpr double kDunlopC = -5.14214965799093883760e-03;        // -3.6/ln10 * kDunlopB
 
 double sign_of(double q) {
     return q < 0.0 ? -1.0 : 1.0;
@@ -28,11 +33,12 @@ double pipe_resistance(HeadLossFormula formula, double length, double diameter, 
         case HeadLossFormula::HazenWilliams:
             return 4.727 * length / std::pow(roughness, hexp) / std::pow(diameter, 4.871);
         case HeadLossFormula::DarcyWeisbach: {
-            const double area = kPi * diameter * diameter / 4.0;
+            // The diameter is squared before pi multiplies it, as in EPANET.
+            const double area = kPi * (diameter * diameter) / 4.0;
             return length / 2.0 / 32.2 / diameter / (area * area);
         }
         case HeadLossFormula::ChezyManning: {
-            const double a = 4.0 * roughness / (1.49 * kPi * diameter * diameter);
+            const double a = 4.0 * roughness / (1.49 * kPi * (diameter * diameter));
             return a * a * std::pow(diameter / 4.0, -1.333) * length;
         }
     }
@@ -88,7 +94,7 @@ LinkCoefficients darcy_weisbach_coefficients(double flow, double r, double km, d
     double hgrad = 0.0;
     if (q <= kLaminarLimit * s) {
         // Hagen-Poiseuille: f = 64 / Re.
-        const double rl = 16.0 * kPi * s * r;
+        const double rl = kLaminarFactor * s * r;
         hloss = flow * (rl + km * q);
         hgrad = rl + 2.0 * km * q;
     } else {

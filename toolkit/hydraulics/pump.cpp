@@ -57,9 +57,10 @@ LinkCoefficients pump_coefficients(const PumpData& pump, const Curve* curve, dou
     if (pump.kind == PumpCurveKind::Custom) {
         double h0 = 0.0, r = 0.0;
         curve_segment(*curve, q / speed, units, h0, r);
-        // The segment's gain becomes a loss: h = -h0 s^2 - r s q.
+        // The segment's gain becomes a loss: h = -h0 s^2 - r s q, with s^2
+        // formed first as EPANET forms it.
         hgrad = -r * speed;
-        hloss = -h0 * speed * speed + hgrad * flow;
+        hloss = -h0 * (speed * speed) + hgrad * flow;
     } else {
         const double h0 = speed * speed * pump.h0;
         double n = pump.n;

@@ -343,7 +343,7 @@ double HydraulicSimulation::velocity(int link) const {
     const auto k = at(link);
     if (system_.type[k] == LinkType::Pump) return 0.0;
     const double d = system_.diameter[k];
-    return std::fabs(state_.flow[k]) / (std::numbers::pi * d * d / 4.0);
+    return std::fabs(state_.flow[k]) / (std::numbers::pi * (d * d) / 4.0);
 }
 
 double HydraulicSimulation::head_loss(int link) const {

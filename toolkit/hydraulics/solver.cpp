@@ -325,7 +325,7 @@ bool HydraulicSolver::check_valve_states(HydraulicState& state) const {
         const int n2 = system_.to[kk];
         const LinkState before = state.status[kk];
         const double q = state.flow[kk];
-        const double hml = system_.minor_loss[kk] * q * q;
+        const double hml = system_.minor_loss[kk] * (q * q);  // square first, as EPANET
         const double h1 = state.head[at(n1)];
         const double h2 = state.head[at(n2)];
         if (t == LinkType::PRV) {

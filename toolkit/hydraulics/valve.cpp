@@ -24,7 +24,8 @@ LinkCoefficients tcv_coefficients(double flow, double setting, double diameter, 
 
 LinkCoefficients pbv_coefficients(double flow, double setting, double km, bool closed,
                                   double rqtol) {
-    if (setting == kMissingSetting || setting == 0.0 || km * flow * flow > setting) {
+    // The open valve's loss km q^2 is rounded as EPANET rounds it, the square first.
+    if (setting == kMissingSetting || setting == 0.0 || km * (flow * flow) > setting) {
         return valve_coefficients(flow, km, closed, rqtol);
     }
     return {kCBig, setting * kCBig};

@@ -372,7 +372,10 @@ async function run(inp, resultsPath, options) {
     requiredFlow: number(options, "required-flow", "100"),
     requiredTime: number(options, "required-time", "1.5"),
   };
-  if (!(inputs.interval > 0)) throw new RunEnded("You must enter a flow interval greater than zero");
+  // The duration search never steps a trial flow, so it takes any interval.
+  if (mode !== "duration" && !(inputs.interval > 0)) {
+    throw new RunEnded("You must enter a flow interval greater than zero");
+  }
   const inpBytes = new Uint8Array(readFileSync(inp));
   const engine = new Engine(await loadEngine());
   if (engine.openProject(inpBytes) !== 0) {
