@@ -11,8 +11,6 @@
 namespace hydrosk::analysis {
 namespace {
 
-// Codes 1 to 6 are the toolkit's warnings; a step that gives one is used all the same.
-constexpr int kLastWarningCode = 6;
 
 void Require(int code, std::string_view check_junction) {
     if (code != 0)

@@ -196,12 +196,21 @@ CommonNumbers Prepare(const RunInputs& inputs, RunObserver& observer, PreparedSe
 void Run(const RunInputs& inputs, RunObserver& observer) {
     PreparedSearch search;
     const CommonNumbers numbers = Prepare(inputs, observer, search);
+    UnsolvedSummary unsolved;
     WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
         results.Write(search.header);
-        WriteRowsInOrder(search.catalogue.JunctionCount, inputs.parallelism, search.workers,
-                         results, observer);
+        unsolved = WriteRowsInOrder(search.catalogue.JunctionCount, inputs.parallelism,
+                                    search.workers, results, observer);
     });
     search.project.close();
+    if (unsolved.trials > 0) {
+        std::vector<std::string> ids;
+        for (const int position : unsolved.positions) {
+            ids.push_back(search.catalogue.JunctionIDs[static_cast<std::size_t>(position)]);
+        }
+        observer.ShowMessage(MessageKind::Notice,
+                             messages::UnsolvedTrials(unsolved.trials, unsolved.first_code, ids));
+    }
 
     if (observer.AskYesNo(messages::CompletionQuestion(inputs.output_file))) {
         observer.OpenViewer(inputs.output_file);

@@ -73,6 +73,7 @@ void JunctionPool::Work() {
         } else {
             try {
                 outcome.row = worker->Row(*position);
+                outcome.unsolved = worker->LastUnsolved();
             } catch (const JunctionAbandoned&) {
                 return;
             } catch (...) {

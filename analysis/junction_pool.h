@@ -24,12 +24,21 @@
 
 namespace hydrosk::analysis {
 
+// Trials of one junction whose hydraulic solve failed (the toolkit's code above 100); the
+// search goes on with the pressures the solver left, and the run tells the user about them.
+struct UnsolvedTrials {
+    int count = 0;
+    int first_code = 0;  // the toolkit's code of the first of them
+};
+
 // A worker's own state (its toolkit project) and the computation of a junction's row. Every
 // worker lives on one thread; positions reach it in rising order.
 class JunctionWorker {
 public:
     virtual ~JunctionWorker() = default;
     virtual files::Record Row(int position) = 0;
+    // The unsolved trials of the junction of the last Row.
+    virtual UnsolvedTrials LastUnsolved() const { return {}; }
 };
 
 // Makes a worker on the thread that will use it. `stop` is the pool's stop request, which the
@@ -52,6 +61,7 @@ inline void ThrowIfStopped(const std::atomic<bool>* stop) {
 struct JunctionOutcome {
     files::Record row;
     std::exception_ptr failure;
+    UnsolvedTrials unsolved;
 };
 
 // Where a pool's workers take their next position. Take gives nullopt when none is left.

@@ -37,8 +37,10 @@ private:
 
 }  // namespace
 
-void WriteRowsInOrder(int count, const Parallelism& parallelism, const WorkerFactory& factory,
-                      files::RecordFileWriter& results, RunObserver& observer) {
+UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
+                                 const WorkerFactory& factory, files::RecordFileWriter& results,
+                                 RunObserver& observer) {
+    UnsolvedSummary unsolved;
     using Clock = std::chrono::steady_clock;
     RisingPositions positions(count);
     OrderedOutcomes outcomes(1);
@@ -56,6 +58,11 @@ void WriteRowsInOrder(int count, const Parallelism& parallelism, const WorkerFac
                 std::rethrow_exception(outcome->failure);
             }
             results.Write(outcome->row);
+            if (outcome->unsolved.count > 0) {
+                if (unsolved.trials == 0) unsolved.first_code = outcome->unsolved.first_code;
+                unsolved.trials += outcome->unsolved.count;
+                unsolved.positions.push_back(position);
+            }
             observer.SetProgressValue(position);
             ++position;
         }
@@ -64,6 +71,7 @@ void WriteRowsInOrder(int count, const Parallelism& parallelism, const WorkerFac
             last_served = Clock::now();
         }
     }
+    return unsolved;
 }
 
 WorkerFactory StatelessWorkers(std::function<files::Record(int, const std::atomic<bool>*)> row) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <vector>
 
 #include "analysis/junction_pool.h"
 #include "analysis/run_observer.h"
@@ -21,8 +22,15 @@ inline constexpr std::chrono::milliseconds kServeEventsInterval{50};
 // after the rows before it, as if the junctions had run one after the other; so does an
 // exception out of the observer's ServeEvents (the window was closed, the run interrupted).
 // Either way the workers are stopped and joined before this returns.
-void WriteRowsInOrder(int count, const Parallelism& parallelism, const WorkerFactory& factory,
-                      files::RecordFileWriter& results, RunObserver& observer);
+// Gives the junctions among the written ones whose trials could not all be solved.
+struct UnsolvedSummary {
+    int trials = 0;
+    int first_code = 0;
+    std::vector<int> positions;  // in catalogue order
+};
+UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
+                                 const WorkerFactory& factory, files::RecordFileWriter& results,
+                                 RunObserver& observer);
 
 // A factory of workers without state of their own: each row is `row(position, stop)`.
 WorkerFactory StatelessWorkers(std::function<files::Record(int, const std::atomic<bool>*)> row);

@@ -29,6 +29,22 @@ std::string ToolkitFailure(int code, std::string_view check_junction) {
            std::string(check_junction);
 }
 
+std::string UnsolvedTrials(int trials, int code, std::span<const std::string> junctions) {
+    std::string text = "The hydraulic equations could not be solved in " +
+                       std::to_string(trials) + (trials == 1 ? " trial" : " trials") +
+                       " (error " + std::to_string(code) + ": " +
+                       std::string(toolkit::error_message(code)) + ") of " +
+                       (junctions.size() == 1 ? "junction" : "junctions");
+    for (std::size_t i = 0; i < junctions.size() && i < kUnsolvedJunctionsShown; ++i) {
+        text += i == 0 ? " " : ", ";
+        text += junctions[i];
+    }
+    if (junctions.size() > kUnsolvedJunctionsShown) {
+        text += " and " + std::to_string(junctions.size() - kUnsolvedJunctionsShown) + " more";
+    }
+    return text + ". Their pressures were tested as the solver left them.";
+}
+
 std::string UnknownConstraintIds(std::span<const std::string> min_pressure_ids,
                                  std::span<const std::string> excluded_ids) {
     if (min_pressure_ids.empty() && excluded_ids.empty()) return {};

@@ -22,6 +22,9 @@ class Project;
 
 namespace hydrosk::analysis {
 
+// Codes 1 to 6 are the toolkit's warnings; above them a call has failed.
+inline constexpr int kLastWarningCode = 6;
+
 // Ends a run with a message (a refusal or a failure); thrown by the run's steps and by the
 // searches, caught once by the run, which shows it and then takes its end steps.
 class RunEnded : public std::runtime_error {

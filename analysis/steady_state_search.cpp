@@ -11,6 +11,7 @@
 namespace hydrosk::analysis {
 namespace {
 
+
 // A value as the legacy toolkit functions hand it out.
 float SingleValue(const toolkit::Project& project, int index, int property) {
     double value = 0.0;
@@ -36,10 +37,13 @@ public:
         }
     }
 
+    UnsolvedTrials LastUnsolved() const override { return unsolved_; }
+
     files::Record Row(int position) override {
         for (; done_ + 1 < position; ++done_) SetBackDemand(project_, catalogue_, done_ + 1);
-        files::Record row =
-            SteadyStateJunction(project_, catalogue_, limits_, settings_, position, stop_);
+        unsolved_ = {};
+        files::Record row = SteadyStateJunction(project_, catalogue_, limits_, settings_, position,
+                                                stop_, &unsolved_);
         done_ = position;
         return row;
     }
@@ -51,6 +55,7 @@ private:
     const SteadyStateSettings& settings_;
     const std::atomic<bool>* stop_;
     int done_ = 0;  // the last position whose demand is set back
+    UnsolvedTrials unsolved_;
 };
 
 }  // namespace
@@ -63,7 +68,8 @@ files::Record SteadyStateHeader() {
 files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
                                   const JunctionLimits& limits, const SteadyStateSettings& settings,
-                                  int position, const std::atomic<bool>* stop) {
+                                  int position, const std::atomic<bool>* stop,
+                                  UnsolvedTrials* unsolved) {
     const std::string& id = catalogue.JunctionIDs[static_cast<std::size_t>(position)];
     const int node = NodeIndex(catalogue, position);
 
@@ -79,7 +85,10 @@ files::Record SteadyStateJunction(toolkit::Project& project,
     for (float q = 0; q <= settings.maximal_flow; q = q + settings.flow_interval) {
         ThrowIfStopped(stop);
         project.set_node_value(node, EN_BASEDEMAND, q);
-        project.solve_h();  // a failed solve leaves pressures that are tested as they are
+        // A failed solve leaves pressures that are tested as they are.
+        if (const int code = project.solve_h(); code > kLastWarningCode && unsolved != nullptr) {
+            if (unsolved->count++ == 0) unsolved->first_code = code;
+        }
         const auto violation = FindViolation(project, limits, PressureReadFailure::UseValue, id);
         if (violation) {
             row = {id, q, catalogue.JunctionIDs[static_cast<std::size_t>(violation->position)],

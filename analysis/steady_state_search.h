@@ -29,11 +29,13 @@ files::Record SteadyStateHeader();
 // demand, without a pattern, each solved in steady state, until one fails the pressure test.
 // Gives the row (ID, failing flow, violating ID, its pressure) or (ID, "Maximal flow was
 // reached"), and leaves the junction's demand set back. Throws RunEnded when its pattern
-// cannot be cleared, and JunctionAbandoned between trials once `stop` is set.
+// cannot be cleared, and JunctionAbandoned between trials once `stop` is set. Trials whose
+// solve fails are counted in `unsolved` and tested all the same.
 files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
                                   const JunctionLimits& limits, const SteadyStateSettings& settings,
-                                  int position, const std::atomic<bool>* stop = nullptr);
+                                  int position, const std::atomic<bool>* stop = nullptr,
+                                  UnsolvedTrials* unsolved = nullptr);
 
 // What the search leaves of junction `position` for the junctions after it: its base demand
 // and pattern read and set back in single precision, as SteadyStateJunction does at its end.

@@ -79,6 +79,8 @@ std::string EncodeOutcome(int position, const analysis::JunctionOutcome& outcome
         return bytes;
     }
     Append(bytes, Tag::Row);
+    Append(bytes, static_cast<std::int32_t>(outcome.unsolved.count));
+    Append(bytes, static_cast<std::int32_t>(outcome.unsolved.first_code));
     Append(bytes, static_cast<std::uint32_t>(outcome.row.size()));
     for (const auto& field : outcome.row) {
         if (const auto* text = std::get_if<std::string>(&field)) {
@@ -104,6 +106,8 @@ std::pair<int, analysis::JunctionOutcome> DecodeOutcome(std::string_view bytes) 
         const auto kind = static_cast<analysis::MessageKind>(reader.Take<std::int32_t>());
         outcome.failure = std::make_exception_ptr(analysis::RunEnded(kind, reader.TakeText()));
     } else if (tag == Tag::Row) {
+        outcome.unsolved.count = reader.Take<std::int32_t>();
+        outcome.unsolved.first_code = reader.Take<std::int32_t>();
         const auto fields = reader.Take<std::uint32_t>();
         for (std::uint32_t i = 0; i < fields; ++i) {
             switch (reader.Take<Tag>()) {

@@ -235,3 +235,39 @@ TEST_F(SteadyStateSearchTest, ScratchFilesThatCannotBeCreatedDoNotStopTheRun) {
 
 }  // namespace
 }  // namespace hydrosk::analysis::testing
+
+namespace hydrosk::analysis::testing {
+namespace {
+
+// A flow no network can carry: one trial's hydraulics cannot be solved (110). The row keeps
+// what the pressures gave, and the run tells about the trial once, after the search.
+TEST_F(SteadyStateSearchTest, UnsolvableTrialsAreToldOnceAfterTheSearch) {
+    const std::filesystem::path net3 = std::filesystem::path(HYDROSK_SHARED_NETWORKS) / "Net3.inp";
+    if (!std::filesystem::exists(net3)) GTEST_SKIP() << net3 << " is absent";
+    std::string text = ReadBytes(net3);
+    const auto at = text.find("\n Duration") + 1;
+    text.replace(at, text.find('\n', at) - at, "Duration 0");
+    const auto inp = dir() / "Net3.inp";
+    WriteBytes(inp, text);
+
+    RunInputs inputs = Inputs(inp);
+    inputs.minimal_pressure = "-1e30";
+    inputs.maximal_flow = "1e20";
+    inputs.flow_interval = "2e19";
+    ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
+    EXPECT_EQ(observer_.Messages(),
+              (std::vector<std::string>{"notice: " + messages::UnsolvedTrials(
+                                                         1, 110, std::vector<std::string>{"129"})}));
+    const auto events = observer_.WithoutServing();
+    EXPECT_TRUE(events[events.size() - 3].starts_with("notice: "));  // before the question
+}
+
+TEST(RunMessagesTest, UnsolvedTrialsNameTheFirstJunctionsAndCountTheRest) {
+    const std::vector<std::string> ids{"A", "B", "C", "D", "E", "F", "G"};
+    const std::string text = messages::UnsolvedTrials(12, 110, ids);
+    EXPECT_NE(text.find("12 trials (error 110: "), std::string::npos) << text;
+    EXPECT_NE(text.find("junctions A, B, C, D, E and 2 more."), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace hydrosk::analysis::testing

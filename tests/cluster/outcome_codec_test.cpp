@@ -22,6 +22,7 @@ TEST(OutcomeCodecTest, RowsComeBackWithTheSameFieldsAndBits) {
     JunctionOutcome outcome;
     outcome.row = {std::string("J 1,\"x\""), tenth, 10.1863888888889,
                    std::numeric_limits<float>::denorm_min(), std::string()};
+    outcome.unsolved = {3, 110};
     const auto [position, decoded] = DecodeOutcome(EncodeOutcome(920, outcome));
     EXPECT_EQ(position, 920);
     ASSERT_FALSE(decoded.failure);
@@ -32,6 +33,8 @@ TEST(OutcomeCodecTest, RowsComeBackWithTheSameFieldsAndBits) {
     EXPECT_EQ(std::get<double>(decoded.row[2]), 10.1863888888889);
     EXPECT_EQ(std::get<float>(decoded.row[3]), std::numeric_limits<float>::denorm_min());
     EXPECT_EQ(std::get<std::string>(decoded.row[4]), "");
+    EXPECT_EQ(decoded.unsolved.count, 3);
+    EXPECT_EQ(decoded.unsolved.first_code, 110);
 }
 
 TEST(OutcomeCodecTest, FailuresKeepTheirKindAndMessage) {
