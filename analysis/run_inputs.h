@@ -44,6 +44,15 @@ struct RunInputs {
     // for a run that keeps no settings (the command line).
     std::optional<std::filesystem::path> settings_directory;
 
+    // The toolkit's scratch files, relative names resolving against the current directory; an
+    // empty name writes none. The report of opening the INP file (its input errors) is written
+    // when possible, and must be when `report_required`; the report of the extended-period
+    // trials stays empty. The window keeps both; the command line writes a report only when
+    // asked. Neither may be the INP file itself, in any spelling.
+    std::string report_file = "rep.dat";
+    bool report_required = false;
+    std::string trial_report_file = "out.txt";
+
     // The number format in which the five texts are read (the user's by default).
     std::locale locale = files::UserLocale();
 };

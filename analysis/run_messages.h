@@ -6,6 +6,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "toolkit/input/reader.h"
 
 namespace hydrosk::analysis::messages {
 
@@ -48,6 +51,23 @@ inline constexpr std::string_view kRequiredTimeNumber =
 // A trial whose network could not be opened.
 inline constexpr std::string_view kProblemInInp = "Problem in INP file!";
 
+// An allocation failed: the run, or the command line, ends with this.
+inline constexpr std::string_view kOutOfMemory = "out of memory";
+
+// Why the toolkit refused to open an INP file, as EPANET's report gives it: the lines of each
+// input error (its code and text, the section, then the line itself), of at most `limit` of
+// them, and a last line with the code of the open ("Error 200: one or more errors in input
+// file"). Line ends are removed and bytes that are not printable escaped. An unconnected node
+// (233) is named in the words EPANET means, where its report prints them garbled.
+std::vector<std::string> InputErrorLines(int code, std::span<const toolkit::InputError> errors,
+                                         std::size_t limit);
+
+// kCouldNotOpenInp followed by every line of InputErrorLines, each indented.
+std::string CouldNotOpenInp(int code, std::span<const toolkit::InputError> errors);
+
+// A report file that was asked for and cannot be written.
+std::string ReportFileFailure(const std::string& report_file, int code);
+
 // The completion question, lines separated by CR LF.
 std::string CompletionQuestion(const std::filesystem::path& results_file);
 
@@ -55,7 +75,10 @@ std::string CompletionQuestion(const std::filesystem::path& results_file);
 std::string ToolkitFailure(int code, std::string_view check_junction);
 
 // IDs of the two constraint files that name no junction of the network; each list in file
-// order without repeats. Empty when both lists are empty.
+// order without repeats. Empty when both lists are empty. At most kListedUnknownIds IDs are
+// listed, shared between the two lists, each list saying how many of its IDs are left out;
+// bytes that are not printable are escaped.
+inline constexpr std::size_t kListedUnknownIds = 20;
 std::string UnknownConstraintIds(std::span<const std::string> min_pressure_ids,
                                  std::span<const std::string> excluded_ids);
 

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "analysis/fire_flow_run.h"
+#include "cli/output_check.h"
 
 namespace hydrosk::cli {
 namespace {
@@ -102,6 +103,10 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
                      "is the same for all three")
         ->transform(CLI::IsMember({"TXT", "CSV", "DAT"}, CLI::ignore_case))
         ->capture_default_str();
+    command->add_option("--report", options.report,
+                        "write the toolkit's report of opening the INP file (its input errors, "
+                        "as EPANET reports them) to FILE; without it no scratch file is written")
+        ->option_text("FILE");
     command->footer(
         "The results go to the INP path with the extension appended (town.inp.TXT), one row per "
         "junction. Junctions listed in NoCheck.txt beside the INP file are never tested; "
@@ -130,13 +135,16 @@ int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream&
     inputs.inp_directory = DirectoryOf(options.inp);
     inputs.output_file = options.inp + "." + options.extension;
     inputs.settings_directory = std::nullopt;
+    inputs.report_file = options.report;
+    inputs.report_required = !options.report.empty();
+    inputs.trial_report_file.clear();
 
     ConsoleObserver observer(err, progress_bar);
     const auto result = analysis::RunFireFlow(inputs, observer);
     observer.EndBar();
     if (result.status != analysis::RunStatus::Completed) return 1;
     out << inputs.output_file.string() << '\n';
-    return 0;
+    return CheckWritten(out, "the standard output", err);
 }
 
 }  // namespace hydrosk::cli

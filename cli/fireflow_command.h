@@ -21,6 +21,8 @@ struct FireflowOptions {
     std::string required_flow = "100";
     std::string required_time = "1.5";
     std::string extension = "TXT";  // TXT, CSV or DAT
+    // The toolkit's report of opening the INP file; empty: no scratch file is written at all.
+    std::string report;
 };
 
 // Adds the subcommand and its options to the application; the parsed values go to `options`.
@@ -28,7 +30,8 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options);
 
 // Performs the run. Messages go to `err` with the program's texts; with `progress_bar` a bar
 // on `err` follows the junctions. The results file's path goes to `out` at the end. Returns
-// the exit status: 0 for a completed run, 1 for a run ended by a refusal or a failure.
+// the exit status: 0 for a completed run, 1 for a run ended by a refusal or a failure, or
+// whose output could not be written.
 int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream& err,
                 bool progress_bar);
 

@@ -165,13 +165,27 @@ std::size_t parse_number(std::string_view token, double& value) {
 
 }  // namespace
 
-bool to_number(std::string_view token, double& value) {
+namespace {
+
+// EPANET's check; `value` gets what strtod gives.
+bool read_number(std::string_view token, double& value) {
     // A conversion that stops anywhere but at the end (or at a byte >= 0x80,
     // negative as a signed char) fails; with no conversion strtod stops at the
     // token's first byte.
     const std::size_t end = parse_number(token, value);
     if (end >= token.size()) return true;
     return static_cast<unsigned char>(token[end]) >= 0x80;
+}
+
+}  // namespace
+
+bool is_number_text(std::string_view token) {
+    double value = 0.0;
+    return read_number(token, value);
+}
+
+bool to_number(std::string_view token, double& value) {
+    return read_number(token, value) && std::isfinite(value);
 }
 
 double leading_number(std::string_view token) {
@@ -206,10 +220,11 @@ long to_long(std::string_view token) {
 }
 
 long to_long_trunc(double value) {
-    if (!(value > static_cast<double>(std::numeric_limits<long>::min()) - 1.0 &&
-          value < static_cast<double>(std::numeric_limits<long>::max()))) {
-        return std::numeric_limits<long>::min();
-    }
+    constexpr auto kLow = std::numeric_limits<std::int32_t>::min();
+    constexpr auto kHigh = std::numeric_limits<std::int32_t>::max();
+    if (std::isnan(value)) return 0;
+    if (value <= static_cast<double>(kLow)) return kLow;
+    if (value >= static_cast<double>(kHigh)) return kHigh;
     return static_cast<long>(value);
 }
 
