@@ -160,6 +160,7 @@ void RunSearch(const RunInputs& inputs, const CommonNumbers& numbers,
     }
 
     if (catalogue.DurationHours == 0) Refuse(messages::kExtendedPeriodDuration);
+    if (catalogue.HydraulicStep <= 0) Refuse(messages::kExtendedPeriodStep);
     const TrialContext context{project.parsed_network(), catalogue, limits};
     if (inputs.option == ExtendedPeriodOption::FindDuration) {
         if (inputs.required_flow.empty()) Refuse(messages::kEnterRequiredFlow);

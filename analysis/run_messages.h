@@ -38,6 +38,10 @@ inline constexpr std::string_view kSteadyStateDuration =
     "The duration of the INP file must be set to zero";
 inline constexpr std::string_view kExtendedPeriodDuration =
     "Duration must be greater then zero for an EPS run";
+// A negative report time step makes the hydraulic step negative, and the simulation would
+// then step backwards for ever.
+inline constexpr std::string_view kExtendedPeriodStep =
+    "The hydraulic time step of the INP file must be greater than zero for an EPS run";
 
 // The extended-period inputs.
 inline constexpr std::string_view kEnterRequiredFlow = "You must enter a required flow value";

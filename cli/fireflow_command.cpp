@@ -144,7 +144,9 @@ int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream&
     observer.EndBar();
     if (result.status != analysis::RunStatus::Completed) return 1;
     out << inputs.output_file.string() << '\n';
-    return CheckWritten(out, "the standard output", err);
+    if (CheckWritten(out, "the standard output", err) != 0) return 1;
+    // Notices that could not be shown make it a failure too, without words left to say so.
+    return err.flush() ? 0 : 1;
 }
 
 }  // namespace hydrosk::cli

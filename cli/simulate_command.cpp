@@ -1,6 +1,7 @@
 #include "cli/simulate_command.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <ostream>
 #include <vector>
@@ -63,16 +64,26 @@ int run_simulate(const std::string& inpPath, std::ostream& out, std::ostream& er
     char number[64];
     long step = 0;
     int write_error = 0;
+    bool told_not_finite = false;
     do {
         long time = 0;
         const int code = project.run_h(time);
         if (code > 100) return report_failure(code, err);
         if (code > 0) err << "Warning " << code << " at " << time << " s: " << warning_text(code) << '\n';
+        bool finite = true;
         for (int i = 1; i <= nodeCount; ++i) {
             double pressure = 0.0;
             project.get_node_value(i, EN_PRESSURE, pressure);
+            finite = finite && std::isfinite(pressure);
             std::snprintf(number, sizeof number, "%.10g", pressure);
             out << time << ',' << ids[static_cast<size_t>(i - 1)] << ',' << number << '\n';
+        }
+        // EPANET gives such a solution without a word; it comes from numbers in the file too
+        // large or too small for the equations (a demand of 1e308, a roughness of 0).
+        if (!finite && !told_not_finite) {
+            err << "Warning at " << time << " s: some pressures are not finite; the network's "
+                << "data cannot be solved\n";
+            told_not_finite = true;
         }
         // Nothing more is worth computing once the output cannot take it.
         if (!out) {
@@ -82,7 +93,9 @@ int run_simulate(const std::string& inpPath, std::ostream& out, std::ostream& er
         if (int next = project.next_h(step); next > 100) return report_failure(next, err);
     } while (step > 0);
     project.close_h();
-    return CheckWritten(out, "the standard output", err, write_error);
+    if (CheckWritten(out, "the standard output", err, write_error) != 0) return 1;
+    // Warnings that could not be shown make it a failure too, without words left to say so.
+    return err.flush() ? 0 : 1;
 }
 
 }  // namespace hydrosk::cli
