@@ -46,8 +46,7 @@ std::string UnknownConstraintIds(std::span<const std::string> min_pressure_ids,
     // Each list gets half of the IDs listed, and what the other one does not need.
     const std::size_t half = kListedUnknownIds / 2;
     const std::size_t first =
-        std::min(min_pressure_ids.size(),
-                 kListedUnknownIds - std::min(excluded_ids.size(), half));
+        std::min(min_pressure_ids.size(), kListedUnknownIds - std::min(excluded_ids.size(), half));
     const std::size_t second = std::min(excluded_ids.size(), kListedUnknownIds - first);
     std::string text =
         "These IDs of the constraint files are not junctions of the network and were skipped:";
@@ -65,9 +64,8 @@ std::vector<std::string> InputErrorLines(int code, std::span<const toolkit::Inpu
         if (error.code == kUnconnectedNode && error.line == 0) {
             // EPANET's report garbles this one (its message is formatted into the buffer it is
             // read from); the text it means is shown instead.
-            lines.push_back(files::PrintableText("Error 233: " +
-                                                 std::string(toolkit::error_message(233)) + " " +
-                                                 error.text));
+            lines.push_back(files::PrintableText(
+                "Error 233: " + std::string(toolkit::error_message(233)) + " " + error.text));
             continue;
         }
         for (const std::string& line : error.report_lines) {

@@ -16,7 +16,8 @@ namespace {
 // IDs that are not junctions (another network's constraints) are met in practice.
 class OnceList {
 public:
-    explicit OnceList(std::vector<std::string>& list) : list_(list), seen_(list.begin(), list.end()) {}
+    explicit OnceList(std::vector<std::string>& list)
+        : list_(list), seen_(list.begin(), list.end()) {}
     void Add(const std::string& id) {
         if (seen_.insert(id).second) list_.push_back(id);
     }

@@ -103,9 +103,10 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
                      "is the same for all three")
         ->transform(CLI::IsMember({"TXT", "CSV", "DAT"}, CLI::ignore_case))
         ->capture_default_str();
-    command->add_option("--report", options.report,
-                        "write the toolkit's report of opening the INP file (its input errors, "
-                        "as EPANET reports them) to FILE; without it no scratch file is written")
+    command
+        ->add_option("--report", options.report,
+                     "write the toolkit's report of opening the INP file (its input errors, "
+                     "as EPANET reports them) to FILE; without it no scratch file is written")
         ->option_text("FILE");
     command->footer(
         "The results go to the INP path with the extension appended (town.inp.TXT), one row per "

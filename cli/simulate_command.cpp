@@ -31,7 +31,8 @@ int report_failure(int code, std::ostream& err) {
 int report_refusal(int code, const toolkit::Project& project, std::ostream& err) {
     if (code == kInsufficientMemory) return report_failure(code, err);
     const auto& errors = project.input_errors();
-    for (const std::string& line : analysis::messages::InputErrorLines(code, errors, errors.size())) {
+    for (const std::string& line :
+         analysis::messages::InputErrorLines(code, errors, errors.size())) {
         err << line << '\n';
     }
     return 1;
@@ -69,7 +70,8 @@ int run_simulate(const std::string& inpPath, std::ostream& out, std::ostream& er
         long time = 0;
         const int code = project.run_h(time);
         if (code > 100) return report_failure(code, err);
-        if (code > 0) err << "Warning " << code << " at " << time << " s: " << warning_text(code) << '\n';
+        if (code > 0)
+            err << "Warning " << code << " at " << time << " s: " << warning_text(code) << '\n';
         bool finite = true;
         for (int i = 1; i <= nodeCount; ++i) {
             double pressure = 0.0;

@@ -50,9 +50,9 @@ std::vector<JunctionPressure> ReadJunctionMinPressures(const std::filesystem::pa
         if (!id) break;
         const auto field = reader.Next();
         if (!field) {
-            throw FileError(file, RecordProblem(record, "the minimal pressure of junction " +
-                                                            PrintableText(id->text) +
-                                                            " is missing"));
+            throw FileError(file,
+                            RecordProblem(record, "the minimal pressure of junction " +
+                                                      PrintableText(id->text) + " is missing"));
         }
         const auto value = ParseFieldNumber(field->text);
         if (!value || std::abs(*value) > std::numeric_limits<float>::max()) {

@@ -94,8 +94,8 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : target_(std::move(t
     int error_number = 0;
     for (int attempt = 0; attempt < kAttempts && descriptor < 0; ++attempt) {
         temporary_ = folder / (name + RandomTag() + std::string(kSuffix));
-        descriptor = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                            0666);
+        descriptor =
+            ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         error_number = errno;
         if (descriptor < 0 && error_number != EEXIST) break;
     }

@@ -119,9 +119,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadExcluded(input);
     ReadMinPressures(input);
     const Settings settings = LoadSettings(input.folder(), std::locale::classic());
-    for (const auto* value : {&settings.inp_directory, &settings.minimal_pressure,
-                              &settings.maximal_flow, &settings.flow_interval,
-                              &settings.required_flow, &settings.required_time}) {
+    for (const auto* value :
+         {&settings.inp_directory, &settings.minimal_pressure, &settings.maximal_flow,
+          &settings.flow_interval, &settings.required_flow, &settings.required_time}) {
         if (*value) RequirePrintable(**value);
     }
     return 0;

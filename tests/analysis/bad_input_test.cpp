@@ -43,8 +43,8 @@ TEST_F(BadInputTest, TheWindowsScratchFilesNeverOverwriteTheInpFile) {
     RecordingObserver observer;
     const RunResult refused = RunFireFlow(inputs, observer);
     EXPECT_EQ(refused.status, RunStatus::Refused);
-    EXPECT_EQ(refused.message, std::string(messages::kCouldNotOpenInp) +
-                                   "\n  Error 301: identical file names");
+    EXPECT_EQ(refused.message,
+              std::string(messages::kCouldNotOpenInp) + "\n  Error 301: identical file names");
     EXPECT_EQ(ReadBytes(dir() / "rep.dat"), text);
 
     WriteBytes(dir() / "out.txt", text);
@@ -70,7 +70,8 @@ TEST_F(BadInputTest, TheCommandLineWritesScratchFilesOnlyWhenAsked) {
     EXPECT_NE(err_.str().find("Error 301"), std::string::npos) << err_.str();
     EXPECT_EQ(ReadBytes(dir() / "rep.dat"), ReadBytes(DataFile("falling_head.inp")));
 
-    WriteBytes(dir() / "bad.inp", "[JUNCTIONS]\n J1 nan\n[RESERVOIRS]\n R 10\n[PIPES]\n P R J1 1 1 1\n");
+    WriteBytes(dir() / "bad.inp",
+               "[JUNCTIONS]\n J1 nan\n[RESERVOIRS]\n R 10\n[PIPES]\n P R J1 1 1 1\n");
     options.inp = "bad.inp";
     options.report = "report.txt";
     EXPECT_EQ(RunCommand(options), 1);

@@ -86,10 +86,11 @@ TEST_F(ReplacingFileTest, TheTemporaryFileIsRecognisableAndHoldsTheContentUntilC
 }
 
 TEST_F(ReplacingFileTest, LeftoversOfEndedProcessesAreRemovedByTheNextWriter) {
-    const std::string ended = "net.inp.CSV.hydrosk-" + std::to_string(EndedProcess()) + "-aB3dE9.tmp";
+    const std::string ended =
+        "net.inp.CSV.hydrosk-" + std::to_string(EndedProcess()) + "-aB3dE9.tmp";
     const std::string running = "net.inp.TXT.hydrosk-" + std::to_string(getppid()) + "-aB3dE9.tmp";
-    for (const std::string& name : {ended, running, std::string("notes.tmp"),
-                                    std::string("x.hydrosk-1-toolong.tmp")}) {
+    for (const std::string& name :
+         {ended, running, std::string("notes.tmp"), std::string("x.hydrosk-1-toolong.tmp")}) {
         WriteBytes(dir() / name, "x");
     }
     EXPECT_TRUE(IsReplacementTemporary(ended));
