@@ -195,6 +195,9 @@ double leading_number(std::string_view token) {
 }
 
 long to_long(std::string_view token) {
+    // strtol of EPANET's reference build, whose long has 32 bits.
+    constexpr long kLow = std::numeric_limits<std::int32_t>::min();
+    constexpr long kHigh = std::numeric_limits<std::int32_t>::max();
     std::size_t i = 0;
     while (i < token.size() && is_c_space(token[i])) ++i;
     bool negative = false;
@@ -202,37 +205,23 @@ long to_long(std::string_view token) {
         negative = token[i] == '-';
         ++i;
     }
-    // Accumulate as a negative number so that LONG_MIN fits.
-    long value = 0;
-    bool saturated = false;
+    long value = 0;  // magnitude, held below kHigh + 2 so that it never overflows
     for (; i < token.size() && is_digit(token[i]); ++i) {
-        const int d = token[i] - '0';
-        if (saturated) continue;
-        if (value < (LONG_MIN + d) / 10) {
-            saturated = true;
-            continue;
-        }
-        value = value * 10 - d;
+        value = std::min(value * 10 + (token[i] - '0'), kHigh + 2);
     }
-    if (saturated) return negative ? LONG_MIN : LONG_MAX;
-    if (negative) return value;
-    return value == LONG_MIN ? LONG_MAX : -value;
+    return negative ? std::max(-value, kLow) : std::min(value, kHigh);
 }
 
 long to_long_trunc(double value) {
+    return to_int_trunc(value);
+}
+
+int to_int_trunc(double value) {
     constexpr auto kLow = std::numeric_limits<std::int32_t>::min();
     constexpr auto kHigh = std::numeric_limits<std::int32_t>::max();
     if (std::isnan(value)) return 0;
     if (value <= static_cast<double>(kLow)) return kLow;
     if (value >= static_cast<double>(kHigh)) return kHigh;
-    return static_cast<long>(value);
-}
-
-int to_int_trunc(double value) {
-    if (!(value > static_cast<double>(INT_MIN) - 1.0 &&
-          value < static_cast<double>(INT_MAX) + 1.0)) {
-        return INT_MIN;
-    }
     return static_cast<int>(value);
 }
 

@@ -57,14 +57,14 @@ bool to_number(std::string_view token, double& value);
 bool is_number_text(std::string_view token);
 // C atof: the value of the longest leading number, 0 when there is none.
 double leading_number(std::string_view token);
-// C atol: leading integer, 0 when none; saturates like strtol.
+// C atol of EPANET's reference build: leading integer, 0 when none; saturates
+// like strtol with a 32-bit long.
 long to_long(std::string_view token);
-// Seconds as EPANET 2.2's reference build (WebAssembly) keeps them: in a
-// 32-bit long, converted from a double with saturation (beyond the range gives
-// its nearest end, NaN gives 0).
+// A double converted to an integer as EPANET 2.2's reference build
+// (WebAssembly) converts it, where long is 32 bits like int: toward zero, with
+// saturation (beyond the range gives its nearest end, NaN gives 0), so that odd
+// input never is undefined behaviour. Seconds are such longs.
 long to_long_trunc(double value);
-// A double converted to int the way x86-64 does (out of range and NaN give
-// INT_MIN), so odd input never is undefined behaviour.
 int to_int_trunc(double value);
 
 // The tokens of one line, kept exactly like EPANET keeps them: in a persistent

@@ -88,6 +88,14 @@ TEST_F(Net1Edges, TimesBeyondA32BitLongSaturateAsInEpanet) {
     EXPECT_EQ(steps[1].next, 3600);
 }
 
+TEST_F(Net1Edges, TrialCountsBeyondTheRangeOfIntWrapAsInEpanet) {
+    // 1e10 trials saturate to 2147483647; with Net1's 10 extra trials EPANET's sum wraps below
+    // zero, and it makes no trial at all.
+    const auto steps = FirstSteps(Net1With(" Trials", " Trials 1e10"), 1);
+    ASSERT_EQ(steps.size(), 1u);
+    EXPECT_NEAR(steps[0].pressures[0], -307.643, 1e-6);
+}
+
 TEST_F(Net1Edges, APatternStartFarBeforeZeroRepeatsThePatternBackwards) {
     // EPANET's period is negative here and it reads before the pattern.
     for (const char* start : {" Pattern Start -1e308", " Pattern Start -5"}) {

@@ -1067,6 +1067,11 @@ TEST(InpLexer, NumbersFollowStrtodAndEpanetsCheck) {
     EXPECT_DOUBLE_EQ(inp::leading_number("5xyz"), 5.0);
     EXPECT_EQ(inp::to_long("42abc"), 42);
     EXPECT_EQ(inp::to_long("x"), 0);
+    // EPANET's reference build (WebAssembly) has 32-bit longs and saturating conversions.
+    EXPECT_EQ(inp::to_long("99999999999"), 2147483647L);
+    EXPECT_EQ(inp::to_long("-99999999999"), -2147483648L);
+    EXPECT_EQ(inp::to_long_trunc(3600.0 * 1e308), 2147483647L);
+    EXPECT_EQ(inp::to_int_trunc(-1e10), -2147483647 - 1);
 }
 
 TEST(InpLexer, HoursAcceptClockTimesAndUnits) {
