@@ -3,8 +3,8 @@
 // that runs out and output that cannot be written.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <new>
-#include <set>
 #include <sstream>
 #include <streambuf>
 
@@ -17,14 +17,6 @@ namespace {
 
 class BadInputTest : public RunTest {
 protected:
-    std::set<std::string> Names() const {
-        std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir())) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
-
     int RunCommand(const cli::FireflowOptions& options) {
         err_.str("");
         std::ostringstream out;
@@ -63,7 +55,9 @@ TEST_F(BadInputTest, TheCommandLineWritesScratchFilesOnlyWhenAsked) {
         options.mode = mode;
         EXPECT_EQ(RunCommand(options), 0) << err_.str();
     }
-    EXPECT_EQ(Names(), (std::set<std::string>{"rep.dat", "rep.dat.TXT"}));
+    // The INP file and its results, nothing else.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 2);
+    EXPECT_TRUE(std::filesystem::exists(dir() / "rep.dat.TXT"));
 
     options.report = "rep.dat";  // the INP file itself
     EXPECT_EQ(RunCommand(options), 1);

@@ -15,6 +15,7 @@
 namespace hydrosk::files {
 namespace {
 
+using testing::FileNames;
 using testing::ReadBytes;
 using testing::TempDirTest;
 using testing::WriteBytes;
@@ -37,21 +38,12 @@ TEST(FormatRecord, RefusesWhatTheLayoutCannotCarry) {
 
 using WriteRecordFileTest = TempDirTest;
 
-// The names in a folder.
-std::set<std::string> Names(const std::filesystem::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
-
 TEST_F(WriteRecordFileTest, WritesEveryRecordWithCrLfAndNothingElse) {
     const auto file = dir() / "out.txt";
     const std::vector<Record> records = {{std::string("J7")}, {std::string("12"), 35.5f}};
     WriteRecordFile(file, records);
     EXPECT_EQ(ReadBytes(file), "\"J7\"\r\n\"12\",35.5\r\n");
-    EXPECT_EQ(Names(dir()), std::set<std::string>{"out.txt"});
+    EXPECT_EQ(FileNames(dir()), std::set<std::string>{"out.txt"});
 }
 
 TEST_F(WriteRecordFileTest, NoRecordsGiveZeroBytesAndReplaceOldContent) {
@@ -94,7 +86,7 @@ TEST_F(WriteRecordFileTest, RefusedRecordHalfWayLeavesTheOldFileIntact) {
         EXPECT_NE(std::string(error.what()).find("double quote"), std::string::npos);
     }
     EXPECT_EQ(ReadBytes(file), "\"old\"\r\n");
-    EXPECT_EQ(Names(dir()), std::set<std::string>{"out.txt"});
+    EXPECT_EQ(FileNames(dir()), std::set<std::string>{"out.txt"});
 }
 
 TEST_F(WriteRecordFileTest, FailedRenameRemovesTheTemporaryFile) {
@@ -103,7 +95,7 @@ TEST_F(WriteRecordFileTest, FailedRenameRemovesTheTemporaryFile) {
     WriteBytes(target / "inside", "x");
     EXPECT_THROW(WriteRecordFile(target, std::vector<Record>{{std::string("J7")}}), FileError);
     EXPECT_EQ(ReadBytes(target / "inside"), "x");
-    EXPECT_EQ(Names(dir()), std::set<std::string>{"taken"});
+    EXPECT_EQ(FileNames(dir()), std::set<std::string>{"taken"});
 }
 
 TEST_F(WriteRecordFileTest, WriterWithoutCommitChangesNothing) {
@@ -114,7 +106,7 @@ TEST_F(WriteRecordFileTest, WriterWithoutCommitChangesNothing) {
         writer.Write({std::string("new")});
     }
     EXPECT_EQ(ReadBytes(file), "\"old\"\r\n");
-    EXPECT_EQ(Names(dir()), std::set<std::string>{"out.txt"});
+    EXPECT_EQ(FileNames(dir()), std::set<std::string>{"out.txt"});
 }
 
 using ReadFileIfExistsTest = TempDirTest;

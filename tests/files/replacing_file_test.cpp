@@ -21,13 +21,7 @@ using testing::WriteBytes;
 
 class ReplacingFileTest : public TempDirTest {
 protected:
-    std::set<std::string> Names() const {
-        std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir())) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
+    std::set<std::string> Names() const { return testing::FileNames(dir()); }
     std::filesystem::path target() const { return dir() / "net.inp.TXT"; }
 };
 
