@@ -9,11 +9,11 @@ JOBS ?= 2
 DEB_PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                 libcli11-dev locales \
                 qt6-base-dev qt6-svg-dev fonts-liberation2 xvfb xauth \
-                openmpi-bin libopenmpi-dev
+                openmpi-bin libopenmpi-dev clang libclang-rt-dev
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build test run clean format reference sanitize
+.PHONY: all deps build test run clean format reference sanitize fuzz
 
 all: build
 
@@ -50,6 +50,29 @@ sanitize: deps
 	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DHYDROSK_SANITIZE=ON -DHYDROSK_BENCHMARKS=OFF
 	cmake --build build-sanitize -j$(JOBS)
 	cd build-sanitize && ctest --output-on-failure -j$(JOBS)
+
+# The libFuzzer targets, built with clang in build-fuzz/, each run for FUZZ_SECONDS: the INP
+# reader (with the first hydraulic steps) on the shared networks as seeds (cut to 32 KiB, for
+# speed), and the readers of the constraint and settings files. A crash, a hang or undefined behaviour fails the target;
+# what it found is left in build-fuzz/ (crash-*, timeout-*).
+FUZZ_SECONDS ?= 60
+FUZZ_DIR := build-fuzz
+FUZZ_FLAGS = -max_total_time=$(FUZZ_SECONDS) -timeout=20 -rss_limit_mb=2048 \
+             -artifact_prefix=$(FUZZ_DIR)/ -print_final_stats=1
+SHARED_NETWORKS := ../shared/networks
+fuzz: deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DHYDROSK_FUZZ=ON -DHYDROSK_BENCHMARKS=OFF
+	cmake --build $(FUZZ_DIR) -j$(JOBS) --target inp_reader_fuzz constraint_settings_fuzz
+	mkdir -p $(FUZZ_DIR)/corpus/inp $(FUZZ_DIR)/corpus/files
+	@if [ -d $(SHARED_NETWORKS) ]; then \
+	  $(FUZZ_DIR)/toolkit/input/fuzz/inp_reader_fuzz $(FUZZ_FLAGS) -max_len=32768 \
+	    $(FUZZ_DIR)/corpus/inp $(SHARED_NETWORKS); \
+	else \
+	  echo "fuzz: $(SHARED_NETWORKS) is absent; the INP reader is not fuzzed"; \
+	fi
+	$(FUZZ_DIR)/files/fuzz/constraint_settings_fuzz $(FUZZ_FLAGS) $(FUZZ_DIR)/corpus/files \
+	  files/fuzz/seeds
 
 # Opens the window on the desktop. Without a display (a server, a container) the
 # window opens on a virtual screen of Xvfb instead; Ctrl+C ends it there.

@@ -1,6 +1,7 @@
 #include "analysis/fire_flow_run.h"
 
 #include <fstream>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -22,14 +23,16 @@
 namespace hydrosk::analysis {
 namespace {
 
-// Scratch files of the toolkit, relative to the current directory.
-constexpr const char* kReportFile = "rep.dat";
+// The binary output file that goes with a report file, relative to the current directory; the
+// toolkit writes none, but refuses an INP file of that name.
 constexpr const char* kOutputFile = "out.dat";
-constexpr const char* kTrialReportFile = "out.txt";
 
-// Toolkit codes for a report or output file that cannot be created.
+// Toolkit codes for memory that ran out, and for a report or output file that cannot be
+// created or written.
+constexpr int kInsufficientMemory = 101;
 constexpr int kReportFileError = 303;
 constexpr int kOutputFileError = 304;
+constexpr int kReportWriteError = 309;
 
 struct CommonNumbers {
     float minimal_pressure = 0;  // network pressure units
@@ -92,23 +95,40 @@ Constraints ReadConstraints(const RunInputs& inputs) {
 }
 
 // Opens the INP file and catalogues it. Scratch files that cannot be created do not stop the
-// run: the file is then opened without them.
+// run unless the report was asked for: the file is then opened without them.
 void OpenCatalogue(network::NetworkCatalogue& catalogue, toolkit::Project& project,
-                   const std::string& inp_path) {
+                   const std::string& inp_path, const RunInputs& inputs) {
+    const std::string& report = inputs.report_file;
     network::ResetNetwork(catalogue);
-    int code = network::OpenNetwork(catalogue, project, inp_path, kReportFile, kOutputFile);
-    if (code == kReportFileError || code == kOutputFileError) {
+    int code = network::OpenNetwork(catalogue, project, inp_path, report,
+                                    report.empty() ? "" : kOutputFile);
+    const bool scratch_failed =
+        code == kReportFileError || code == kOutputFileError || code == kReportWriteError;
+    if (scratch_failed && inputs.report_required) {
+        throw RunEnded(MessageKind::Failure, messages::ReportFileFailure(report, code));
+    }
+    if (scratch_failed) {
         project.close();
         network::ResetNetwork(catalogue);
         code = network::OpenNetwork(catalogue, project, inp_path, "", "");
     }
-    if (code != 0) Refuse(messages::kCouldNotOpenInp);
+    if (code == kInsufficientMemory) throw std::bad_alloc();
+    if (code != 0) Refuse(messages::CouldNotOpenInp(code, project.input_errors()));
 }
 
 // The trials' report file is left in the current directory, as the toolkit leaves it; the
-// trials themselves never read the INP file again, so it stays empty.
-void LeaveTrialReportFile() {
-    std::ofstream scratch(kTrialReportFile, std::ios::trunc);  // failure is of no concern
+// trials themselves never read the INP file again, so it stays empty. The toolkit refuses a
+// report file that is the INP file (EPANET's 301), which ends the run as a trial that cannot
+// open its network.
+void LeaveTrialReportFile(const RunInputs& inputs) {
+    const std::string& name = inputs.trial_report_file;
+    if (name.empty()) return;
+    const std::string inp_path(files::TrimBlanks(inputs.inp_path));
+    std::error_code ignored;
+    if (name == inp_path || std::filesystem::equivalent(name, inp_path, ignored)) {
+        Refuse(messages::kProblemInInp);
+    }
+    std::ofstream scratch(name, std::ios::trunc);  // failure is of no concern
 }
 
 // Runs a search into the results file. When the search ends the run early, the rows it
@@ -147,13 +167,14 @@ void PrepareSearchOfMode(const RunInputs& inputs, const CommonNumbers& numbers,
     }
 
     if (catalogue.DurationHours == 0) Refuse(messages::kExtendedPeriodDuration);
+    if (catalogue.HydraulicStep <= 0) Refuse(messages::kExtendedPeriodStep);
     search.trials.emplace(
         TrialContext{search.project.parsed_network(), catalogue, search.limits, nullptr});
     if (inputs.option == ExtendedPeriodOption::FindDuration) {
         if (inputs.required_flow.empty()) Refuse(messages::kEnterRequiredFlow);
         const float required_flow =
             NumberOrRefuse(inputs.required_flow, inputs.locale, messages::kRequiredFlowNumber);
-        LeaveTrialReportFile();
+        LeaveTrialReportFile(inputs);
         search.header = DurationHeader();
         search.workers = DurationWorkers(*search.trials, required_flow);
         return;
@@ -166,7 +187,7 @@ void PrepareSearchOfMode(const RunInputs& inputs, const CommonNumbers& numbers,
         NumberOrRefuse(inputs.required_time, inputs.locale, messages::kRequiredTimeNumber);
     if (!(required_time > 0)) Refuse(messages::kEnterRequiredTime);
     search.flow = {required_time, numbers.maximal_flow, numbers.flow_interval};
-    LeaveTrialReportFile();
+    LeaveTrialReportFile(inputs);
     search.header = FlowHeader();
     search.workers = FlowWorkers(*search.trials, search.flow);
 }
@@ -178,7 +199,7 @@ CommonNumbers Prepare(const RunInputs& inputs, RunObserver& observer, PreparedSe
     const Constraints constraints = ReadConstraints(inputs);
 
     OpenCatalogue(search.catalogue, search.project,
-                  std::string(files::TrimBlanks(inputs.inp_path)));
+                  std::string(files::TrimBlanks(inputs.inp_path)), inputs);
     if (search.catalogue.JunctionCount < 1) Refuse(messages::kNoJunctions);
 
     UnknownConstraintIds unknown;
@@ -246,6 +267,8 @@ RunResult RunFireFlow(const RunInputs& inputs, RunObserver& observer) {
         Run(inputs, observer);
     } catch (const RunEnded& ended) {
         result = Ended(ended.kind(), ended.what(), observer);
+    } catch (const std::bad_alloc&) {
+        result = Ended(MessageKind::Failure, std::string(messages::kOutOfMemory), observer);
     } catch (const std::exception& error) {
         result = Ended(MessageKind::Failure, error.what(), observer);
     }

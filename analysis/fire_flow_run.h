@@ -50,7 +50,8 @@ std::unique_ptr<PreparedSearch> PrepareSearch(const RunInputs& inputs, RunObserv
 
 // Performs the run. Every message, the question, the progress and the pointer go through the
 // observer; the message that ends a run early is also returned. Scratch files of the toolkit
-// ("rep.dat") go to the current directory. Nothing is thrown.
+// are those of the inputs. Nothing is thrown; memory running out ends the run as a failure
+// with messages::kOutOfMemory.
 RunResult RunFireFlow(const RunInputs& inputs, RunObserver& observer);
 
 }  // namespace hydrosk::analysis

@@ -48,6 +48,14 @@ struct RunInputs {
     // Worker threads of the search (0 for every hardware thread) and, on a cluster, the other
     // processes that share it. The results do not depend on them.
     Parallelism parallelism;
+    // The toolkit's scratch files, relative names resolving against the current directory; an
+    // empty name writes none. The report of opening the INP file (its input errors) is written
+    // when possible, and must be when `report_required`; the report of the extended-period
+    // trials stays empty. The window keeps both; the command line writes a report only when
+    // asked. Neither may be the INP file itself, in any spelling.
+    std::string report_file = "rep.dat";
+    bool report_required = false;
+    std::string trial_report_file = "out.txt";
 
     // The number format in which the five texts are read (the user's by default).
     std::locale locale = files::UserLocale();

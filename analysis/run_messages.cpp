@@ -1,19 +1,30 @@
 #include "analysis/run_messages.h"
 
+#include <algorithm>
+
+#include "files/printable_text.h"
 #include "toolkit/error_messages.h"
 
 namespace hydrosk::analysis::messages {
 namespace {
 
-void AppendList(std::string& text, std::string_view file, std::span<const std::string> ids) {
+void AppendList(std::string& text, std::string_view file, std::span<const std::string> ids,
+                std::size_t listed) {
     if (ids.empty()) return;
     text += "\n";
     text += file;
     text += ":";
-    for (std::size_t i = 0; i < ids.size(); ++i) {
+    for (std::size_t i = 0; i < listed; ++i) {
         text += i == 0 ? " " : ", ";
-        text += ids[i];
+        text += files::PrintableText(ids[i]);
     }
+    const std::size_t more = ids.size() - listed;
+    if (more > 0) text += (listed == 0 ? " " : " and ") + std::to_string(more) + " more";
+}
+
+std::string WithoutLineEnd(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    return std::string(line);
 }
 
 }  // namespace
@@ -48,11 +59,54 @@ std::string UnsolvedTrials(int trials, int code, std::span<const std::string> ju
 std::string UnknownConstraintIds(std::span<const std::string> min_pressure_ids,
                                  std::span<const std::string> excluded_ids) {
     if (min_pressure_ids.empty() && excluded_ids.empty()) return {};
+    // Each list gets half of the IDs listed, and what the other one does not need.
+    const std::size_t half = kListedUnknownIds / 2;
+    const std::size_t first =
+        std::min(min_pressure_ids.size(), kListedUnknownIds - std::min(excluded_ids.size(), half));
+    const std::size_t second = std::min(excluded_ids.size(), kListedUnknownIds - first);
     std::string text =
         "These IDs of the constraint files are not junctions of the network and were skipped:";
-    AppendList(text, "MinPressures.txt", min_pressure_ids);
-    AppendList(text, "NoCheck.txt", excluded_ids);
+    AppendList(text, "MinPressures.txt", min_pressure_ids, first);
+    AppendList(text, "NoCheck.txt", excluded_ids, second);
     return text;
+}
+
+std::vector<std::string> InputErrorLines(int code, std::span<const toolkit::InputError> errors,
+                                         std::size_t limit) {
+    std::vector<std::string> lines;
+    constexpr int kUnconnectedNode = 233;
+    for (std::size_t i = 0; i < errors.size() && i < limit; ++i) {
+        const toolkit::InputError& error = errors[i];
+        if (error.code == kUnconnectedNode && error.line == 0) {
+            // EPANET's report garbles this one (its message is formatted into the buffer it is
+            // read from); the text it means is shown instead.
+            lines.push_back(files::PrintableText(
+                "Error 233: " + std::string(toolkit::error_message(233)) + " " + error.text));
+            continue;
+        }
+        for (const std::string& line : error.report_lines) {
+            lines.push_back(files::PrintableText(WithoutLineEnd(line)));
+        }
+    }
+    if (errors.size() > limit) {
+        lines.push_back("... and " + std::to_string(errors.size() - limit) + " more input errors");
+    }
+    lines.push_back("Error " + std::to_string(code) + ": " +
+                    std::string(toolkit::error_message(code)));
+    return lines;
+}
+
+std::string CouldNotOpenInp(int code, std::span<const toolkit::InputError> errors) {
+    std::string text(kCouldNotOpenInp);
+    for (const std::string& line : InputErrorLines(code, errors, errors.size())) {
+        text += "\n  " + line;
+    }
+    return text;
+}
+
+std::string ReportFileFailure(const std::string& report_file, int code) {
+    return "The report file " + files::PrintableText(report_file) + " cannot be written (Error " +
+           std::to_string(code) + ": " + std::string(toolkit::error_message(code)) + ")";
 }
 
 }  // namespace hydrosk::analysis::messages

@@ -6,6 +6,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "toolkit/input/reader.h"
 
 namespace hydrosk::analysis::messages {
 
@@ -35,6 +38,10 @@ inline constexpr std::string_view kSteadyStateDuration =
     "The duration of the INP file must be set to zero";
 inline constexpr std::string_view kExtendedPeriodDuration =
     "Duration must be greater then zero for an EPS run";
+// A negative report time step makes the hydraulic step negative, and the simulation would
+// then step backwards for ever.
+inline constexpr std::string_view kExtendedPeriodStep =
+    "The hydraulic time step of the INP file must be greater than zero for an EPS run";
 
 // The extended-period inputs.
 inline constexpr std::string_view kEnterRequiredFlow = "You must enter a required flow value";
@@ -51,6 +58,22 @@ inline constexpr std::string_view kProblemInInp = "Problem in INP file!";
 // The command line's run ended by Ctrl+C or SIGTERM.
 inline constexpr std::string_view kRunInterrupted =
     "The run was interrupted; the rows of the junctions finished before it are kept";
+// An allocation failed: the run, or the command line, ends with this.
+inline constexpr std::string_view kOutOfMemory = "out of memory";
+
+// Why the toolkit refused to open an INP file, as EPANET's report gives it: the lines of each
+// input error (its code and text, the section, then the line itself), of at most `limit` of
+// them, and a last line with the code of the open ("Error 200: one or more errors in input
+// file"). Line ends are removed and bytes that are not printable escaped. An unconnected node
+// (233) is named in the words EPANET means, where its report prints them garbled.
+std::vector<std::string> InputErrorLines(int code, std::span<const toolkit::InputError> errors,
+                                         std::size_t limit);
+
+// kCouldNotOpenInp followed by every line of InputErrorLines, each indented.
+std::string CouldNotOpenInp(int code, std::span<const toolkit::InputError> errors);
+
+// A report file that was asked for and cannot be written.
+std::string ReportFileFailure(const std::string& report_file, int code);
 
 // The completion question, lines separated by CR LF.
 std::string CompletionQuestion(const std::filesystem::path& results_file);
@@ -65,7 +88,10 @@ inline constexpr std::size_t kUnsolvedJunctionsShown = 5;
 std::string UnsolvedTrials(int trials, int code, std::span<const std::string> junctions);
 
 // IDs of the two constraint files that name no junction of the network; each list in file
-// order without repeats. Empty when both lists are empty.
+// order without repeats. Empty when both lists are empty. At most kListedUnknownIds IDs are
+// listed, shared between the two lists, each list saying how many of its IDs are left out;
+// bytes that are not printable are escaped.
+inline constexpr std::size_t kListedUnknownIds = 20;
 std::string UnknownConstraintIds(std::span<const std::string> min_pressure_ids,
                                  std::span<const std::string> excluded_ids);
 

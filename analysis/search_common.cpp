@@ -1,7 +1,7 @@
 #include "analysis/search_common.h"
 
-#include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 #include "analysis/run_messages.h"
 #include "files/number_text.h"
@@ -12,9 +12,20 @@
 namespace hydrosk::analysis {
 namespace {
 
-void AddOnce(std::vector<std::string>& list, const std::string& id) {
-    if (std::find(list.begin(), list.end(), id) == list.end()) list.push_back(id);
-}
+// A list in file order without repeats, built in linear time: files with tens of thousands of
+// IDs that are not junctions (another network's constraints) are met in practice.
+class OnceList {
+public:
+    explicit OnceList(std::vector<std::string>& list)
+        : list_(list), seen_(list.begin(), list.end()) {}
+    void Add(const std::string& id) {
+        if (seen_.insert(id).second) list_.push_back(id);
+    }
+
+private:
+    std::vector<std::string>& list_;
+    std::unordered_set<std::string> seen_;
+};
 
 }  // namespace
 
@@ -26,19 +37,21 @@ JunctionLimits MakeJunctionLimits(const network::NetworkCatalogue& catalogue, fl
     JunctionLimits limits{std::vector<float>(size, default_minimum),
                           std::vector<unsigned char>(size, 0)};
     limits.minimum[0] = 0;
+    OnceList unknown_min_pressure(unknown.min_pressure);
     for (const auto& entry : overrides) {
         if (const auto index = catalogue.Junctions.find(entry.id)) {
             limits.minimum[static_cast<std::size_t>(*index)] = entry.pressure;
         } else {
-            AddOnce(unknown.min_pressure, entry.id);
+            unknown_min_pressure.Add(entry.id);
         }
     }
+    OnceList unknown_excluded(unknown.excluded);
     for (const auto& id : excluded_ids) {
         const std::string trimmed(files::TrimBlanks(id));
         if (const auto index = catalogue.Junctions.find(trimmed)) {
             limits.excluded[static_cast<std::size_t>(*index)] = 1;
         } else {
-            AddOnce(unknown.excluded, trimmed);
+            unknown_excluded.Add(trimmed);
         }
     }
     return limits;

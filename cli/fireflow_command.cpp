@@ -11,6 +11,7 @@
 #include "analysis/run_messages.h"
 #include "analysis/search_common.h"
 #include "cli/interrupt_watch.h"
+#include "cli/output_check.h"
 
 namespace hydrosk::cli {
 namespace {
@@ -154,6 +155,10 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
                      "worker threads (default: every hardware thread; 1 runs the junctions one "
                      "after the other); the results file is the same for every count")
         ->check(CLI::PositiveNumber);
+        ->add_option("--report", options.report,
+                     "write the toolkit's report of opening the INP file (its input errors, "
+                     "as EPANET reports them) to FILE; without it no scratch file is written")
+        ->option_text("FILE");
     command->footer(
         "The results go to the INP path with the extension appended (town.inp.TXT), one row per "
         "junction. Junctions listed in NoCheck.txt beside the INP file are never tested; "
@@ -184,6 +189,9 @@ analysis::RunInputs FireflowInputs(const FireflowOptions& options) {
     inputs.inp_directory = DirectoryOf(options.inp);
     inputs.output_file = options.inp + "." + options.extension;
     inputs.settings_directory = std::nullopt;
+    inputs.report_file = options.report;
+    inputs.report_required = !options.report.empty();
+    inputs.trial_report_file.clear();
     inputs.parallelism.threads = options.threads;
     return inputs;
 }
@@ -205,7 +213,9 @@ int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream&
     }
     if (result.status != analysis::RunStatus::Completed) return 1;
     out << inputs.output_file.string() << '\n';
-    return 0;
+    if (CheckWritten(out, "the standard output", err) != 0) return 1;
+    // Notices that could not be shown make it a failure too, without words left to say so.
+    return err.flush() ? 0 : 1;
 }
 
 }  // namespace hydrosk::cli

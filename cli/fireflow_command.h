@@ -24,6 +24,8 @@ struct FireflowOptions {
     std::string required_time = "1.5";
     std::string extension = "TXT";  // TXT, CSV or DAT
     int threads = 0;                // worker threads; 0 for every hardware thread
+    // The toolkit's report of opening the INP file; empty: no scratch file is written at all.
+    std::string report;
 };
 
 // Adds the subcommand and its options to the application; the parsed values go to `options`.
@@ -35,9 +37,9 @@ analysis::RunInputs FireflowInputs(const FireflowOptions& options);
 
 // Performs the run. Messages go to `err` with the program's texts; with `progress_bar` a bar
 // on `err` follows the junctions. The results file's path goes to `out` at the end. Returns
-// the exit status: 0 for a completed run, 1 for a run ended by a refusal or a failure, and
-// 128 + the signal's number for a run ended by Ctrl+C or SIGTERM (the rows finished before it
-// are kept, as a failure keeps them).
+// the exit status: 0 for a completed run, 1 for a run ended by a refusal or a failure, or
+// whose output could not be written, and 128 + the signal's number for a run ended by Ctrl+C
+// or SIGTERM (the rows finished before it are kept, as a failure keeps them).
 // `shared`: other processes of a cluster that take part in the search (nullptr for none).
 // `interrupts`: a watch made before any other thread of the process was started (nullptr: the
 // run makes its own).

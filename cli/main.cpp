@@ -2,11 +2,14 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <iostream>
+#include <new>
 
 #include "cli/export_geojson_command.h"
 #include "cli/fireflow_command.h"
 #include "cli/interrupt_watch.h"
+#include "cli/output_check.h"
 #include "cli/simulate_command.h"
 #include "toolkit/portable_math.h"
 #ifdef HYDROSK_WITH_MPI
@@ -42,8 +45,9 @@ int RunFireflowInJob(const hydrosk::cli::FireflowOptions& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    hydrosk::toolkit::restart_with_portable_math(argv);
+namespace {
+
+int Run(int argc, char** argv) {
     CLI::App app{"Hydrosk: fire-flow analysis of EPANET networks"};
     app.require_subcommand(1);
 
@@ -62,6 +66,7 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int status = app.exit(e);
+        if (hydrosk::cli::CheckWritten(std::cout, "the standard output", std::cerr) != 0) return 1;
         return status == 0 ? 0 : 2;
     }
 
@@ -74,4 +79,17 @@ int main(int argc, char** argv) {
     }
     if (*exportGeoJson) return hydrosk::cli::RunExportGeoJson(geoJsonOptions, std::cerr);
     return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    hydrosk::toolkit::restart_with_portable_math(argv);
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        // Memory ran out where nothing else handled it: said plainly, not an abort.
+        std::fputs("out of memory\n", stderr);
+        return 1;
+    }
 }

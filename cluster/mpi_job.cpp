@@ -231,7 +231,12 @@ void Coordinator::ServeUntilEveryRankIsDone() {
     }
 }
 
-int ServeAsWorkerRank(const MpiJob&, const analysis::RunInputs& inputs, int threads) {
+int ServeAsWorkerRank(const MpiJob&, const analysis::RunInputs& job_inputs, int threads) {
+    // Only rank 0 writes files; the others keep no report of their own.
+    analysis::RunInputs inputs = job_inputs;
+    inputs.report_file.clear();
+    inputs.report_required = false;
+    inputs.trial_report_file.clear();
     analysis::RunObserver silent;
     std::unique_ptr<analysis::PreparedSearch> search;
     analysis::WorkerFactory workers;

@@ -5,6 +5,7 @@
 
 #include "files/file_error.h"
 #include "files/number_text.h"
+#include "files/printable_text.h"
 #include "files/record_layout.h"
 
 namespace hydrosk::files {
@@ -12,7 +13,7 @@ namespace {
 
 void RefuseQuotedId(const std::filesystem::path& file, const std::string& id) {
     if (id.find('"') != std::string::npos) {
-        throw FileError(file, "the junction ID " + id +
+        throw FileError(file, "the junction ID " + PrintableText(id) +
                                   " holds a double quote, which the file cannot store; "
                                   "nothing was written");
     }
@@ -49,14 +50,16 @@ std::vector<JunctionPressure> ReadJunctionMinPressures(const std::filesystem::pa
         if (!id) break;
         const auto field = reader.Next();
         if (!field) {
-            throw FileError(file, RecordProblem(record, "the minimal pressure of junction " +
-                                                            id->text + " is missing"));
+            throw FileError(file,
+                            RecordProblem(record, "the minimal pressure of junction " +
+                                                      PrintableText(id->text) + " is missing"));
         }
         const auto value = ParseFieldNumber(field->text);
         if (!value || std::abs(*value) > std::numeric_limits<float>::max()) {
             throw FileError(
-                file, RecordProblem(record, "the minimal pressure " + field->text +
-                                                " of junction " + id->text + " is not a number"));
+                file, RecordProblem(record, "the minimal pressure " + PrintableText(field->text) +
+                                                " of junction " + PrintableText(id->text) +
+                                                " is not a number"));
         }
         pressures.push_back({std::move(id->text), static_cast<float>(*value)});
     }

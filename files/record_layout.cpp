@@ -1,5 +1,9 @@
 #include "files/record_layout.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
@@ -9,6 +13,7 @@
 
 #include "files/file_error.h"
 #include "files/number_text.h"
+#include "files/printable_text.h"
 
 namespace hydrosk::files {
 namespace {
@@ -36,7 +41,7 @@ std::string FormatRecord(const Record& record) {
                 using Type = std::decay_t<decltype(value)>;
                 if constexpr (std::is_same_v<Type, std::string>) {
                     if (value.find('"') != std::string::npos) {
-                        throw std::invalid_argument("the text " + value +
+                        throw std::invalid_argument("the text " + PrintableText(value) +
                                                     " holds a double quote, which the file "
                                                     "layout cannot carry");
                     }
@@ -55,57 +60,27 @@ std::string FormatRecord(const Record& record) {
     return line;
 }
 
-RecordFileWriter::RecordFileWriter(std::filesystem::path target)
-    : target_(std::move(target)), temporary_(target_) {
-    temporary_ += ".tmp";
-    errno = 0;
-    file_.reset(std::fopen(temporary_.string().c_str(), "wb"));
-    if (!file_) {
-        const int error_number = errno;
-        temporary_.clear();  // not ours: never remove what we could not create
-        throw FileError(target_, "cannot be written: " + SystemReason(error_number));
-    }
-}
+RecordFileWriter::RecordFileWriter(std::filesystem::path target) : file_(std::move(target)) {}
 
-RecordFileWriter::~RecordFileWriter() {
-    file_.reset();
-    if (!temporary_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary_, ignored);
-    }
-}
+RecordFileWriter::~RecordFileWriter() = default;
 
 void RecordFileWriter::Write(const Record& record) {
-    if (!file_) throw std::logic_error("RecordFileWriter::Write after Commit");
+    if (!file_.stream()) throw std::logic_error("RecordFileWriter::Write after Commit");
     std::string line;
     try {
         line = FormatRecord(record);
     } catch (const std::invalid_argument& refusal) {
-        throw FileError(target_, refusal.what());
+        throw FileError(file_.target(), refusal.what());
     }
     errno = 0;
-    if (std::fwrite(line.data(), 1, line.size(), file_.get()) != line.size()) {
-        throw FileError(target_, "cannot be written: " + SystemReason(errno));
+    if (std::fwrite(line.data(), 1, line.size(), file_.stream()) != line.size()) {
+        throw FileError(file_.target(), "cannot be written: " + SystemReason(errno));
     }
 }
 
 void RecordFileWriter::Commit() {
-    if (!file_) throw std::logic_error("RecordFileWriter::Commit twice");
-    errno = 0;
-    // fclose flushes; a full disk shows up here at the latest.
-    const bool flushed = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0;
-    const int flush_error = errno;
-    const bool closed = std::fclose(file_.release()) == 0;
-    if (!flushed || !closed) {
-        throw FileError(target_,
-                        "cannot be written: " + SystemReason(flush_error ? flush_error : errno));
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary_, target_, error);
-    if (error) {
-        throw FileError(target_, "cannot be replaced: " + error.message());
-    }
-    temporary_.clear();
+    if (!file_.stream()) throw std::logic_error("RecordFileWriter::Commit twice");
+    file_.Commit();
 }
 
 void WriteRecordFile(const std::filesystem::path& target, std::span<const Record> records) {
@@ -115,13 +90,27 @@ void WriteRecordFile(const std::filesystem::path& target, std::span<const Record
 }
 
 std::optional<std::string> ReadFileIfExists(const std::filesystem::path& file) {
+    // Opened without blocking, so that a FIFO is refused at once instead of
+    // waiting for a writer.
     errno = 0;
-    std::unique_ptr<std::FILE, detail::CloseFile> in(std::fopen(file.string().c_str(), "rb"));
-    if (!in) {
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
         const int error_number = errno;
         if (error_number == ENOENT) return std::nullopt;
         throw FileError(file, "cannot be read: " + SystemReason(error_number));
     }
+    std::unique_ptr<std::FILE, detail::CloseFile> in(::fdopen(descriptor, "rb"));
+    if (!in) {
+        const int error_number = errno;
+        ::close(descriptor);
+        throw FileError(file, "cannot be read: " + SystemReason(error_number));
+    }
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0) {
+        throw FileError(file, "cannot be read: " + SystemReason(errno));
+    }
+    if (S_ISDIR(status.st_mode)) throw FileError(file, "cannot be read: " + SystemReason(EISDIR));
+    if (!S_ISREG(status.st_mode)) throw FileError(file, "cannot be read: it is not a regular file");
     std::string bytes;
     char buffer[4096];
     std::size_t count = 0;

@@ -8,9 +8,7 @@
 // no code page conversion happens anywhere.
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,13 +16,9 @@
 #include <variant>
 #include <vector>
 
-namespace hydrosk::files {
+#include "files/replacing_file.h"
 
-namespace detail {
-struct CloseFile {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-}  // namespace detail
+namespace hydrosk::files {
 
 // A field to write: text, single precision or double precision.
 using FieldValue = std::variant<std::string, float, double>;
@@ -34,11 +28,12 @@ using Record = std::vector<FieldValue>;
 // a text holding a double quote or a number that is not finite.
 std::string FormatRecord(const Record& record);
 
-// Writes a file whole: the records go to a temporary file beside the target
-// ("<target>.tmp"), which replaces the target only when Commit succeeds. Until
-// then, and whenever something fails, the target keeps its old content (or
-// stays absent). A writer destroyed without Commit removes its temporary file.
-// Every failure throws FileError naming the target and the reason.
+// Writes a file whole: the records go to a temporary file of the writer's own
+// beside the target (see ReplacingFile), which replaces the target only when
+// Commit succeeds. Until then, and whenever something fails, the target keeps
+// its old content (or stays absent). A writer destroyed without Commit removes
+// its temporary file. Every failure throws FileError naming the target and the
+// reason.
 class RecordFileWriter {
 public:
     explicit RecordFileWriter(std::filesystem::path target);
@@ -55,17 +50,16 @@ public:
     void Commit();
 
 private:
-    std::filesystem::path target_;
-    std::filesystem::path temporary_;  // empty once renamed over the target
-    std::unique_ptr<std::FILE, detail::CloseFile> file_;
+    ReplacingFile file_;
 };
 
 // The whole file in one call; no records give a file of 0 bytes.
 void WriteRecordFile(const std::filesystem::path& target, std::span<const Record> records);
 
 // The bytes of a file, or nullopt when it does not exist. Any other failure
-// (no permission, a directory, a parent that is not a directory) throws
-// FileError.
+// (no permission, a parent that is not a directory, a path that is not a
+// regular file such as a directory, a FIFO or /dev/zero) throws FileError; a
+// path that is not a regular file is refused before anything is read.
 std::optional<std::string> ReadFileIfExists(const std::filesystem::path& file);
 
 // A field as the reader found it.

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <new>
 #include <stdexcept>
 
 #include "toolkit/codes.h"
@@ -14,6 +16,7 @@ namespace hydrosk::toolkit {
 
 namespace {
 
+constexpr int kInsufficientMemory = 101;
 constexpr int kNotOpen = 102;
 constexpr int kHydraulicsNotOpen = 103;
 constexpr int kHydraulicsNotInitialized = 104;
@@ -21,15 +24,24 @@ constexpr int kUndefinedNode = 203;
 constexpr int kUndefinedLink = 204;
 constexpr int kUndefinedPattern = 205;
 constexpr int kBadParameter = 251;
+constexpr int kIdenticalFileNames = 301;
 constexpr int kCannotOpenInput = 302;
+constexpr int kCannotOpenReport = 303;
+constexpr int kCannotWriteReport = 309;
 constexpr int kCannotSolve = 110;
 
-bool same_file_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+// EPANET compares the names without regard to letter case; the file system is
+// asked as well, so that another spelling of the same file (./rep.dat, a link)
+// is caught before a report file overwrites the input.
+bool same_file(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    const bool same_name =
+        a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+            return std::tolower(static_cast<unsigned char>(x)) ==
+                   std::tolower(static_cast<unsigned char>(y));
+        });
+    std::error_code ignored;
+    return same_name || std::filesystem::equivalent(a, b, ignored);
 }
 
 int find_index(const std::unordered_map<std::string, int>& map, std::string_view id) {
@@ -45,28 +57,44 @@ Project::~Project() = default;
 int Project::open(const std::string& inpFile, const std::string& reportFile,
                   const std::string& outFile) {
     close();
-    // EPANET compares the three names without regard to letter case.
-    if (!inpFile.empty() && (same_file_name(inpFile, reportFile) || same_file_name(inpFile, outFile))) {
-        return 301;
+    if (same_file(inpFile, reportFile) || same_file(inpFile, outFile) ||
+        same_file(reportFile, outFile)) {
+        return kIdenticalFileNames;
     }
-    if (!outFile.empty() && same_file_name(reportFile, outFile)) return 301;
-
-    InputResult input = read_inp_file(inpFile);
-    // A missing input file is refused before the report file is created.
-    if (input.code == kCannotOpenInput) return input.code;
-    if (!reportFile.empty()) {
-        std::ofstream report(reportFile, std::ios::binary | std::ios::trunc);
-        if (!report) return 303;
-        write_input_report(report, input);
+    try {
+        InputResult input = read_inp_file(inpFile);
+        // A missing input file is refused before the report file is created.
+        if (input.code == kCannotOpenInput) return input.code;
+        if (!reportFile.empty()) {
+            std::ofstream report(reportFile, std::ios::binary | std::ios::trunc);
+            if (!report) return kCannotOpenReport;
+            write_input_report(report, input);
+            report.close();
+            if (!report) return kCannotWriteReport;
+        }
+        if (input.code != 0) {
+            input_errors_ = std::move(input.errors);
+            return input.code;
+        }
+        return open(std::shared_ptr<const Network>(std::move(input.network)));
+    } catch (const std::bad_alloc&) {
+        close();
+        return kInsufficientMemory;
+    } catch (const std::length_error&) {  // a size no allocation could serve
+        close();
+        return kInsufficientMemory;
     }
-    if (input.code != 0) return input.code;
-    return open(std::shared_ptr<const Network>(std::move(input.network)));
 }
 
 int Project::open(std::shared_ptr<const Network> parsed) {
     close();
     if (!parsed) return kNotOpen;
-    network_ = *parsed;
+    try {
+        network_ = *parsed;
+    } catch (const std::bad_alloc&) {
+        close();
+        return kInsufficientMemory;
+    }
     parsed_ = std::move(parsed);
     return 0;
 }
@@ -74,6 +102,7 @@ int Project::open(std::shared_ptr<const Network> parsed) {
 int Project::close() {
     simulation_.reset();
     parsed_.reset();
+    input_errors_.clear();
     network_ = Network{};
     hydraulics_open_ = false;
     hydraulics_initialized_ = false;
@@ -345,6 +374,8 @@ int Project::open_h() {
             simulation_ = std::make_unique<HydraulicSimulation>(network_);
         } catch (const std::invalid_argument&) {
             return kCannotSolve;
+        } catch (const std::bad_alloc&) {
+            return kInsufficientMemory;
         }
     }
     if (const int code = simulation_->open(); code != 0) return code;

@@ -11,7 +11,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "toolkit/input/reader.h"
 #include "toolkit/network.h"
 
 namespace hydrosk::toolkit {
@@ -26,8 +28,11 @@ public:
     Project& operator=(const Project&) = delete;
 
     // Reads an INP file. Input errors are written to the report file (none when
-    // reportFile is empty). The output file name is accepted for compatibility:
-    // no binary output file is written.
+    // reportFile is empty) and kept for input_errors(). The output file name is
+    // accepted for compatibility: no binary output file is written. Names that
+    // denote the INP file itself, in any spelling (another case, a relative
+    // path, a link), are refused with 301 before anything is written. A path
+    // that is not a regular file (a directory, a FIFO, a device) gives 302.
     int open(const std::string& inpFile, const std::string& reportFile,
              const std::string& outFile);
     // Opens a network that was parsed before (see parsed_network), without
@@ -38,6 +43,9 @@ public:
 
     // The network as read from the file, unchanged by the set functions.
     std::shared_ptr<const Network> parsed_network() const { return parsed_; }
+    // The input errors of the last open of a file, in the order EPANET's report
+    // gives them; empty after a successful open.
+    const std::vector<InputError>& input_errors() const { return input_errors_; }
 
     int get_count(int code, int& count) const;
     int get_node_index(std::string_view id, int& index) const;
@@ -69,6 +77,7 @@ private:
     int link_in_range(int index) const;
 
     std::shared_ptr<const Network> parsed_;
+    std::vector<InputError> input_errors_;
     Network network_;  // working copy: what the set functions change
     std::unique_ptr<HydraulicSimulation> simulation_;
     bool hydraulics_open_ = false;

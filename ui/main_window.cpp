@@ -15,7 +15,6 @@
 #include "analysis/fire_flow_run.h"
 #include "analysis/run_messages.h"
 #include "files/settings_file.h"
-#include "toolkit/error_messages.h"
 #include "toolkit/project.h"
 #include "ui/help_texts.h"
 #include "ui/pressures_dialog.h"
@@ -105,6 +104,19 @@ private:
     QStringList notices_;
     bool busy_ = false;
 };
+
+// Why an INP file could not be opened: its first input errors, as EPANET's report gives them.
+QString InputErrorsText(int code, const toolkit::Project& project) {
+    constexpr std::size_t kErrorsShown = 10;
+    constexpr int kInsufficientMemory = 101;
+    if (code == kInsufficientMemory) return Text(analysis::messages::kOutOfMemory);
+    QStringList lines;
+    for (const std::string& line :
+         analysis::messages::InputErrorLines(code, project.input_errors(), kErrorsShown)) {
+        lines << Text(line);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
 
 // The INP file's directory with the platform's separator at its end.
 QString DirectoryOf(const QString& inpPath) {
@@ -239,7 +251,7 @@ void MainWindow::openInpFile(const QString& path) {
     if (code != 0) {
         dialogFileName_ = form_.lblInpFileName.text();
         services_.messages->inform(this, Text(analysis::messages::kCouldNotOpenInp),
-                                   Text(toolkit::toolkit_error_text(code)));
+                                   InputErrorsText(code, *project));
         return;
     }
 

@@ -75,7 +75,8 @@ TEST_F(FireflowCommandTest, RefusalGoesToStandardErrorWithStatusOne) {
 
     options = Options(dir() / "missing.inp");
     EXPECT_EQ(Run(options), 1);
-    EXPECT_EQ(err_.str(), std::string(messages::kCouldNotOpenInp) + "\n");
+    EXPECT_EQ(err_.str(),
+              std::string(messages::kCouldNotOpenInp) + "\n  Error 302: cannot open input file\n");
 }
 
 TEST_F(FireflowCommandTest, FlowModeUsesTheRequiredTime) {

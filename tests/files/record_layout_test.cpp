@@ -1,8 +1,10 @@
 #include "files/record_layout.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <limits>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 namespace hydrosk::files {
 namespace {
 
+using testing::FileNames;
 using testing::ReadBytes;
 using testing::TempDirTest;
 using testing::WriteBytes;
@@ -40,7 +43,7 @@ TEST_F(WriteRecordFileTest, WritesEveryRecordWithCrLfAndNothingElse) {
     const std::vector<Record> records = {{std::string("J7")}, {std::string("12"), 35.5f}};
     WriteRecordFile(file, records);
     EXPECT_EQ(ReadBytes(file), "\"J7\"\r\n\"12\",35.5\r\n");
-    EXPECT_FALSE(std::filesystem::exists(dir() / "out.txt.tmp"));
+    EXPECT_EQ(FileNames(dir()), std::set<std::string>{"out.txt"});
 }
 
 TEST_F(WriteRecordFileTest, NoRecordsGiveZeroBytesAndReplaceOldContent) {
@@ -72,15 +75,6 @@ TEST_F(WriteRecordFileTest, FailureInsideTheParentNamesTheFileAndTheReason) {
     }
 }
 
-TEST_F(WriteRecordFileTest, TemporaryFileBlockedLeavesTheOldFileIntact) {
-    const auto file = dir() / "out.txt";
-    WriteBytes(file, "\"old\"\r\n");
-    std::filesystem::create_directory(dir() / "out.txt.tmp");
-    EXPECT_THROW(WriteRecordFile(file, std::vector<Record>{{std::string("new")}}), FileError);
-    EXPECT_EQ(ReadBytes(file), "\"old\"\r\n");
-    EXPECT_TRUE(std::filesystem::is_directory(dir() / "out.txt.tmp"));  // not ours to remove
-}
-
 TEST_F(WriteRecordFileTest, RefusedRecordHalfWayLeavesTheOldFileIntact) {
     const auto file = dir() / "out.txt";
     WriteBytes(file, "\"old\"\r\n");
@@ -92,7 +86,7 @@ TEST_F(WriteRecordFileTest, RefusedRecordHalfWayLeavesTheOldFileIntact) {
         EXPECT_NE(std::string(error.what()).find("double quote"), std::string::npos);
     }
     EXPECT_EQ(ReadBytes(file), "\"old\"\r\n");
-    EXPECT_FALSE(std::filesystem::exists(dir() / "out.txt.tmp"));
+    EXPECT_EQ(FileNames(dir()), std::set<std::string>{"out.txt"});
 }
 
 TEST_F(WriteRecordFileTest, FailedRenameRemovesTheTemporaryFile) {
@@ -101,7 +95,7 @@ TEST_F(WriteRecordFileTest, FailedRenameRemovesTheTemporaryFile) {
     WriteBytes(target / "inside", "x");
     EXPECT_THROW(WriteRecordFile(target, std::vector<Record>{{std::string("J7")}}), FileError);
     EXPECT_EQ(ReadBytes(target / "inside"), "x");
-    EXPECT_FALSE(std::filesystem::exists(dir() / "taken.tmp"));
+    EXPECT_EQ(FileNames(dir()), std::set<std::string>{"taken"});
 }
 
 TEST_F(WriteRecordFileTest, WriterWithoutCommitChangesNothing) {
@@ -112,7 +106,7 @@ TEST_F(WriteRecordFileTest, WriterWithoutCommitChangesNothing) {
         writer.Write({std::string("new")});
     }
     EXPECT_EQ(ReadBytes(file), "\"old\"\r\n");
-    EXPECT_FALSE(std::filesystem::exists(dir() / "out.txt.tmp"));
+    EXPECT_EQ(FileNames(dir()), std::set<std::string>{"out.txt"});
 }
 
 using ReadFileIfExistsTest = TempDirTest;
@@ -123,6 +117,18 @@ TEST_F(ReadFileIfExistsTest, MissingIsNothingAndUnreadableIsAnError) {
     EXPECT_EQ(ReadFileIfExists(dir() / "some.txt"), std::string("a\0b\r\n", 5));
     EXPECT_THROW(ReadFileIfExists(dir()), FileError);  // a directory
     EXPECT_THROW(ReadFileIfExists(dir() / "some.txt" / "x"), FileError);
+}
+
+TEST_F(ReadFileIfExistsTest, WhatIsNotARegularFileIsRefusedAtOnce) {
+    ASSERT_EQ(mkfifo((dir() / "fifo").c_str(), 0600), 0);  // would wait for a writer
+    for (const std::filesystem::path& file : {dir() / "fifo", std::filesystem::path("/dev/zero")}) {
+        try {
+            ReadFileIfExists(file);
+            FAIL() << file;
+        } catch (const FileError& error) {
+            EXPECT_NE(std::string(error.what()).find("not a regular file"), std::string::npos);
+        }
+    }
 }
 
 // Reads every field of `bytes` as the reader gives them.

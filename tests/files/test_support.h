@@ -10,6 +10,7 @@
 #include <locale>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 
 namespace hydrosk::files::testing {
@@ -41,6 +42,15 @@ inline void WriteBytes(const std::filesystem::path& file, const std::string& byt
     std::ofstream out(file, std::ios::binary);
     out << bytes;
     ASSERT_TRUE(out.good()) << file;
+}
+
+// The names of what a folder holds.
+inline std::set<std::string> FileNames(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
 }
 
 inline std::string ReadBytes(const std::filesystem::path& file) {

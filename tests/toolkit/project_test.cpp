@@ -4,6 +4,7 @@
 #include "toolkit/project.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -183,6 +184,41 @@ TEST_F(ProjectTest, CodesForBadCallsAreEpanets) {
     std::string upper = inp;
     upper.replace(upper.size() - 3, 3, "INP");
     EXPECT_EQ(project.open(inp, upper, ""), 301);
+}
+
+TEST_F(ProjectTest, AReportFileThatIsTheInputInAnySpellingIsRefusedUntouched) {
+    const std::string inp = write("rep.dat", kDrainingTank);
+    fs::create_symlink(inp, dir_ / "link.dat");
+    const fs::path relative = fs::relative(inp).lexically_normal();
+    Project project;
+    for (const std::string& report :
+         {(dir_ / "." / "rep.dat").string(), (dir_ / "link.dat").string(), relative.string()}) {
+        EXPECT_EQ(project.open(inp, report, ""), 301) << report;
+        EXPECT_EQ(project.open(inp, "", report), 301) << report;
+    }
+    std::ifstream in(inp);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), kDrainingTank);
+}
+
+TEST_F(ProjectTest, WhatIsNotARegularFileIsRefusedAtOnce) {
+    const fs::path fifo = dir_ / "net.inp";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // reading it would wait for a writer
+    Project project;
+    for (const std::string& inp : {fifo.string(), std::string("/dev/zero"), dir_.string()}) {
+        EXPECT_EQ(project.open(inp, "", ""), 302) << inp;
+    }
+}
+
+TEST_F(ProjectTest, TheInputErrorsOfARefusedFileAreKeptUntilTheNextOpen) {
+    Project project;
+    const std::string bad = "[JUNCTIONS]\n J1 abc\n J2 1e400\n[RESERVOIRS]\n R 10\n";
+    EXPECT_EQ(project.open(write("bad.inp", bad), "", ""), 200);
+    ASSERT_EQ(project.input_errors().size(), 2u);
+    EXPECT_EQ(project.input_errors()[1].code, 202);
+    EXPECT_EQ(project.input_errors()[1].line, 3);
+    EXPECT_EQ(project.input_errors()[1].section, "[JUNCTIONS]");
+    EXPECT_EQ(project.open(write("tank.inp", kDrainingTank), "", ""), 0);
+    EXPECT_TRUE(project.input_errors().empty());
 }
 
 TEST_F(ProjectTest, InputErrorsGoToTheReportFile) {

@@ -415,7 +415,7 @@ TEST_F(MainWindowTest, AnInpFileThatCannotBeOpenedIsReportedAndTheProgramGoesOn)
     selectInp(bad);
     ASSERT_EQ(messages->messages.size(), 1u);
     EXPECT_EQ(messages->messages[0].text, "Could not open INP file - OpenFile");
-    EXPECT_FALSE(messages->messages[0].detail.isEmpty());
+    EXPECT_EQ(messages->messages[0].detail, "Error 224: no tanks or reservoirs in network");
     // Everything stays with the file opened before.
     EXPECT_EQ(control<QLabel>("lblInpFileName").text(), Q(good));
     EXPECT_EQ(w.outputFileName(), Q(good) + ".TXT");
@@ -426,6 +426,18 @@ TEST_F(MainWindowTest, AnInpFileThatCannotBeOpenedIsReportedAndTheProgramGoesOn)
     ASSERT_EQ(messages->messages.size(), 2u);
     EXPECT_EQ(messages->messages[1].text, "Could not open INP file - OpenFile");
     EXPECT_EQ(control<QLabel>("lblInpFileName").text(), Q(good));
+
+    // The input errors, as EPANET's report gives them.
+    const fs::path errors = networkDir / "errors.inp";
+    WriteBytes(errors, "[JUNCTIONS]\n J1 inf\n[RESERVOIRS]\n R 10\n[PIPES]\n P R J9 1 1 1\n");
+    selectInp(errors);
+    ASSERT_EQ(messages->messages.size(), 3u);
+    EXPECT_EQ(messages->messages[2].detail,
+              "Error 202: illegal numeric value inf in [JUNCTIONS] section:\n"
+              " J1 inf\n"
+              "Error 203: undefined node J9 in [PIPES] section:\n"
+              " P R J9 1 1 1\n"
+              "Error 200: one or more errors in input file");
 }
 
 TEST_F(MainWindowTest, AFirstInpFileThatCannotBeOpenedLeavesTheButtonsDisabled) {

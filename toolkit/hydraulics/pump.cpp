@@ -1,5 +1,6 @@
 #include "toolkit/hydraulics/pump.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace hydrosk::toolkit {
@@ -32,19 +33,36 @@ PumpData make_pump_data(const Link& link, int link_index) {
 
 void curve_segment(const Curve& curve, double q, const UnitFactors& units, double& h0, double& r) {
     q *= units.flow;
-    const auto& x = curve.x;
-    const auto& y = curve.y;
-    const std::size_t npts = x.size();
-    std::size_t k2 = 0;
-    while (k2 < npts && x[k2] < q) ++k2;
-    if (k2 == 0) {
-        ++k2;
-    } else if (k2 == npts) {
-        --k2;
+    const std::size_t npts = std::min(curve.x.size(), curve.y.size());
+    if (npts == 0) {
+        h0 = 0.0;
+        r = 0.0;
+        return;
     }
-    const std::size_t k1 = k2 - 1;
-    r = (y[k2] - y[k1]) / (x[k2] - x[k1]);
-    h0 = y[k1] - r * x[k1];
+    double x1 = 0.0, y1 = 0.0, x2 = 0.0, y2 = 0.0;
+    if (npts == 1) {
+        // EPANET reads one point past a one-point curve (a GPV's) on either
+        // side and, with the zeros it finds there, takes the line through the
+        // origin and the point; so is it here.
+        x2 = curve.x[0];
+        y2 = curve.y[0];
+    } else {
+        const auto& x = curve.x;
+        const auto& y = curve.y;
+        std::size_t k2 = 0;
+        while (k2 < npts && x[k2] < q) ++k2;
+        if (k2 == 0) {
+            ++k2;
+        } else if (k2 == npts) {
+            --k2;
+        }
+        x1 = x[k2 - 1];
+        y1 = y[k2 - 1];
+        x2 = x[k2];
+        y2 = y[k2];
+    }
+    r = (y2 - y1) / (x2 - x1);
+    h0 = y1 - r * x1;
     h0 = h0 / units.head;
     r = r * units.flow / units.head;
 }

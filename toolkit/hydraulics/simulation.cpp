@@ -34,6 +34,9 @@ HydraulicSimulation::HydraulicSimulation(const Network& network)
     pattern_start_ = t.pattern_start;
     start_clock_ = t.start_clock;
     rule_step_ = t.rule_step > 0 ? std::min(t.rule_step, hydraulic_step_) : hydraulic_step_ / 10;
+    // EPANET divides by a rule step of 0 (a hydraulic step below 10 s); one
+    // second is the finest step there is.
+    rule_step_ = std::max(rule_step_, 1L);
     // The topology never changes, so the checks of open() are made once.
     open_error_ = check_network();
     open();
@@ -105,7 +108,11 @@ double HydraulicSimulation::pattern_factor(int pattern, long period) const {
     if (pattern == kNoIndex) return 1.0;
     const auto& factors = network_.patterns[at(pattern)].factors;
     if (factors.empty()) return 1.0;
-    return factors[static_cast<std::size_t>(period % static_cast<long>(factors.size()))];
+    // A pattern start far enough before 0 gives a negative period, for which
+    // EPANET reads outside the pattern; the pattern repeats backwards instead.
+    const auto length = static_cast<long>(factors.size());
+    const long index = (period % length + length) % length;
+    return factors[static_cast<std::size_t>(index)];
 }
 
 void HydraulicSimulation::update_demands() {

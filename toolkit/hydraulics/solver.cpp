@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "toolkit/hydraulics/demand.h"
 #include "toolkit/hydraulics/pump.h"
@@ -19,6 +20,12 @@ constexpr double kDampedRelaxation = 0.6;
 
 std::size_t at(int i) {
     return static_cast<std::size_t>(i);
+}
+
+// EPANET's sums of trial counts wrap around (its reference build does so), where a
+// plain int sum would be undefined: 2147483647 trials and 10 extra ones make none.
+int wrapping_sum(int a, int b) {
+    return static_cast<int>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
 }
 
 }  // namespace
@@ -492,7 +499,7 @@ SolveResult HydraulicSolver::solve(HydraulicState& state) {
     int error_node = -1;
 
     int max_trials = system_.max_iter;
-    if (system_.extra_iter > 0) max_trials += system_.extra_iter;
+    if (system_.extra_iter > 0) max_trials = wrapping_sum(max_trials, system_.extra_iter);
     int iter = 1;
     while (iter <= max_trials) {
         head_loss_coefficients(state);
@@ -524,10 +531,10 @@ SolveResult HydraulicSolver::solve(HydraulicState& state) {
             if (check_link_states(state)) status_change = true;
             if (apply_pressure_controls(state)) status_change = true;
             if (!status_change) break;
-            next_check = iter + system_.check_freq;
+            next_check = wrapping_sum(iter, system_.check_freq);
         } else if (iter <= system_.max_check && iter == next_check) {
             check_link_states(state);
-            next_check += system_.check_freq;
+            next_check = wrapping_sum(next_check, system_.check_freq);
         }
         ++iter;
     }

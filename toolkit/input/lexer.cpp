@@ -165,13 +165,27 @@ std::size_t parse_number(std::string_view token, double& value) {
 
 }  // namespace
 
-bool to_number(std::string_view token, double& value) {
+namespace {
+
+// EPANET's check; `value` gets what strtod gives.
+bool read_number(std::string_view token, double& value) {
     // A conversion that stops anywhere but at the end (or at a byte >= 0x80,
     // negative as a signed char) fails; with no conversion strtod stops at the
     // token's first byte.
     const std::size_t end = parse_number(token, value);
     if (end >= token.size()) return true;
     return static_cast<unsigned char>(token[end]) >= 0x80;
+}
+
+}  // namespace
+
+bool is_number_text(std::string_view token) {
+    double value = 0.0;
+    return read_number(token, value);
+}
+
+bool to_number(std::string_view token, double& value) {
+    return read_number(token, value) && std::isfinite(value);
 }
 
 double leading_number(std::string_view token) {
@@ -181,6 +195,9 @@ double leading_number(std::string_view token) {
 }
 
 long to_long(std::string_view token) {
+    // strtol of EPANET's reference build, whose long has 32 bits.
+    constexpr long kLow = std::numeric_limits<std::int32_t>::min();
+    constexpr long kHigh = std::numeric_limits<std::int32_t>::max();
     std::size_t i = 0;
     while (i < token.size() && is_c_space(token[i])) ++i;
     bool negative = false;
@@ -188,36 +205,23 @@ long to_long(std::string_view token) {
         negative = token[i] == '-';
         ++i;
     }
-    // Accumulate as a negative number so that LONG_MIN fits.
-    long value = 0;
-    bool saturated = false;
+    long value = 0;  // magnitude, held below kHigh + 2 so that it never overflows
     for (; i < token.size() && is_digit(token[i]); ++i) {
-        const int d = token[i] - '0';
-        if (saturated) continue;
-        if (value < (LONG_MIN + d) / 10) {
-            saturated = true;
-            continue;
-        }
-        value = value * 10 - d;
+        value = std::min(value * 10 + (token[i] - '0'), kHigh + 2);
     }
-    if (saturated) return negative ? LONG_MIN : LONG_MAX;
-    if (negative) return value;
-    return value == LONG_MIN ? LONG_MAX : -value;
+    return negative ? std::max(-value, kLow) : std::min(value, kHigh);
 }
 
 long to_long_trunc(double value) {
-    if (!(value > static_cast<double>(std::numeric_limits<long>::min()) - 1.0 &&
-          value < static_cast<double>(std::numeric_limits<long>::max()))) {
-        return std::numeric_limits<long>::min();
-    }
-    return static_cast<long>(value);
+    return to_int_trunc(value);
 }
 
 int to_int_trunc(double value) {
-    if (!(value > static_cast<double>(INT_MIN) - 1.0 &&
-          value < static_cast<double>(INT_MAX) + 1.0)) {
-        return INT_MIN;
-    }
+    constexpr auto kLow = std::numeric_limits<std::int32_t>::min();
+    constexpr auto kHigh = std::numeric_limits<std::int32_t>::max();
+    if (std::isnan(value)) return 0;
+    if (value <= static_cast<double>(kLow)) return kLow;
+    if (value >= static_cast<double>(kHigh)) return kHigh;
     return static_cast<int>(value);
 }
 

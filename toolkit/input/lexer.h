@@ -47,14 +47,23 @@ bool match(std::string_view text, std::string_view keyword);
 std::string_view first_token(std::string_view text);
 
 // EPANET's number check: strtod in the C locale, accepted when it stops at the
-// end of the token or at a byte >= 0x80. An empty token reads as 0.
+// end of the token or at a byte >= 0x80. An empty token reads as 0. A value
+// that is not finite (nan, inf, or a literal beyond the range of a double) is
+// refused as well, although EPANET takes it: no hydraulic solution can come of
+// it, so the line gets the code EPANET gives a field that is not a number.
 bool to_number(std::string_view token, double& value);
+// Whether EPANET's check would take the token as a number, finite or not; for
+// the lines whose layout depends on it.
+bool is_number_text(std::string_view token);
 // C atof: the value of the longest leading number, 0 when there is none.
 double leading_number(std::string_view token);
-// C atol: leading integer, 0 when none; saturates like strtol.
+// C atol of EPANET's reference build: leading integer, 0 when none; saturates
+// like strtol with a 32-bit long.
 long to_long(std::string_view token);
-// A double converted to an integer type the way x86-64 does (out of range and
-// NaN give the type's minimum), so odd input never is undefined behaviour.
+// A double converted to an integer as EPANET 2.2's reference build
+// (WebAssembly) converts it, where long is 32 bits like int: toward zero, with
+// saturation (beyond the range gives its nearest end, NaN gives 0), so that odd
+// input never is undefined behaviour. Seconds are such longs.
 long to_long_trunc(double value);
 int to_int_trunc(double value);
 

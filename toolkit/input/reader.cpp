@@ -726,8 +726,10 @@ InputResult read_inp_text(std::string_view text) {
 }
 
 InputResult read_inp_file(const std::filesystem::path& path) {
+    // Only a regular file is read: a FIFO would block and a device such as
+    // /dev/zero never end.
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    if (!std::filesystem::is_regular_file(path, ec)) {
         InputResult result;
         result.code = 302;
         return result;

@@ -63,7 +63,8 @@ struct ReportPage {
     int page = 1;
 };
 
-// Reads an INP file (code 302 when it cannot be opened).
+// Reads an INP file (code 302 when it cannot be opened or is not a regular
+// file). Throws std::bad_alloc when memory runs out.
 InputResult read_inp_file(const std::filesystem::path& path);
 // Reads INP text already in memory, bytes as in the file.
 InputResult read_inp_text(std::string_view text);

@@ -246,7 +246,8 @@ int Parser::pump_data() {
     if (n < 4) return 0;
 
     numbers_.assign(static_cast<std::size_t>(kMaxTokens), 0.0);
-    if (to_number(tok_[3], numbers_[0])) {
+    if (is_number_text(tok_[3])) {
+        if (!to_number(tok_[3], numbers_[0])) return set_error(3, 202);
         int m = 1;
         for (int j = 4; j < n; ++j) {
             if (!to_number(tok_[j], numbers_[static_cast<std::size_t>(m)]))
@@ -262,7 +263,7 @@ int Parser::pump_data() {
         const std::string_view key = tok_[m - 1];
         if (match(key, "POWER")) {
             const double y = leading_number(tok_[m]);
-            if (y <= 0.0) return set_error(m, 202);
+            if (y <= 0.0 || !std::isfinite(y)) return set_error(m, 202);
             pump.kind = PumpInput::ConstantPower;
             link.power = y;
         } else if (match(key, "HEAD")) {

@@ -487,6 +487,42 @@ const std::vector<ErrorCase>& error_cases() {
      {{"[JUNCTIONS]", {"\"J 9\" 10"}}},
      200, 1, 202, 5, "[JUNCTIONS]", "]"},
 
+    // A number that is not finite gets the code EPANET gives a field that is not a number
+    // (EPANET itself would take it).
+    {"non-finite: junction elevation",
+     {{"[JUNCTIONS]", {"J9 nan"}}},
+     200, 1, 202, 5, "[JUNCTIONS]", "nan"},
+    {"non-finite: demand beyond a double's range",
+     {{"[JUNCTIONS]", {"J9 10 1e400"}}},
+     200, 1, 202, 5, "[JUNCTIONS]", "1e400"},
+    {"non-finite: tank diameter",
+     {{"[TANKS]", {"T9 10 1 0 2 inf"}}},
+     200, 1, 202, 13, "[TANKS]", "inf"},
+    {"non-finite: pipe length",
+     {{"[PIPES]", {"P9 J1 J2 -INFINITY 10 100"}}},
+     200, 1, 202, 16, "[PIPES]", "-INFINITY"},
+    {"non-finite: pump in the old numeric format",
+     {{"[PUMPS]", {"PU9 J1 J2 inf"}}},
+     200, 1, 202, 22, "[PUMPS]", "inf"},
+    {"non-finite: pump power",
+     {{"[PUMPS]", {"PU9 J1 J2 POWER nan"}}},
+     200, 1, 202, 22, "[PUMPS]", "nan"},
+    {"non-finite: pattern multiplier",
+     {{"[PATTERNS]", {"PAT1 nan"}}},
+     200, 1, 202, 26, "[PATTERNS]", "nan"},
+    {"non-finite: control level",
+     {{"[CONTROLS]", {"LINK P1 CLOSED IF NODE T1 ABOVE 1e999"}}},
+     200, 1, 202, 38, "[CONTROLS]", "1e999"},
+    {"non-finite: rule value",
+     {{"[RULES]", {"RULE R1", "IF LINK P1 FLOW > inf"}}},
+     200, 1, 202, 41, "[RULES]", ""},
+    {"non-finite: pattern start",
+     {{"[TIMES]", {"PATTERN START nan"}}},
+     200, 1, 213, 52, "[TIMES]", "START"},
+    {"non-finite: trials",
+     {{"[OPTIONS]", {"TRIALS inf"}}},
+     200, 1, 202, 56, "[OPTIONS]", "inf"},
+
         // clang-format on
     };
     return cases;
@@ -1021,16 +1057,21 @@ TEST(InpLexer, NumbersFollowStrtodAndEpanetsCheck) {
             EXPECT_DOUBLE_EQ(v, c.value);
         }
     }
-    double v = 0.0;
-    EXPECT_TRUE(inp::to_number("1e400", v));
-    EXPECT_TRUE(std::isinf(v));
-    EXPECT_TRUE(inp::to_number("-inf", v));
-    EXPECT_TRUE(std::isinf(v) && v < 0.0);
-    EXPECT_TRUE(inp::to_number("nan", v));
-    EXPECT_TRUE(std::isnan(v));
+    // Numbers to strtod, but not finite: refused, although EPANET's check takes them.
+    for (const char* text : {"1e400", "-inf", "INFINITY", "nan", "-nan(0x1)", "0x1p99999"}) {
+        double v = 0.0;
+        EXPECT_FALSE(inp::to_number(text, v)) << text;
+        EXPECT_TRUE(inp::is_number_text(text)) << text;
+    }
+    EXPECT_FALSE(inp::is_number_text("1.5x"));
     EXPECT_DOUBLE_EQ(inp::leading_number("5xyz"), 5.0);
     EXPECT_EQ(inp::to_long("42abc"), 42);
     EXPECT_EQ(inp::to_long("x"), 0);
+    // EPANET's reference build (WebAssembly) has 32-bit longs and saturating conversions.
+    EXPECT_EQ(inp::to_long("99999999999"), 2147483647L);
+    EXPECT_EQ(inp::to_long("-99999999999"), -2147483648L);
+    EXPECT_EQ(inp::to_long_trunc(3600.0 * 1e308), 2147483647L);
+    EXPECT_EQ(inp::to_int_trunc(-1e10), -2147483647 - 1);
 }
 
 TEST(InpLexer, HoursAcceptClockTimesAndUnits) {

@@ -1,0 +1,32 @@
+#include "files/printable_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace hydrosk::files {
+namespace {
+
+TEST(PrintableText, EscapesControlsAndKeepsTheRestOfEachCodePage) {
+    const struct {
+        std::string bytes;
+        std::string shown;
+    } cases[] = {
+        // clang-format off
+        {"J1", "J1"},
+        {"a\x1b[2Jb", "a\\x1b[2Jb"},                          // a terminal's clear-screen sequence
+        {"tab\there", "tab\there"},
+        {"\r\n\x7f", "\\x0d\\x0a\\x7f"},
+        {"Z\xc3\xbcrich", "Z\xc3\xbcrich"},                   // UTF-8
+        {"\xc2\x9b" "31m", "\\u{009B}31m"},                   // the C1 control sequence introducer
+        {"abc\xe2\x80\xae" "fdp.exe", "abc\\u{202E}fdp.exe"}, // right-to-left override
+        {"Z\xfcrich", "Z\xfcrich"},                           // Latin-1
+        {"\xfc\x9b" "31m", "\xfc\\x9b" "31m"},                // the C1 introducer in Latin-1
+        {std::string("a\0b", 3), "a\\x00b"},
+        // clang-format on
+    };
+    for (const auto& c : cases) EXPECT_EQ(PrintableText(c.bytes), c.shown) << c.shown;
+}
+
+}  // namespace
+}  // namespace hydrosk::files
