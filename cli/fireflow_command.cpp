@@ -155,6 +155,7 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
                      "worker threads (default: every hardware thread; 1 runs the junctions one "
                      "after the other); the results file is the same for every count")
         ->check(CLI::PositiveNumber);
+    command
         ->add_option("--report", options.report,
                      "write the toolkit's report of opening the INP file (its input errors, "
                      "as EPANET reports them) to FILE; without it no scratch file is written")
