@@ -1,6 +1,7 @@
 #include "analysis/extended_period_search.h"
 
 #include <string>
+#include <vector>
 
 #include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
@@ -41,6 +42,7 @@ std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int positio
         if (const int code = project.run_h(time); code > kLastWarningCode) {
             throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
         }
+        CountSolve(context.solves, project);
         // Compared as the whole seconds against the single-precision limit.
         if (time_limit && static_cast<double>(time) > static_cast<double>(*time_limit)) {
             return std::nullopt;
@@ -68,15 +70,16 @@ files::Record FlowHeader() {
 }
 
 files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings& settings,
-                           int position) {
+                           std::span<const float> flows, int position) {
     const std::string& id = context.catalogue.JunctionIDs[static_cast<std::size_t>(position)];
     const float time_limit = settings.required_time * 3600.0F;  // s, formed in single precision
-    const float step = settings.flow_interval;
-    for (float q = 0; q <= settings.maximal_flow; q = q + step) {
-        if (ExtendedPeriodTrial(context, position, q, time_limit)) {
-            const float last_passed = q - settings.flow_interval;
-            return {id, settings.required_time, last_passed};
-        }
+    // Every trial opens the network afresh, so it depends on its demand alone.
+    const auto trial = [&](float q) {
+        return ExtendedPeriodTrial(context, position, q, time_limit);
+    };
+    if (const auto failed = FindFailedTrial<long>(flows, settings.method, trial)) {
+        const float last_passed = flows[failed->index] - settings.flow_interval;
+        return {id, settings.required_time, last_passed};
     }
     return {id, settings.required_time, std::string("Maximal flow was reached")};
 }
@@ -96,10 +99,11 @@ void DurationSearch(const TrialContext& context, float required_flow, int thread
 void FlowSearch(const TrialContext& context, const FlowSearchSettings& settings, int threads,
                 files::RecordFileWriter& results, RunObserver& observer) {
     results.Write(FlowHeader());
-    const auto row = [&context, &settings](int position, const std::atomic<bool>* stop) {
+    const std::vector<float> flows = TrialFlows(settings.maximal_flow, settings.flow_interval);
+    const auto row = [&context, &settings, &flows](int position, const std::atomic<bool>* stop) {
         TrialContext own = context;
         own.stop = stop;
-        return FlowJunction(own, settings, position);
+        return FlowJunction(own, settings, flows, position);
     };
     WriteRowsInOrder(context.catalogue.JunctionCount, threads, StatelessWorkers(row), results,
                      observer);

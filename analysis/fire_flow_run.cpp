@@ -1,11 +1,14 @@
 #include "analysis/fire_flow_run.h"
 
+#include <chrono>
 #include <fstream>
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "analysis/available_flow_search.h"
+#include "analysis/design_flow_search.h"
 #include "analysis/extended_period_search.h"
 #include "analysis/junction_pool.h"
 #include "analysis/run_messages.h"
@@ -127,26 +130,74 @@ void WriteResults(const std::filesystem::path& file, Search&& search) {
     }
 }
 
+float RequiredFlow(const RunInputs& inputs) {
+    if (inputs.required_flow.empty()) Refuse(messages::kEnterRequiredFlow);
+    return NumberOrRefuse(inputs.required_flow, inputs.locale, messages::kRequiredFlowNumber);
+}
+
+// The available flow's settings: a tolerance that the flows can be written at.
+AvailableFlowSettings AvailableFlowInputs(const RunInputs& inputs, const CommonNumbers& numbers) {
+    if (numbers.maximal_flow < 0) Refuse(messages::kMaximalFlowNotNegative);
+    // A thousandth of the maximal flow, formed in double precision; with a maximal flow of 0
+    // only the flow 0 is tried, and any tolerance serves.
+    double tolerance = numbers.maximal_flow > 0 ? numbers.maximal_flow / 1000.0 : 1.0;
+    if (!inputs.tolerance.empty()) {
+        tolerance = NumberOrRefuse(inputs.tolerance, inputs.locale, messages::kToleranceNumber);
+        if (!(tolerance > 0)) Refuse(messages::kTolerancePositive);
+    }
+    if (!AvailableFlowGrid::Make(numbers.maximal_flow, tolerance)) {
+        Refuse(messages::kToleranceTooSmall);
+    }
+    return {numbers.maximal_flow, tolerance};
+}
+
+void RunSteadyState(const RunInputs& inputs, const CommonNumbers& numbers,
+                    const network::NetworkCatalogue& catalogue, toolkit::Project& project,
+                    const JunctionLimits& limits, int threads, SolveCount& solves,
+                    RunObserver& observer) {
+    switch (inputs.steady_option) {
+        case SteadyStateOption::FindFailingFlow: {
+            const SteadyStateSettings settings{numbers.maximal_flow, numbers.flow_interval,
+                                               inputs.search, &solves};
+            WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
+                SteadyStateSearch(project, catalogue, limits, settings, threads, results, observer);
+            });
+            break;
+        }
+        case SteadyStateOption::FindAvailableFlow: {
+            AvailableFlowSettings settings = AvailableFlowInputs(inputs, numbers);
+            settings.solves = &solves;
+            WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
+                AvailableFlowSearch(project, catalogue, limits, settings, threads, results,
+                                    observer);
+            });
+            break;
+        }
+        case SteadyStateOption::CheckDesignFlow: {
+            const DesignFlowSettings settings{RequiredFlow(inputs), &solves};
+            WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
+                DesignFlowSearch(project, catalogue, limits, settings, threads, results, observer);
+            });
+            break;
+        }
+    }
+    project.close();
+}
+
 void RunSearch(const RunInputs& inputs, const CommonNumbers& numbers,
                const network::NetworkCatalogue& catalogue, toolkit::Project& project,
-               const JunctionLimits& limits, RunObserver& observer) {
+               const JunctionLimits& limits, SolveCount& solves, RunObserver& observer) {
     const int threads = WorkerThreadCount(inputs.threads);
     if (inputs.page == AnalysisPage::SteadyState) {
         if (catalogue.DurationHours > 0) Refuse(messages::kSteadyStateDuration);
-        const SteadyStateSettings settings{numbers.maximal_flow, numbers.flow_interval};
-        WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
-            SteadyStateSearch(project, catalogue, limits, settings, threads, results, observer);
-        });
-        project.close();
+        RunSteadyState(inputs, numbers, catalogue, project, limits, threads, solves, observer);
         return;
     }
 
     if (catalogue.DurationHours == 0) Refuse(messages::kExtendedPeriodDuration);
-    const TrialContext context{project.parsed_network(), catalogue, limits};
+    const TrialContext context{project.parsed_network(), catalogue, limits, nullptr, &solves};
     if (inputs.option == ExtendedPeriodOption::FindDuration) {
-        if (inputs.required_flow.empty()) Refuse(messages::kEnterRequiredFlow);
-        const float required_flow =
-            NumberOrRefuse(inputs.required_flow, inputs.locale, messages::kRequiredFlowNumber);
+        const float required_flow = RequiredFlow(inputs);
         LeaveTrialReportFile();
         WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
             DurationSearch(context, required_flow, threads, results, observer);
@@ -160,14 +211,15 @@ void RunSearch(const RunInputs& inputs, const CommonNumbers& numbers,
     const float required_time =
         NumberOrRefuse(inputs.required_time, inputs.locale, messages::kRequiredTimeNumber);
     if (!(required_time > 0)) Refuse(messages::kEnterRequiredTime);
-    const FlowSearchSettings settings{required_time, numbers.maximal_flow, numbers.flow_interval};
+    const FlowSearchSettings settings{required_time, numbers.maximal_flow, numbers.flow_interval,
+                                      inputs.search};
     LeaveTrialReportFile();
     WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
         FlowSearch(context, settings, threads, results, observer);
     });
 }
 
-void Run(const RunInputs& inputs, RunObserver& observer) {
+void Run(const RunInputs& inputs, SolveCount& solves, RunObserver& observer) {
     CheckPresence(inputs);
     observer.SetBusy(true);
     const CommonNumbers numbers = ReadCommonNumbers(inputs);
@@ -188,7 +240,7 @@ void Run(const RunInputs& inputs, RunObserver& observer) {
     }
     observer.SetProgressRange(0, catalogue.JunctionCount);
 
-    RunSearch(inputs, numbers, catalogue, project, limits, observer);
+    RunSearch(inputs, numbers, catalogue, project, limits, solves, observer);
 
     if (observer.AskYesNo(messages::CompletionQuestion(inputs.output_file))) {
         observer.OpenViewer(inputs.output_file);
@@ -213,15 +265,21 @@ RunResult Ended(MessageKind kind, std::string message, RunObserver& observer) {
 }  // namespace
 
 RunResult RunFireFlow(const RunInputs& inputs, RunObserver& observer) {
+    const auto started = std::chrono::steady_clock::now();
+    SolveCount solves;
     RunResult result;
     try {
-        Run(inputs, observer);
+        Run(inputs, solves, observer);
     } catch (const RunEnded& ended) {
         result = Ended(ended.kind(), ended.what(), observer);
     } catch (const std::exception& error) {
         result = Ended(MessageKind::Failure, error.what(), observer);
     }
     observer.SetBusy(false);
+    result.solves = solves.solves();
+    result.iterations = solves.iterations();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return result;
 }
 

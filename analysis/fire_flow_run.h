@@ -20,6 +20,12 @@ enum class RunStatus {
 struct RunResult {
     RunStatus status = RunStatus::Completed;
     std::string message;  // the refusal or failure that ended the run; empty when completed
+
+    // What the run cost: hydraulic solves (steady-state solves and extended-period time
+    // steps), their iterations, and the run's wall-clock time in seconds.
+    long solves = 0;
+    long iterations = 0;
+    double seconds = 0;
 };
 
 // Performs the run. Every message, the question, the progress and the pointer go through the

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
@@ -30,8 +31,9 @@ class SteadyStateWorker final : public JunctionWorker {
 public:
     SteadyStateWorker(std::shared_ptr<const toolkit::Network> network,
                       const network::NetworkCatalogue& catalogue, const JunctionLimits& limits,
-                      const SteadyStateSettings& settings, const std::atomic<bool>* stop)
-        : catalogue_(catalogue), limits_(limits), settings_(settings), stop_(stop) {
+                      const SteadyStateSettings& settings, std::span<const float> flows,
+                      const std::atomic<bool>* stop)
+        : catalogue_(catalogue), limits_(limits), settings_(settings), flows_(flows), stop_(stop) {
         if (project_.open(std::move(network)) != 0) {
             throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
         }
@@ -40,7 +42,7 @@ public:
     files::Record Row(int position) override {
         for (; done_ + 1 < position; ++done_) SetBackDemand(project_, catalogue_, done_ + 1);
         files::Record row =
-            SteadyStateJunction(project_, catalogue_, limits_, settings_, position, stop_);
+            SteadyStateJunction(project_, catalogue_, limits_, settings_, flows_, position, stop_);
         done_ = position;
         return row;
     }
@@ -50,6 +52,7 @@ private:
     const network::NetworkCatalogue& catalogue_;
     const JunctionLimits& limits_;
     const SteadyStateSettings& settings_;
+    std::span<const float> flows_;
     const std::atomic<bool>* stop_;
     int done_ = 0;  // the last position whose demand is set back
 };
@@ -64,7 +67,8 @@ files::Record SteadyStateHeader() {
 files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
                                   const JunctionLimits& limits, const SteadyStateSettings& settings,
-                                  int position, const std::atomic<bool>* stop) {
+                                  std::span<const float> flows, int position,
+                                  const std::atomic<bool>* stop) {
     const std::string& id = catalogue.JunctionIDs[static_cast<std::size_t>(position)];
     const int node = NodeIndex(catalogue, position);
 
@@ -76,19 +80,24 @@ files::Record SteadyStateJunction(toolkit::Project& project,
         throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
     }
 
-    files::Record row;
-    for (float q = 0; q <= settings.maximal_flow; q = q + settings.flow_interval) {
+    // The demands of the other junctions stay as they are during the trials and every solve
+    // starts cold, so a trial depends on its flow alone, whichever trials came before it.
+    const auto trial = [&](float q) {
         ThrowIfStopped(stop);
         project.set_node_value(node, EN_BASEDEMAND, q);
         project.solve_h();  // a failed solve leaves pressures that are tested as they are
-        const auto violation = FindViolation(project, limits, PressureReadFailure::UseValue, id);
-        if (violation) {
-            row = {id, q, catalogue.JunctionIDs[static_cast<std::size_t>(violation->position)],
-                   PressureField(violation->pressure)};
-            break;
-        }
+        CountSolve(settings.solves, project);
+        return FindViolation(project, limits, PressureReadFailure::UseValue, id);
+    };
+    files::Record row;
+    if (const auto failed = FindFailedTrial<Violation>(flows, settings.method, trial)) {
+        const Violation& violation = failed->outcome;
+        row = {id, flows[failed->index],
+               catalogue.JunctionIDs[static_cast<std::size_t>(violation.position)],
+               PressureField(violation.pressure)};
+    } else {
+        row = {id, std::string("Maximal flow was reached")};
     }
-    if (row.empty()) row = {id, std::string("Maximal flow was reached")};
 
     project.set_node_value(node, EN_BASEDEMAND, saved_base_demand);
     project.set_node_value(node, EN_PATTERN, saved_pattern);
@@ -109,8 +118,10 @@ void SteadyStateSearch(const toolkit::Project& project, const network::NetworkCa
                        int threads, files::RecordFileWriter& results, RunObserver& observer) {
     results.Write(SteadyStateHeader());
     const auto network = project.parsed_network();
+    const std::vector<float> flows = TrialFlows(settings.maximal_flow, settings.flow_interval);
     const WorkerFactory workers = [&](const std::atomic<bool>* stop) {
-        return std::make_unique<SteadyStateWorker>(network, catalogue, limits, settings, stop);
+        return std::make_unique<SteadyStateWorker>(network, catalogue, limits, settings, flows,
+                                                   stop);
     };
     WriteRowsInOrder(catalogue.JunctionCount, threads, workers, results, observer);
 }
