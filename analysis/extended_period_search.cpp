@@ -1,6 +1,8 @@
 #include "analysis/extended_period_search.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
@@ -39,6 +41,7 @@ std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int positio
         if (const int code = project.run_h(time); code > kLastWarningCode) {
             throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
         }
+        CountSolve(context.solves, project);
         // Compared as the whole seconds against the single-precision limit.
         if (time_limit && static_cast<double>(time) > static_cast<double>(*time_limit)) {
             return std::nullopt;
@@ -66,15 +69,16 @@ files::Record FlowHeader() {
 }
 
 files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings& settings,
-                           int position) {
+                           std::span<const float> flows, int position) {
     const std::string& id = context.catalogue.JunctionIDs[static_cast<std::size_t>(position)];
     const float time_limit = settings.required_time * 3600.0F;  // s, formed in single precision
-    const float step = settings.flow_interval;
-    for (float q = 0; q <= settings.maximal_flow; q = q + step) {
-        if (ExtendedPeriodTrial(context, position, q, time_limit)) {
-            const float last_passed = q - settings.flow_interval;
-            return {id, settings.required_time, last_passed};
-        }
+    // Every trial opens the network afresh, so it depends on its demand alone.
+    const auto trial = [&](float q) {
+        return ExtendedPeriodTrial(context, position, q, time_limit);
+    };
+    if (const auto failed = FindFailedTrial<long>(flows, settings.method, trial)) {
+        const float last_passed = flows[failed->index] - settings.flow_interval;
+        return {id, settings.required_time, last_passed};
     }
     return {id, settings.required_time, std::string("Maximal flow was reached")};
 }
@@ -88,11 +92,14 @@ WorkerFactory DurationWorkers(const TrialContext& context, float required_flow) 
 }
 
 WorkerFactory FlowWorkers(const TrialContext& context, const FlowSearchSettings& settings) {
-    return StatelessWorkers([&context, &settings](int position, const std::atomic<bool>* stop) {
-        TrialContext own = context;
-        own.stop = stop;
-        return FlowJunction(own, settings, position);
-    });
+    auto flows = std::make_shared<const std::vector<float>>(
+        TrialFlows(settings.maximal_flow, settings.flow_interval));
+    return StatelessWorkers(
+        [&context, &settings, flows](int position, const std::atomic<bool>* stop) {
+            TrialContext own = context;
+            own.stop = stop;
+            return FlowJunction(own, settings, *flows, position);
+        });
 }
 
 }  // namespace hydrosk::analysis

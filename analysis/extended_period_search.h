@@ -6,9 +6,12 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "analysis/junction_pool.h"
 #include "analysis/search_common.h"
+#include "analysis/solve_count.h"
+#include "analysis/trial_grid.h"
 #include "files/record_layout.h"
 
 namespace hydrosk::toolkit {
@@ -24,6 +27,7 @@ struct TrialContext {
     const JunctionLimits& limits;
     // Once set, a trial gives up between two time steps (JunctionAbandoned).
     const std::atomic<bool>* stop = nullptr;
+    SolveCount* solves = nullptr;  // counts every time step solved, when given
 };
 
 // One trial for the junction at `position` with `demand` (network flow units) as its constant
@@ -46,16 +50,17 @@ struct FlowSearchSettings {
     float required_time = 0;  // hours, > 0
     float maximal_flow = 0;   // below 0 no trial is made
     float flow_interval = 0;  // > 0, and TrialFlowsEnd(maximal_flow, flow_interval)
+    SearchMethod method = SearchMethod::Linear;
 };
 
 // Flow search: header "Check_Node", "Duration (hours)", "Flow".
 files::Record FlowHeader();
 
-// One junction: trial demands 0, interval, ... (single-precision sums) up to the maximal flow,
-// each simulated up to the required time, until one fails. Gives (ID, required time, failing
-// demand minus the interval) or (ID, required time, "Maximal flow was reached").
+// One junction: the trial demands `flows` (TrialFlows of the settings), each simulated up to
+// the required time; the settings' method finds the failing one to report. Gives (ID, required
+// time, failing demand minus the interval) or (ID, required time, "Maximal flow was reached").
 files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings& settings,
-                           int position);
+                           std::span<const float> flows, int position);
 
 // Workers of the two searches. Trials keep no state between junctions, so any worker may take
 // any junction. The factories refer to the context and settings, which must outlive them.

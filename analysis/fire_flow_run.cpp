@@ -1,5 +1,6 @@
 #include "analysis/fire_flow_run.h"
 
+#include <chrono>
 #include <fstream>
 #include <new>
 #include <optional>
@@ -7,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/available_flow_search.h"
+#include "analysis/design_flow_search.h"
 #include "analysis/extended_period_search.h"
 #include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
@@ -153,27 +156,69 @@ void WriteResults(const std::filesystem::path& file, Search&& search) {
     }
 }
 
+float RequiredFlow(const RunInputs& inputs) {
+    if (inputs.required_flow.empty()) Refuse(messages::kEnterRequiredFlow);
+    return NumberOrRefuse(inputs.required_flow, inputs.locale, messages::kRequiredFlowNumber);
+}
+
+// The available flow's settings: a tolerance that the flows can be written at.
+AvailableFlowSettings AvailableFlowInputs(const RunInputs& inputs, const CommonNumbers& numbers) {
+    if (numbers.maximal_flow < 0) Refuse(messages::kMaximalFlowNotNegative);
+    // A thousandth of the maximal flow, formed in double precision; with a maximal flow of 0
+    // only the flow 0 is tried, and any tolerance serves.
+    double tolerance = numbers.maximal_flow > 0 ? numbers.maximal_flow / 1000.0 : 1.0;
+    if (!inputs.tolerance.empty()) {
+        tolerance = NumberOrRefuse(inputs.tolerance, inputs.locale, messages::kToleranceNumber);
+        if (!(tolerance > 0)) Refuse(messages::kTolerancePositive);
+    }
+    if (!AvailableFlowGrid::Make(numbers.maximal_flow, tolerance)) {
+        Refuse(messages::kToleranceTooSmall);
+    }
+    return {numbers.maximal_flow, tolerance};
+}
+
+void PrepareSteadyState(const RunInputs& inputs, const CommonNumbers& numbers,
+                        PreparedSearch& search, SolveCount* solves) {
+    const auto network = search.project.parsed_network();
+    switch (inputs.steady_option) {
+        case SteadyStateOption::FindFailingFlow:
+            search.steady = {numbers.maximal_flow, numbers.flow_interval, inputs.search, solves};
+            search.header = SteadyStateHeader();
+            search.workers =
+                SteadyStateWorkers(network, search.catalogue, search.limits, search.steady);
+            return;
+        case SteadyStateOption::FindAvailableFlow:
+            search.available = AvailableFlowInputs(inputs, numbers);
+            search.available.solves = solves;
+            search.header = AvailableFlowHeader();
+            search.workers =
+                AvailableFlowWorkers(network, search.catalogue, search.limits, search.available);
+            return;
+        case SteadyStateOption::CheckDesignFlow:
+            search.design = {RequiredFlow(inputs), solves};
+            search.header = DesignFlowHeader();
+            search.workers =
+                DesignFlowWorkers(network, search.catalogue, search.limits, search.design);
+            return;
+    }
+}
+
 // The search's own settings, once the mode's inputs are checked, and its workers.
 void PrepareSearchOfMode(const RunInputs& inputs, const CommonNumbers& numbers,
-                         PreparedSearch& search) {
+                         PreparedSearch& search, SolveCount* solves) {
     const network::NetworkCatalogue& catalogue = search.catalogue;
     if (inputs.page == AnalysisPage::SteadyState) {
         if (catalogue.DurationHours > 0) Refuse(messages::kSteadyStateDuration);
-        search.steady = {numbers.maximal_flow, numbers.flow_interval};
-        search.header = SteadyStateHeader();
-        search.workers = SteadyStateWorkers(search.project.parsed_network(), catalogue,
-                                            search.limits, search.steady);
+        PrepareSteadyState(inputs, numbers, search, solves);
         return;
     }
 
     if (catalogue.DurationHours == 0) Refuse(messages::kExtendedPeriodDuration);
     if (catalogue.HydraulicStep <= 0) Refuse(messages::kExtendedPeriodStep);
     search.trials.emplace(
-        TrialContext{search.project.parsed_network(), catalogue, search.limits, nullptr});
+        TrialContext{search.project.parsed_network(), catalogue, search.limits, nullptr, solves});
     if (inputs.option == ExtendedPeriodOption::FindDuration) {
-        if (inputs.required_flow.empty()) Refuse(messages::kEnterRequiredFlow);
-        const float required_flow =
-            NumberOrRefuse(inputs.required_flow, inputs.locale, messages::kRequiredFlowNumber);
+        const float required_flow = RequiredFlow(inputs);
         LeaveTrialReportFile(inputs);
         search.header = DurationHeader();
         search.workers = DurationWorkers(*search.trials, required_flow);
@@ -186,13 +231,14 @@ void PrepareSearchOfMode(const RunInputs& inputs, const CommonNumbers& numbers,
     const float required_time =
         NumberOrRefuse(inputs.required_time, inputs.locale, messages::kRequiredTimeNumber);
     if (!(required_time > 0)) Refuse(messages::kEnterRequiredTime);
-    search.flow = {required_time, numbers.maximal_flow, numbers.flow_interval};
+    search.flow = {required_time, numbers.maximal_flow, numbers.flow_interval, inputs.search};
     LeaveTrialReportFile(inputs);
     search.header = FlowHeader();
     search.workers = FlowWorkers(*search.trials, search.flow);
 }
 
-CommonNumbers Prepare(const RunInputs& inputs, RunObserver& observer, PreparedSearch& search) {
+CommonNumbers Prepare(const RunInputs& inputs, RunObserver& observer, PreparedSearch& search,
+                      SolveCount* solves) {
     CheckPresence(inputs);
     observer.SetBusy(true);
     const CommonNumbers numbers = ReadCommonNumbers(inputs);
@@ -210,13 +256,13 @@ CommonNumbers Prepare(const RunInputs& inputs, RunObserver& observer, PreparedSe
                                                       unknown.min_pressure, unknown.excluded));
     }
     observer.SetProgressRange(0, search.catalogue.JunctionCount);
-    PrepareSearchOfMode(inputs, numbers, search);
+    PrepareSearchOfMode(inputs, numbers, search, solves);
     return numbers;
 }
 
-void Run(const RunInputs& inputs, RunObserver& observer) {
+void Run(const RunInputs& inputs, SolveCount& solves, RunObserver& observer) {
     PreparedSearch search;
-    const CommonNumbers numbers = Prepare(inputs, observer, search);
+    const CommonNumbers numbers = Prepare(inputs, observer, search, &solves);
     UnsolvedSummary unsolved;
     WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
         results.Write(search.header);
@@ -257,14 +303,16 @@ RunResult Ended(MessageKind kind, std::string message, RunObserver& observer) {
 
 std::unique_ptr<PreparedSearch> PrepareSearch(const RunInputs& inputs, RunObserver& observer) {
     auto search = std::make_unique<PreparedSearch>();
-    Prepare(inputs, observer, *search);
+    Prepare(inputs, observer, *search, &search->solves);
     return search;
 }
 
 RunResult RunFireFlow(const RunInputs& inputs, RunObserver& observer) {
+    const auto started = std::chrono::steady_clock::now();
+    SolveCount solves;
     RunResult result;
     try {
-        Run(inputs, observer);
+        Run(inputs, solves, observer);
     } catch (const RunEnded& ended) {
         result = Ended(ended.kind(), ended.what(), observer);
     } catch (const std::bad_alloc&) {
@@ -273,6 +321,10 @@ RunResult RunFireFlow(const RunInputs& inputs, RunObserver& observer) {
         result = Ended(MessageKind::Failure, error.what(), observer);
     }
     observer.SetBusy(false);
+    result.solves = solves.solves();
+    result.iterations = solves.iterations();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return result;
 }
 

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "analysis/available_flow_search.h"
+#include "analysis/design_flow_search.h"
 #include "analysis/extended_period_search.h"
 #include "analysis/junction_pool.h"
 #include "analysis/run_inputs.h"
@@ -28,6 +30,12 @@ enum class RunStatus {
 struct RunResult {
     RunStatus status = RunStatus::Completed;
     std::string message;  // the refusal or failure that ended the run; empty when completed
+
+    // What the run cost: hydraulic solves (steady-state solves and extended-period time
+    // steps), their iterations, and the run's wall-clock time in seconds.
+    long solves = 0;
+    long iterations = 0;
+    double seconds = 0;
 };
 
 // A run up to the start of its search: the inputs checked, the network opened and catalogued,
@@ -38,7 +46,10 @@ struct PreparedSearch {
     toolkit::Project project;
     JunctionLimits limits;
     SteadyStateSettings steady;
+    AvailableFlowSettings available;
+    DesignFlowSettings design;
     FlowSearchSettings flow;
+    SolveCount solves;  // of a search prepared alone (PrepareSearch)
     std::optional<TrialContext> trials;  // the extended-period searches
     files::Record header;
     WorkerFactory workers;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "analysis/junction_pool.h"
+#include "analysis/trial_grid.h"
 #include "files/number_text.h"
 
 namespace hydrosk::analysis {
@@ -18,6 +19,13 @@ enum class AnalysisPage { SteadyState, ExtendedPeriod };
 
 // The option of the extended-period page; exactly one is selected.
 enum class ExtendedPeriodOption { FindDuration, FindFlow };
+
+// The question asked of a steady-state network. The window asks only the first.
+enum class SteadyStateOption {
+    FindFailingFlow,    // the first trial flow, in steps from 0, that fails
+    FindAvailableFlow,  // the largest flow that passes, to within a tolerance, certified
+    CheckDesignFlow,    // pass or fail of every junction drawing the required flow
+};
 
 struct RunInputs {
     // The INP file as the window shows it; blanks around it are removed before it is opened.
@@ -33,6 +41,14 @@ struct RunInputs {
 
     AnalysisPage page = AnalysisPage::SteadyState;
     ExtendedPeriodOption option = ExtendedPeriodOption::FindDuration;
+    SteadyStateOption steady_option = SteadyStateOption::FindFailingFlow;
+
+    // How the stepped searches (steady state, extended-period flow) find the failing trial.
+    SearchMethod search = SearchMethod::Linear;
+
+    // The available flow's tolerance, in the network's flow units and the user's number
+    // format; empty for a thousandth of the maximal flow.
+    std::string tolerance;
 
     // The INP file's directory (InpDir, ending in a separator): "NoCheck.txt" and
     // "MinPressures.txt" are read from it, and it is stored in the settings file.

@@ -52,6 +52,15 @@ inline constexpr std::string_view kEnterRequiredTime =
 inline constexpr std::string_view kRequiredTimeNumber =
     "You must enter a number as the required time value";
 
+// The available flow.
+inline constexpr std::string_view kMaximalFlowNotNegative =
+    "You must enter a maximal flow of zero or more";
+inline constexpr std::string_view kToleranceNumber = "You must enter a number as the tolerance";
+inline constexpr std::string_view kTolerancePositive =
+    "You must enter a tolerance greater than zero";
+inline constexpr std::string_view kToleranceTooSmall =
+    "You must enter a larger tolerance: the available flows could not be written exactly";
+
 // A trial whose network could not be opened.
 inline constexpr std::string_view kProblemInInp = "Problem in INP file!";
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/run_messages.h"
 #include "network/net_load.h"
@@ -30,8 +31,9 @@ class SteadyStateWorker final : public JunctionWorker {
 public:
     SteadyStateWorker(std::shared_ptr<const toolkit::Network> network,
                       const network::NetworkCatalogue& catalogue, const JunctionLimits& limits,
-                      const SteadyStateSettings& settings, const std::atomic<bool>* stop)
-        : catalogue_(catalogue), limits_(limits), settings_(settings), stop_(stop) {
+                      const SteadyStateSettings& settings, std::span<const float> flows,
+                      const std::atomic<bool>* stop)
+        : catalogue_(catalogue), limits_(limits), settings_(settings), flows_(flows), stop_(stop) {
         if (project_.open(std::move(network)) != 0) {
             throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
         }
@@ -42,8 +44,8 @@ public:
     files::Record Row(int position) override {
         for (; done_ + 1 < position; ++done_) SetBackDemand(project_, catalogue_, done_ + 1);
         unsolved_ = {};
-        files::Record row = SteadyStateJunction(project_, catalogue_, limits_, settings_, position,
-                                                stop_, &unsolved_);
+        files::Record row = SteadyStateJunction(project_, catalogue_, limits_, settings_, flows_,
+                                                position, stop_, &unsolved_);
         done_ = position;
         return row;
     }
@@ -53,6 +55,7 @@ private:
     const network::NetworkCatalogue& catalogue_;
     const JunctionLimits& limits_;
     const SteadyStateSettings& settings_;
+    std::span<const float> flows_;
     const std::atomic<bool>* stop_;
     int done_ = 0;  // the last position whose demand is set back
     UnsolvedTrials unsolved_;
@@ -68,8 +71,8 @@ files::Record SteadyStateHeader() {
 files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
                                   const JunctionLimits& limits, const SteadyStateSettings& settings,
-                                  int position, const std::atomic<bool>* stop,
-                                  UnsolvedTrials* unsolved) {
+                                  std::span<const float> flows, int position,
+                                  const std::atomic<bool>* stop, UnsolvedTrials* unsolved) {
     const std::string& id = catalogue.JunctionIDs[static_cast<std::size_t>(position)];
     const int node = NodeIndex(catalogue, position);
 
@@ -81,22 +84,27 @@ files::Record SteadyStateJunction(toolkit::Project& project,
         throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
     }
 
-    files::Record row;
-    for (float q = 0; q <= settings.maximal_flow; q = q + settings.flow_interval) {
+    // The demands of the other junctions stay as they are during the trials and every solve
+    // starts cold, so a trial depends on its flow alone, whichever trials came before it.
+    const auto trial = [&](float q) {
         ThrowIfStopped(stop);
         project.set_node_value(node, EN_BASEDEMAND, q);
         // A failed solve leaves pressures that are tested as they are.
         if (const int code = project.solve_h(); code > kLastWarningCode && unsolved != nullptr) {
             if (unsolved->count++ == 0) unsolved->first_code = code;
         }
-        const auto violation = FindViolation(project, limits, PressureReadFailure::UseValue, id);
-        if (violation) {
-            row = {id, q, catalogue.JunctionIDs[static_cast<std::size_t>(violation->position)],
-                   PressureField(violation->pressure)};
-            break;
-        }
+        CountSolve(settings.solves, project);
+        return FindViolation(project, limits, PressureReadFailure::UseValue, id);
+    };
+    files::Record row;
+    if (const auto failed = FindFailedTrial<Violation>(flows, settings.method, trial)) {
+        const Violation& violation = failed->outcome;
+        row = {id, flows[failed->index],
+               catalogue.JunctionIDs[static_cast<std::size_t>(violation.position)],
+               PressureField(violation.pressure)};
+    } else {
+        row = {id, std::string("Maximal flow was reached")};
     }
-    if (row.empty()) row = {id, std::string("Maximal flow was reached")};
 
     project.set_node_value(node, EN_BASEDEMAND, saved_base_demand);
     project.set_node_value(node, EN_PATTERN, saved_pattern);
@@ -115,9 +123,12 @@ void SetBackDemand(toolkit::Project& project, const network::NetworkCatalogue& c
 WorkerFactory SteadyStateWorkers(std::shared_ptr<const toolkit::Network> network,
                                  const network::NetworkCatalogue& catalogue,
                                  const JunctionLimits& limits, const SteadyStateSettings& settings) {
-    return [network = std::move(network), &catalogue, &limits,
+    auto flows = std::make_shared<const std::vector<float>>(
+        TrialFlows(settings.maximal_flow, settings.flow_interval));
+    return [network = std::move(network), flows, &catalogue, &limits,
             &settings](const std::atomic<bool>* stop) {
-        return std::make_unique<SteadyStateWorker>(network, catalogue, limits, settings, stop);
+        return std::make_unique<SteadyStateWorker>(network, catalogue, limits, settings, *flows,
+                                                   stop);
     };
 }
 

@@ -4,9 +4,12 @@
 
 #include <atomic>
 #include <memory>
+#include <span>
 
 #include "analysis/junction_pool.h"
 #include "analysis/search_common.h"
+#include "analysis/solve_count.h"
+#include "analysis/trial_grid.h"
 #include "files/record_layout.h"
 
 namespace hydrosk::toolkit {
@@ -18,6 +21,8 @@ namespace hydrosk::analysis {
 struct SteadyStateSettings {
     float maximal_flow = 0;   // network flow units; below 0 no trial is made
     float flow_interval = 0;  // > 0, and TrialFlowsEnd(maximal_flow, flow_interval)
+    SearchMethod method = SearchMethod::Linear;
+    SolveCount* solves = nullptr;  // counts every solve when given
 };
 
 // The header row: "Check_Node", "Maximal_Flow", "Violating_Node", "Minimal_pressure".
@@ -25,16 +30,18 @@ files::Record SteadyStateHeader();
 
 // One check junction, on a project that holds the network with the demands left by the
 // junctions before it (each one's base demand and pattern read and set back in single
-// precision, as the search does). Trial flows 0, interval, ... replace the junction's base
-// demand, without a pattern, each solved in steady state, until one fails the pressure test.
-// Gives the row (ID, failing flow, violating ID, its pressure) or (ID, "Maximal flow was
-// reached"), and leaves the junction's demand set back. Throws RunEnded when its pattern
-// cannot be cleared, and JunctionAbandoned between trials once `stop` is set. Trials whose
-// solve fails are counted in `unsolved` and tested all the same.
+// precision, as the search does). The trial flows (TrialFlows of the settings) replace the
+// junction's base demand, without a pattern, each solved cold in steady state; the settings'
+// method finds the failing one to report. Gives the row (ID, failing flow, violating ID, its
+// pressure) or (ID, "Maximal flow was reached"), and leaves the junction's demand set back
+// whichever trials were solved. Throws RunEnded when its pattern cannot be cleared, and
+// JunctionAbandoned between trials once `stop` is set. Trials whose solve fails are counted in
+// `unsolved` and tested all the same.
 files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
                                   const JunctionLimits& limits, const SteadyStateSettings& settings,
-                                  int position, const std::atomic<bool>* stop = nullptr,
+                                  std::span<const float> flows, int position,
+                                  const std::atomic<bool>* stop = nullptr,
                                   UnsolvedTrials* unsolved = nullptr);
 
 // What the search leaves of junction `position` for the junctions after it: its base demand

@@ -114,14 +114,15 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
     auto* command = app.add_subcommand(
         "fireflow", "Fire-flow analysis of every junction, results beside the INP file");
     command->add_option("INP", options.inp, "EPANET input file")->required();
+    command->add_option("--mode", options.mode, "the question asked; see \"Which mode\" below")
+        ->check(CLI::IsMember({"steady", "available", "design", "duration", "flow"}))
+        ->capture_default_str();
     command
-        ->add_option("--mode", options.mode,
-                     "steady: the first fire flow, in steps of the flow interval from 0, at which "
-                     "some junction falls below its minimal pressure (the INP duration must be "
-                     "0); duration: how long (hours) each junction can draw the required flow "
-                     "in the extended-period simulation; flow: the largest flow each junction "
-                     "can draw for the required time")
-        ->check(CLI::IsMember({"steady", "duration", "flow"}))
+        ->add_option("--search", options.search,
+                     "how the steady and flow modes find the failing trial flow: linear tries "
+                     "them from 0 upwards; bisection needs about log2 of their number, with the "
+                     "same rows where pressures fall as the flow rises (see README)")
+        ->check(CLI::IsMember({"linear", "bisection"}))
         ->capture_default_str();
     command
         ->add_option("--min-pressure", options.min_pressure,
@@ -129,8 +130,8 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         ->capture_default_str();
     command
         ->add_option("--max-flow", options.max_flow,
-                     "largest trial flow (steady and flow modes); it is tried when the steps "
-                     "reach it exactly")
+                     "largest trial flow (steady, available and flow modes); in steps, it is "
+                     "tried when the steps reach it exactly")
         ->capture_default_str();
     command
         ->add_option("--flow-interval", options.flow_interval,
@@ -138,8 +139,11 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         ->capture_default_str();
     command
         ->add_option("--required-flow", options.required_flow,
-                     "constant flow drawn at each junction (duration mode)")
+                     "constant flow drawn at each junction (duration and design modes)")
         ->capture_default_str();
+    command->add_option("--tolerance", options.tolerance,
+                        "how close the available flow comes to the largest flow that passes "
+                        "(available mode; default: maximal flow / 1000)");
     command
         ->add_option("--required-time", options.required_time,
                      "hours the flow must be drawn for, greater than 0 (flow mode)")
@@ -160,7 +164,22 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
                      "write the toolkit's report of opening the INP file (its input errors, "
                      "as EPANET reports them) to FILE; without it no scratch file is written")
         ->option_text("FILE");
+    command->add_flag("--stats", options.stats,
+                      "at the end, print \"hydraulic solves: N, iterations: M, seconds: S\" on "
+                      "standard error");
     command->footer(
+        "Which mode do I want?\n"
+        "  steady     the first flow, in steps from 0, at which some junction falls below its "
+        "minimum\n"
+        "  available  the largest flow each junction can draw with every junction at its "
+        "minimum, certified\n"
+        "  design     can each junction draw the required flow with every junction at its "
+        "minimum? Pass or Fail\n"
+        "  duration   how long each junction can draw the required flow (extended period)\n"
+        "  flow       the largest flow, in steps, each junction can draw for the required time "
+        "(extended period)\n"
+        "steady, available and design need an INP duration of 0; duration and flow a longer "
+        "one.\n\n"
         "The results go to the INP path with the extension appended (town.inp.TXT), one row per "
         "junction. Junctions listed in NoCheck.txt beside the INP file are never tested; "
         "MinPressures.txt beside it gives junctions a minimal pressure of their own. Numbers are "
@@ -183,10 +202,18 @@ analysis::RunInputs FireflowInputs(const FireflowOptions& options) {
     inputs.flow_interval = options.flow_interval;
     inputs.required_flow = options.required_flow;
     inputs.required_time = options.required_time;
-    inputs.page = options.mode == "steady" ? analysis::AnalysisPage::SteadyState
-                                           : analysis::AnalysisPage::ExtendedPeriod;
+    inputs.tolerance = options.tolerance;
+    const bool extended_period = options.mode == "duration" || options.mode == "flow";
+    inputs.page = extended_period ? analysis::AnalysisPage::ExtendedPeriod
+                                  : analysis::AnalysisPage::SteadyState;
     inputs.option = options.mode == "flow" ? analysis::ExtendedPeriodOption::FindFlow
                                            : analysis::ExtendedPeriodOption::FindDuration;
+    inputs.steady_option =
+        options.mode == "available" ? analysis::SteadyStateOption::FindAvailableFlow
+        : options.mode == "design"  ? analysis::SteadyStateOption::CheckDesignFlow
+                                    : analysis::SteadyStateOption::FindFailingFlow;
+    inputs.search = options.search == "bisection" ? analysis::SearchMethod::Bisection
+                                                  : analysis::SearchMethod::Linear;
     inputs.inp_directory = DirectoryOf(options.inp);
     inputs.output_file = options.inp + "." + options.extension;
     inputs.settings_directory = std::nullopt;
@@ -209,6 +236,12 @@ int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream&
     ConsoleObserver observer(err, progress_bar, interrupts);
     const auto result = analysis::RunFireFlow(inputs, observer);
     observer.EndBar();
+    if (options.stats) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", result.seconds);
+        err << "hydraulic solves: " << result.solves << ", iterations: " << result.iterations
+            << ", seconds: " << seconds << '\n';
+    }
     if (interrupts.received() != 0 && result.status != analysis::RunStatus::Completed) {
         return ExitStatusForSignal(interrupts.received());
     }

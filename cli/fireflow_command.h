@@ -15,17 +15,20 @@ namespace hydrosk::cli {
 
 struct FireflowOptions {
     std::string inp;
-    std::string mode = "steady";  // steady, duration or flow
+    std::string mode = "steady";    // steady, available, design, duration or flow
+    std::string search = "linear";  // linear or bisection (steady and flow modes)
     // The window's input texts, read in the user's number format.
     std::string min_pressure = "110";
     std::string max_flow = "1000";
     std::string flow_interval = "10";
     std::string required_flow = "100";
     std::string required_time = "1.5";
+    std::string tolerance;          // available mode; empty for the maximal flow / 1000
     std::string extension = "TXT";  // TXT, CSV or DAT
     int threads = 0;                // worker threads; 0 for every hardware thread
     // The toolkit's report of opening the INP file; empty: no scratch file is written at all.
     std::string report;
+    bool stats = false;             // solves, iterations and seconds on the error stream
 };
 
 // Adds the subcommand and its options to the application; the parsed values go to `options`.
@@ -36,10 +39,12 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options);
 analysis::RunInputs FireflowInputs(const FireflowOptions& options);
 
 // Performs the run. Messages go to `err` with the program's texts; with `progress_bar` a bar
-// on `err` follows the junctions. The results file's path goes to `out` at the end. Returns
-// the exit status: 0 for a completed run, 1 for a run ended by a refusal or a failure, or
-// whose output could not be written, and 128 + the signal's number for a run ended by Ctrl+C
-// or SIGTERM (the rows finished before it are kept, as a failure keeps them).
+// on `err` follows the junctions; with `stats` the line "hydraulic solves: N, iterations: M,
+// seconds: S" ends `err` whatever became of the run. The results file's path goes to `out` at
+// the end of a completed run. Returns the exit status: 0 for a completed run, 1 for a run
+// ended by a refusal or a failure, or whose output could not be written, and 128 + the
+// signal's number for a run ended by Ctrl+C or SIGTERM (the rows finished before it are kept,
+// as a failure keeps them).
 // `shared`: other processes of a cluster that take part in the search (nullptr for none).
 // `interrupts`: a watch made before any other thread of the process was started (nullptr: the
 // run makes its own).

@@ -305,6 +305,13 @@ int Project::set_node_value(int index, int property, double value) {
     }
 }
 
+int Project::restore_node_demands(int index) {
+    if (int rc = node_in_range(index)) return rc;
+    const auto i = static_cast<size_t>(index - 1);
+    network_.nodes[i].demands = parsed_->nodes[i].demands;
+    return 0;
+}
+
 int Project::get_link_value(int index, int property, double& value) const {
     value = 0.0;
     if (int rc = link_in_range(index)) return rc;

@@ -61,6 +61,10 @@ public:
     int get_flow_units(int& units) const;
     int get_node_value(int index, int property, double& value) const;
     int set_node_value(int index, int property, double value);
+    // Gives a junction back the demands it was read with (base demands and patterns) exactly,
+    // which setting EN_BASEDEMAND to a value read before may miss by the last bit, since the
+    // value goes through the flow units and back. Not an EPANET function.
+    int restore_node_demands(int index);
     int get_link_value(int index, int property, double& value) const;
     // Iterations, relative error and the other figures of the last solve.
     int get_statistic(int type, double& value) const;

@@ -167,7 +167,7 @@ private:
 
 // The single-precision pressure at node `node` when the junction at `check` draws `demand`
 // (without a pattern) in a steady-state solve, the other demands as in the file.
-inline float SteadyPressure(const std::filesystem::path& inp, int check, float demand, int node) {
+inline float SteadyPressure(const std::filesystem::path& inp, int check, double demand, int node) {
     toolkit::Project project;
     EXPECT_EQ(project.open(inp.string(), "", ""), 0) << inp;
     EXPECT_EQ(project.set_node_value(check, EN_PATTERN, 0.0), 0);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <regex>
 #include <sstream>
 
 #include "analysis/run_messages.h"
@@ -89,6 +90,38 @@ TEST_F(FireflowCommandTest, FlowModeUsesTheRequiredTime) {
     EXPECT_EQ(Lines(inp.string() + ".TXT")[1], R"("J1",2,-10)");
 }
 
+TEST_F(FireflowCommandTest, StatsEndTheErrorStreamOfEveryRun) {
+    const auto inp = CopyNetwork("line.inp");
+    const std::regex stats(R"(hydraulic solves: (\d+), iterations: (\d+), seconds: \d+\.\d{3}\n$)");
+    auto options = Options(inp);
+    options.stats = true;
+    std::smatch match;
+    for (const char* search : {"linear", "bisection"}) {
+        options.search = search;
+        ASSERT_EQ(Run(options), 0) << err_.str();
+        const std::string err = err_.str();
+        ASSERT_TRUE(std::regex_match(err, match, stats)) << err;
+        EXPECT_GT(std::stol(match[2]), std::stol(match[1])) << err;
+    }
+    options.mode = "duration";  // refused: the network has no duration
+    EXPECT_EQ(Run(options), 1);
+    const std::string err = err_.str();
+    ASSERT_TRUE(std::regex_search(err, match, stats)) << err;
+    EXPECT_EQ(match[1], "0");
+}
+
+TEST_F(FireflowCommandTest, AvailableAndDesignModesWriteTheirOwnRows) {
+    const auto inp = CopyNetwork("line.inp");
+    auto options = Options(inp);
+    options.mode = "available";
+    options.tolerance = "0.5";
+    ASSERT_EQ(Run(options), 0) << err_.str();
+    EXPECT_TRUE(Lines(inp.string() + ".TXT")[0].starts_with(R"("Check_Node","Available_Flow",)"));
+    options.mode = "design";
+    ASSERT_EQ(Run(options), 0) << err_.str();
+    EXPECT_TRUE(Lines(inp.string() + ".TXT")[0].ends_with(R"("Lowest_Pressure","Result")"));
+}
+
 // The executable, run through the shell with its output captured.
 struct ProgramResult {
     int status = -1;
@@ -130,6 +163,7 @@ TEST_F(FireflowCommandTest, BadArgumentsExitWithTwo) {
     for (const std::string& arguments :
          {std::string("fireflow"), "fireflow '" + inp.string() + "' --mode fast",
           "fireflow '" + inp.string() + "' --extension PDF",
+          "fireflow '" + inp.string() + "' --search binary",
           "fireflow '" + inp.string() + "' --colour red"}) {
         EXPECT_EQ(RunProgram(arguments).status, 2) << arguments;
     }
@@ -139,10 +173,15 @@ TEST_F(FireflowCommandTest, BadArgumentsExitWithTwo) {
 TEST_F(FireflowCommandTest, HelpExplainsEveryOption) {
     const auto result = RunProgram("fireflow --help");
     EXPECT_EQ(result.status, 0);
-    for (const char* option : {"INP", "--mode", "--min-pressure", "--max-flow", "--flow-interval",
-                               "--required-flow", "--required-time", "--extension", "steady",
-                               "duration", "NoCheck.txt", "MinPressures.txt", "Exit status"}) {
+    for (const char* option :
+         {"INP", "--mode", "--search", "--min-pressure", "--max-flow", "--flow-interval",
+          "--required-flow", "--tolerance", "--required-time", "--extension", "--stats",
+          "NoCheck.txt", "MinPressures.txt", "Exit status"}) {
         EXPECT_NE(result.output.find(option), std::string::npos) << option;
+    }
+    // "Which mode do I want?" answered in one line per mode.
+    for (const char* mode : {"steady", "available", "design", "duration", "flow"}) {
+        EXPECT_NE(result.output.find("\n  " + std::string(mode) + " "), std::string::npos) << mode;
     }
 }
 

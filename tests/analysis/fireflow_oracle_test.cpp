@@ -1,7 +1,9 @@
 // Whole results files against EPANET 2.2: the reference driver tools/oracle/fireflow.mjs performs
 // the same run on epanet-js (engine v2.2) and writes its own results file, which must equal ours
-// record by record: every text, flow and duration identical, and a violating junction's
-// pressure within 0.001 + 1e-6 |p| (EPANET 2.2's own builds differ about that much). The
+// record by record: every text, flow and duration identical, and pressures within
+// 0.001 + 1e-6 |p| (EPANET 2.2's own builds differ about that much). Bisection must give the
+// rows of the driver's linear search. An available-flow results file is instead certified by
+// the driver: every row's flow passes and the flow a tolerance above fails on EPANET 2.2. The
 // shared networks and our own (tests/networks) are used in a copy; for the steady state the
 // copy's duration is set to 0.
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <regex>
+#include <set>
 
 #include "analysis_test_support.h"
 #include "files/number_text.h"
@@ -19,7 +22,7 @@
 namespace hydrosk::analysis::testing {
 namespace {
 
-enum class Mode { Steady, Duration, Flow };
+enum class Mode { Steady, Duration, Flow, Available, Design };
 
 struct OracleCase {
     const char* network;
@@ -30,7 +33,28 @@ struct OracleCase {
     const char* flow_interval;
     const char* required_flow;
     const char* required_time;
+    SearchMethod search = SearchMethod::Linear;  // ours; the driver's is linear
 };
+
+const char* ModeName(Mode mode) {
+    switch (mode) {
+        case Mode::Steady:
+            return "Steady";
+        case Mode::Duration:
+            return "Duration";
+        case Mode::Flow:
+            return "Flow";
+        case Mode::Available:
+            return "Available";
+        case Mode::Design:
+            return "Design";
+    }
+    return "";
+}
+
+bool SteadyState(Mode mode) {
+    return mode == Mode::Steady || mode == Mode::Available || mode == Mode::Design;
+}
 
 void PrintTo(const OracleCase& c, std::ostream* os) {
     *os << c.network << (c.constraints ? " with constraint files" : "") << ", minimal pressure "
@@ -38,10 +62,8 @@ void PrintTo(const OracleCase& c, std::ostream* os) {
 }
 
 std::string CaseName(const ::testing::TestParamInfo<OracleCase>& info) {
-    const char* mode = info.param.mode == Mode::Steady     ? "Steady"
-                       : info.param.mode == Mode::Duration ? "Duration"
-                                                           : "Flow";
-    return std::string(info.param.network) + mode +
+    return std::string(info.param.network) + ModeName(info.param.mode) +
+           (info.param.search == SearchMethod::Bisection ? "Bisection" : "") +
            (info.param.constraints ? "WithConstraints" : "");
 }
 
@@ -73,17 +95,24 @@ std::vector<Field> SplitFields(const std::string& line) {
     return fields;
 }
 
-// Every field equal, except the pressure of a steady-state violation row, which may differ
-// within the tolerance.
+// The fields that hold pressures in the rows of a mode.
+std::set<std::size_t> PressureFields(Mode mode) {
+    if (mode == Mode::Steady) return {3};
+    if (mode == Mode::Design) return {2, 4};
+    return {};
+}
+
+// Every field equal, except pressures, which may differ within the tolerance.
 void ExpectSameResults(const std::vector<std::string>& ours, const std::vector<std::string>& epanet,
-                       bool steady) {
+                       const std::set<std::size_t>& pressure_fields) {
     ASSERT_EQ(ours.size(), epanet.size());
     for (std::size_t row = 0; row < ours.size(); ++row) {
         const auto a = SplitFields(ours[row]);
         const auto b = SplitFields(epanet[row]);
         ASSERT_EQ(a.size(), b.size()) << "row " << row << ": " << ours[row] << " | " << epanet[row];
         for (std::size_t f = 0; f < a.size(); ++f) {
-            const bool pressure = steady && row > 0 && f == 3 && !a[f].quoted && !b[f].quoted;
+            const bool pressure =
+                row > 0 && pressure_fields.contains(f) && !a[f].quoted && !b[f].quoted;
             if (!pressure) {
                 EXPECT_EQ(a[f].quoted, b[f].quoted) << "row " << row << ": " << ours[row];
                 EXPECT_EQ(a[f].text, b[f].text)
@@ -116,6 +145,8 @@ protected:
         source_ = std::filesystem::path(HYDROSK_OWN_NETWORKS) / name;
         if (name == "town.inp") {
             source_ = std::filesystem::path(HYDROSK_EXAMPLES) / name;
+        } else if (std::filesystem::exists(DataFile(name))) {
+            source_ = DataFile(name);
         } else if (!std::filesystem::exists(source_)) {
             source_ = std::filesystem::path(HYDROSK_SHARED_NETWORKS) / name;
         }
@@ -124,7 +155,7 @@ protected:
 
     std::filesystem::path CopyShared() {
         std::string text = ReadBytes(source_);
-        if (GetParam().mode == Mode::Steady) text = WithZeroDuration(text);
+        if (SteadyState(GetParam().mode)) text = WithZeroDuration(text);
         const auto copy = dir() / source_.filename();
         WriteBytes(copy, text);
         return copy;
@@ -163,12 +194,13 @@ protected:
         WriteMinPressures(minima);
     }
 
-    // Runs the reference driver; its exit status (0 done, 1 refused or failed).
+    // Runs the reference driver; its exit status (0 done, 1 refused, failed or, when it
+    // certifies, a row not certified).
     int RunDriver(const std::filesystem::path& inp, const std::filesystem::path& results) {
         const OracleCase& c = GetParam();
-        const char* mode = c.mode == Mode::Steady     ? "steady"
-                           : c.mode == Mode::Duration ? "duration"
-                                                      : "flow";
+        std::string mode = ModeName(c.mode);
+        mode[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(mode[0])));
+        if (c.mode == Mode::Available) mode = "certify";
         const auto messages = dir() / "driver-messages.txt";
         const std::string command =
             std::string("'") + HYDROSK_NODE + "' '" + (oracle_ / "fireflow.mjs").string() +
@@ -191,14 +223,14 @@ TEST_P(FireflowOracleTest, ResultsEqualEpanet22) {
     const auto inp = CopyShared();
     if (c.constraints) WriteConstraints(inp, std::stof(c.min_pressure));
 
-    const auto reference = dir() / "epanet.txt";
-    const int driver_status = RunDriver(inp, reference);
-    ASSERT_TRUE(driver_status == 0 || driver_status == 1) << driver_messages_;
-
     RunInputs inputs = Inputs(inp);
-    inputs.page = c.mode == Mode::Steady ? AnalysisPage::SteadyState : AnalysisPage::ExtendedPeriod;
+    inputs.page = SteadyState(c.mode) ? AnalysisPage::SteadyState : AnalysisPage::ExtendedPeriod;
     inputs.option =
         c.mode == Mode::Flow ? ExtendedPeriodOption::FindFlow : ExtendedPeriodOption::FindDuration;
+    inputs.steady_option = c.mode == Mode::Available ? SteadyStateOption::FindAvailableFlow
+                           : c.mode == Mode::Design  ? SteadyStateOption::CheckDesignFlow
+                                                     : SteadyStateOption::FindFailingFlow;
+    inputs.search = c.search;
     inputs.minimal_pressure = c.min_pressure;
     inputs.maximal_flow = c.max_flow;
     inputs.flow_interval = c.flow_interval;
@@ -206,6 +238,15 @@ TEST_P(FireflowOracleTest, ResultsEqualEpanet22) {
     inputs.required_time = c.required_time;
     RecordingObserver observer;
     const RunResult result = RunFireFlow(inputs, observer);
+
+    if (c.mode == Mode::Available) {
+        ASSERT_EQ(result.status, RunStatus::Completed) << result.message;
+        EXPECT_EQ(RunDriver(inp, inputs.output_file), 0) << driver_messages_;
+        return;
+    }
+    const auto reference = dir() / "epanet.txt";
+    const int driver_status = RunDriver(inp, reference);
+    ASSERT_TRUE(driver_status == 0 || driver_status == 1) << driver_messages_;
 
     if (driver_status == 1) {
         // Refused by both, with the same words.
@@ -215,7 +256,7 @@ TEST_P(FireflowOracleTest, ResultsEqualEpanet22) {
         return;
     }
     ASSERT_EQ(result.status, RunStatus::Completed) << result.message;
-    ExpectSameResults(Lines(inputs.output_file), Lines(reference), c.mode == Mode::Steady);
+    ExpectSameResults(Lines(inputs.output_file), Lines(reference), PressureFields(c.mode));
 }
 
 // Maximal flows and intervals keep the whole comparison within a minute or two.
@@ -250,6 +291,29 @@ const OracleCase kOracleCases[] = {
     {"pbv_tank_duration", Mode::Duration, false, "61", "1000", "0", "700", "1.5"},
     {"pbv_tank_control", Mode::Duration, true, "63.4", "1000", "10", "500", "1.5"},
     {"custom_pump_speed", Mode::Duration, false, "50", "1000", "10", "300", "1.5"},
+    // Bisection against the linear search, with the carried demands of the steady state.
+    {"Net1", Mode::Steady, true, "115", "1000", "10", "100", "1.5", SearchMethod::Bisection},
+    {"Net2", Mode::Steady, false, "25", "1000", "5", "100", "1.5", SearchMethod::Bisection},
+    {"Net3", Mode::Steady, true, "40", "1500", "10", "100", "1.5", SearchMethod::Bisection},
+    {"ky10", Mode::Steady, true, "20", "1500", "250", "100", "1.5", SearchMethod::Bisection},
+    {"town", Mode::Steady, true, "20", "5000", "50", "100", "1.5", SearchMethod::Bisection},
+    {"Net1", Mode::Flow, true, "115", "1000", "50", "100", "2.5", SearchMethod::Bisection},
+    {"Net3", Mode::Flow, false, "20", "1500", "100", "100", "1", SearchMethod::Bisection},
+    // The available flow, certified; the maximal flow 0 and a network whose pressures rise
+    // again as the flow grows (a main that opens at low pressure).
+    {"Net1", Mode::Available, true, "115", "1000", "10", "100", "1.5"},
+    {"Net2", Mode::Available, false, "25", "1000", "10", "100", "1.5"},
+    {"Net3", Mode::Available, true, "40", "1500", "10", "100", "1.5"},
+    {"Net3", Mode::Available, false, "20", "0", "10", "100", "1.5"},
+    {"ky10", Mode::Available, true, "20", "1500", "10", "100", "1.5"},
+    {"town", Mode::Available, true, "20", "5000", "10", "100", "1.5"},
+    {"pipe_opens_at_low_pressure", Mode::Available, false, "35", "2000", "10", "100", "1.5"},
+    // The design flow.
+    {"Net1", Mode::Design, true, "115", "1000", "10", "750", "1.5"},
+    {"Net2", Mode::Design, false, "25", "1000", "10", "300", "1.5"},
+    {"Net3", Mode::Design, true, "40", "1000", "10", "1000", "1.5"},
+    {"ky10", Mode::Design, true, "20", "1000", "10", "500", "1.5"},
+    {"town", Mode::Design, false, "20", "1000", "10", "2500", "1.5"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Networks, FireflowOracleTest, ::testing::ValuesIn(kOracleCases), CaseName);

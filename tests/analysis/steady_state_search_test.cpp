@@ -134,6 +134,56 @@ TEST_F(SteadyStateSearchTest, TenthsAccumulateInSinglePrecision) {
               (std::vector<std::string>{kHeader, ViolationRow("J1", tenth, "J1", after_tenth)}));
 }
 
+TEST_F(SteadyStateSearchTest, BisectionSolvesTheLinearSearchsDriftingTrialsAndRows) {
+    // The 3501st sum of 0.1 has drifted from 350.0 in single precision.
+    std::vector<float> flows{0};
+    while (flows.size() < 3502) flows.push_back(flows.back() + 0.1F);
+    const float failing = flows[3501];
+    ASSERT_NE(failing, 350.1F);
+    const float at_failing = SteadyPressure(line_, kJ3, failing, kJ3);
+    const std::string minimum = Between(at_failing, SteadyPressure(line_, kJ3, flows[3500], kJ3));
+
+    RunInputs inputs = Inputs(line_);
+    inputs.minimal_pressure = minimum;
+    inputs.flow_interval = "0.1";
+    RunResult result = RunFireFlow(inputs, observer_);
+    ASSERT_EQ(result.status, RunStatus::Completed);
+    const auto linear = Lines(inputs.output_file);
+    const long linear_solves = result.solves;
+    inputs.search = SearchMethod::Bisection;
+    result = RunFireFlow(inputs, observer_);
+
+    EXPECT_EQ(Lines(inputs.output_file), linear);
+    ASSERT_EQ(linear.size(), 4U);
+    EXPECT_EQ(linear[3], ViolationRow("J3", failing, "J3", at_failing));
+    // Each junction: about log2(10001) = 14 solves instead of some 3500.
+    EXPECT_LE(result.solves, 3 * 14);
+    EXPECT_GT(linear_solves, 3 * 3500);
+}
+
+TEST_F(SteadyStateSearchTest, BisectionReportsAFailureRightAboveAPassWhereThePressuresRiseAgain) {
+    // J1's pressure falls with its fire flow until a second main opens below 30 psi (at some
+    // 330 gpm); it then holds 35 psi again up to 890 gpm.
+    const auto inp = CopyNetwork("pipe_opens_at_low_pressure.inp");
+    const float at_260 = SteadyPressure(inp, kJ1, 260, kJ1);
+    const float at_890 = SteadyPressure(inp, kJ1, 890, kJ1);
+    const float at_900 = SteadyPressure(inp, kJ1, 900, kJ1);
+    ASSERT_LT(at_260, 35.0F);
+    ASSERT_GE(at_890, 35.0F);
+    ASSERT_LT(at_900, 35.0F);
+
+    RunInputs inputs = Inputs(inp);
+    inputs.minimal_pressure = "35";
+    inputs.maximal_flow = "2000";
+    ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
+    EXPECT_EQ(Lines(inputs.output_file)[1], ViolationRow("J1", 260, "J1", at_260));
+    // The first halving tries 1000 (fails), the second 490 (passes): the search stays in the
+    // upper band and reports its end.
+    inputs.search = SearchMethod::Bisection;
+    ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
+    EXPECT_EQ(Lines(inputs.output_file)[1], ViolationRow("J1", 900, "J1", at_900));
+}
+
 TEST_F(SteadyStateSearchTest, ListingAJunctionSeveralTimesActsAsOnce) {
     WriteNoCheck("\"J3\"\r\n");
     const auto once = Run("55", "1000", "10");

@@ -1,6 +1,6 @@
 // The results file and the messages of a run do not depend on the number of worker threads:
-// every mode, with constraint files, with the steady search's carried demands over many
-// junctions, and with a toolkit failure at a junction in the middle.
+// every mode and search, with constraint files, with the steady search's carried demands over
+// many junctions, and with a toolkit failure at a junction in the middle.
 #include <gtest/gtest.h>
 
 #include "analysis_test_support.h"
@@ -20,6 +20,8 @@ struct ThreadCase {
     const char* flow_interval;
     const char* required_flow;
     const char* required_time;
+    SteadyStateOption steady_option = SteadyStateOption::FindFailingFlow;
+    SearchMethod search = SearchMethod::Linear;
 };
 
 void PrintTo(const ThreadCase& c, std::ostream* os) {
@@ -55,6 +57,8 @@ protected:
         RunInputs inputs = Inputs(inp);
         inputs.page = c.page;
         inputs.option = c.option;
+        inputs.steady_option = c.steady_option;
+        inputs.search = c.search;
         inputs.minimal_pressure = c.min_pressure;
         inputs.maximal_flow = c.max_flow;
         inputs.flow_interval = c.flow_interval;
@@ -103,6 +107,16 @@ INSTANTIATE_TEST_SUITE_P(
         // 920 junctions, each solved with the demands that the ones before it set back.
         ThreadCase{"Ky10Steady", "ky10", kSteady, kDuration, false, false, "20", "1500", "250", "",
                    ""},
+        // Bisection solves other trials than the linear search, yet every junction gets the
+        // demands that the ones before it set back.
+        ThreadCase{"Ky10SteadyBisection", "ky10", kSteady, kDuration, false, false, "20", "1500",
+                   "100", "", "", SteadyStateOption::FindFailingFlow, SearchMethod::Bisection},
+        ThreadCase{"TownFlowBisection", "town", kExtended, kFlow, false, true, "20", "3000", "100",
+                   "", "2", SteadyStateOption::FindFailingFlow, SearchMethod::Bisection},
+        ThreadCase{"TownAvailableWithConstraints", "town", kSteady, kDuration, true, true, "20",
+                   "5000", "10", "", "", SteadyStateOption::FindAvailableFlow},
+        ThreadCase{"TownDesignWithConstraints", "town", kSteady, kDuration, true, true, "20",
+                   "5000", "10", "2500", "", SteadyStateOption::CheckDesignFlow},
         // A flow no network can carry: the hydraulics fail (110) at the 62nd junction.
         ThreadCase{"Net3DurationToolkitFailure", "Net3", kExtended, kDuration, false, false,
                    "-1e30", "1000", "10", "1e20", ""}),

@@ -150,6 +150,22 @@ TEST_F(ProjectTest, ClosedLinksReportNoFlow) {
     EXPECT_EQ(flows[2], 0.0);
 }
 
+TEST_F(ProjectTest, RestoredDemandsAreTheParsedOnesExactly) {
+    Project project;
+    ASSERT_EQ(project.open(write("tank.inp", kDrainingTank), "", ""), 0);
+    const auto as_read = step_through(project);
+    double base = 0.0;
+    project.get_node_value(2, EN_BASEDEMAND, base);
+    ASSERT_EQ(project.set_node_value(2, EN_PATTERN, 0.0), 0);
+    ASSERT_EQ(project.set_node_value(2, EN_BASEDEMAND, 1234.5), 0);
+    ASSERT_EQ(project.restore_node_demands(2), 0);
+    EXPECT_EQ(step_through(project), as_read);
+    double restored = 0.0;
+    project.get_node_value(2, EN_BASEDEMAND, restored);
+    EXPECT_EQ(restored, base);
+    EXPECT_EQ(project.restore_node_demands(9), 203);
+}
+
 TEST_F(ProjectTest, CodesForBadCallsAreEpanets) {
     Project project;
     int count = -1;

@@ -4,16 +4,20 @@
 // writes the same results file. The analysis tests compare Hydrosk's results files with it.
 // Test oracle only; nothing of it is used by the program.
 //
-//   node fireflow.mjs run INP RESULTS --mode steady|duration|flow [--min-pressure N]
+//   node fireflow.mjs run INP RESULTS --mode steady|design|duration|flow [--min-pressure N]
 //        [--max-flow N] [--flow-interval N] [--required-flow N] [--required-time N]
+//   node fireflow.mjs run INP RESULTS --mode certify [--min-pressure N] [--max-flow N]
+//        [--tolerance N]
 //   node fireflow.mjs nocheck INP PRESSURE
 //
 // `run` reads "NoCheck.txt" and "MinPressures.txt" from the INP file's folder when they exist
 // (IDs that are not junctions are skipped) and writes RESULTS in the record text layout (quoted
 // texts, bare numbers with 7 or 15 significant digits, CR LF). Numbers are given with a period.
+// Mode certify instead reads RESULTS, an available-flow results file, and checks every row's
+// certificate on the engine (see certifyRows), listing the rows that fail it.
 // Exit status: 0 done; 1 the run ended with a message (printed on standard error: a refusal,
-// "Problem in INP file!" or a toolkit error, after which RESULTS holds the rows written so
-// far); 2 bad arguments.
+// "Problem in INP file!", a toolkit error, after which RESULTS holds the rows written so far,
+// or rows that are not certified); 2 bad arguments.
 //
 // `nocheck` solves the network once as it stands (steady state) and writes, beside it, a
 // "NoCheck.txt" listing every junction whose pressure is below PRESSURE.
@@ -324,6 +328,134 @@ function flowSearch(engine, inpBytes, cat, limits, inputs, results) {
   }
 }
 
+// ---------------------------------------------------------------------------------------------
+// Steady-state trials in which one junction draws a given flow (without a pattern) while every
+// other junction draws its own demand as read: the design-flow check and the available-flow
+// certificate. The flow is handed to the engine as it is, in double precision. The previous
+// check junction gets back the demand read from the engine (EPANET converts it to its internal
+// units and back, which may change it in its last bit, far below what could change a result).
+
+class ReplacedDemand {
+  constructor(engine) {
+    this.engine = engine;
+    this.position = 0;
+    this.saved = null;
+  }
+
+  setRaw(position, property, value) {
+    return this.engine.m._EN_setnodevalue(this.engine.o.ph, position, property, value);
+  }
+
+  // Solves with ENsolveH; the pressures are then read from the engine.
+  solve(position, flow) {
+    if (position !== this.position) {
+      if (this.position !== 0) {
+        this.setRaw(this.position, EN.BASEDEMAND, this.saved.base);
+        this.setRaw(this.position, EN.PATTERN, this.saved.pattern);
+      }
+      this.saved = {
+        base: this.engine.o.nodeValue(position, EN.BASEDEMAND)[1],
+        pattern: this.engine.o.nodeValue(position, EN.PATTERN)[1],
+      };
+      this.position = position;
+      const code = this.setRaw(position, EN.PATTERN, 0);
+      if (code !== 0) throw toolkitFailure(code, "ENsetnodevalue EN_PATTERN");
+    }
+    this.setRaw(position, EN.BASEDEMAND, flow);
+    this.engine.o.solveH();
+  }
+}
+
+// One cold solve per junction drawing the required flow: its own pressure, the tested junction
+// with the smallest margin (pressure minus minimum; not a number first; lowest position on
+// ties) and "Pass" or "Fail".
+function designCheck(engine, cat, limits, inputs, results) {
+  results.write(text("Check_Node"), text("Fire_Flow"), text("Check_Pressure"), text("Lowest_Node"),
+    text("Lowest_Pressure"), text("Result"));
+  const trials = new ReplacedDemand(engine);
+  for (let j = 1; j <= cat.junctionCount; j++) {
+    trials.solve(j, inputs.requiredFlow);
+    const check = engine.getNode(j, EN.PRESSURE)[1];
+    let lowest = null;
+    for (let k = 1; k <= limits.count; k++) {
+      if (limits.excluded[k]) continue;
+      const p = engine.getNode(k, EN.PRESSURE)[1];
+      const margin = Number.isNaN(p) ? -Infinity : p - limits.minimum[k];
+      if (lowest === null || margin < lowest.margin) lowest = { k, p, margin };
+    }
+    const failed = findViolation(engine, limits, false) !== null;
+    results.write(text(cat.ids[j]), single(inputs.requiredFlow), pressureField(check),
+      lowest ? text(cat.ids[lowest.k]) : text(""), lowest ? pressureField(lowest.p) : text(""),
+      text(failed ? "Fail" : "Pass"));
+  }
+}
+
+// The fields of a results line: [text, quoted] pairs.
+function resultFields(line) {
+  const fields = [];
+  let i = 0;
+  while (i <= line.length) {
+    if (line[i] === '"') {
+      const close = line.indexOf('"', i + 1);
+      fields.push([line.slice(i + 1, close), true]);
+      i = close + 1;
+    } else {
+      const comma = line.indexOf(",", i);
+      const end = comma < 0 ? line.length : comma;
+      fields.push([line.slice(i, end), false]);
+      i = end;
+    }
+    if (i >= line.length) break;
+    i++; // the comma
+  }
+  return fields;
+}
+
+const closeEnough = (written, p) => Math.abs(Number(written) - p) <= 0.001 + 1e-6 * Math.abs(p);
+
+// Checks an available-flow results file on EPANET 2.2: for every row with a flow Q, Q passes
+// and min(Q + tolerance, maximal flow) fails, each solved with ENsolveH at the flows as written,
+// with the limiting junction (the lowest-positioned failing one there), its pressure and the
+// check junction's pressure at Q as written; a row with 0 fails at 0 with the junction and the
+// pressures at 0; a row "Maximal flow was reached" passes at the maximal flow. Pressures agree
+// within 0.001 + 1e-6 |p|. Returns the problems found, one text each.
+function certifyRows(engine, cat, limits, inputs, lines) {
+  const problems = [];
+  const header = '"Check_Node","Available_Flow","Limiting_Node","Limiting_Pressure","Check_Pressure"';
+  if (lines[0] !== header) problems.push(`header: ${lines[0]}`);
+  if (lines.length - 1 !== cat.junctionCount) problems.push(`${lines.length - 1} rows for ${cat.junctionCount} junctions`);
+  const trials = new ReplacedDemand(engine);
+  for (let j = 1; j < lines.length && j <= cat.junctionCount; j++) {
+    const fields = resultFields(lines[j]);
+    const fail = (why) => problems.push(`${lines[j]}: ${why}`);
+    if (fields[0][0] !== cat.ids[j]) { fail(`junction ${j} is ${cat.ids[j]}`); continue; }
+    if (fields.length === 2 && fields[1][0] === "Maximal flow was reached") {
+      trials.solve(j, inputs.maxFlow);
+      const v = findViolation(engine, limits, false);
+      if (v) fail(`fails at the maximal flow: ${cat.ids[v.k]} ${v.p}`);
+      continue;
+    }
+    if (fields.length !== 5 || fields[1][1]) { fail("not a row of the available flow"); continue; }
+    const q = Number(fields[1][0]);
+    if (!(q === 0 || (q > 0 && q < inputs.maxFlow))) fail(`flow outside [0, maximal flow)`);
+    trials.solve(j, q);
+    const checkPressure = engine.getNode(j, EN.PRESSURE)[1];
+    if (!closeEnough(fields[4][0], checkPressure)) fail(`check pressure at Q is ${checkPressure}`);
+    let limiting = findViolation(engine, limits, false);
+    if (limiting) {
+      if (q !== 0) fail(`fails at Q: ${cat.ids[limiting.k]} ${limiting.p}`);
+    } else {
+      const above = Math.min(q + inputs.tolerance, inputs.maxFlow);
+      trials.solve(j, above);
+      limiting = findViolation(engine, limits, false);
+      if (!limiting) { fail(`passes at ${above}`); continue; }
+    }
+    if (fields[2][0] !== cat.ids[limiting.k]) fail(`limiting junction is ${cat.ids[limiting.k]}`);
+    if (!closeEnough(fields[3][0], limiting.p)) fail(`limiting pressure is ${limiting.p}`);
+  }
+  return problems;
+}
+
 // The per-junction minima and exclusions of a run, by position.
 function constraints(folder, cat, defaultMinimum) {
   const find = junctionLookup(cat.ids);
@@ -372,6 +504,9 @@ async function run(inp, resultsPath, options) {
     requiredFlow: number(options, "required-flow", "100"),
     requiredTime: number(options, "required-time", "1.5"),
   };
+  // A tolerance given is read in single precision like the other numbers; the default is
+  // formed in double precision.
+  inputs.tolerance = options.tolerance !== undefined ? number(options, "tolerance") : inputs.maxFlow / 1000;
   // The duration search never steps a trial flow, so it takes any interval.
   if (mode !== "duration" && !(inputs.interval > 0)) {
     throw new RunEnded("You must enter a flow interval greater than zero");
@@ -387,13 +522,24 @@ async function run(inp, resultsPath, options) {
     const cat = engine.catalogue();
     if (cat.junctionCount === 0) throw new RunEnded("no junctions");
     const limits = constraints(dirname(resolve(inp)), cat, inputs.minPressure);
-    if (mode === "steady") {
+    if (mode === "steady" || mode === "design") {
       if (cat.durationHours > 0) throw new RunEnded("The duration of the INP file must be set to zero");
       try {
-        steadySearch(engine, cat, limits, inputs, results);
+        if (mode === "steady") steadySearch(engine, cat, limits, inputs, results);
+        else designCheck(engine, cat, limits, inputs, results);
       } finally {
         results.save();
       }
+      return;
+    }
+    if (mode === "certify") {
+      if (cat.durationHours > 0) throw new RunEnded("The duration of the INP file must be set to zero");
+      const lines = readFileSync(resultsPath).toString("latin1").split("\r\n");
+      if (lines[lines.length - 1] === "") lines.pop();
+      const problems = certifyRows(engine, cat, limits, inputs, lines);
+      for (const problem of problems) console.error(problem);
+      if (problems.length > 0) throw new RunEnded(`${problems.length} rows are not certified`);
+      console.log(`${lines.length - 1} rows certified`);
       return;
     }
     if (cat.durationHours === 0) throw new RunEnded("Duration must be greater then zero for an EPS run");
@@ -430,7 +576,7 @@ async function main() {
     if (command === "run" && inp && positional.length === 1) await run(inp, positional[0], options);
     else if (command === "nocheck" && inp && positional.length === 1) await nocheck(inp, positional[0]);
     else {
-      console.error("usage: node fireflow.mjs run INP RESULTS --mode steady|duration|flow [options]\n" +
+      console.error("usage: node fireflow.mjs run INP RESULTS --mode steady|design|duration|flow|certify [options]\n" +
         "       node fireflow.mjs nocheck INP PRESSURE");
       process.exit(2);
     }

@@ -1,0 +1,64 @@
+// The available fire flow: for every junction, the largest flow it can draw in steady state
+// while every tested junction keeps its minimal pressure, to within a tolerance, with a
+// certificate: the reported flow passes and the flow a tolerance above it fails.
+#pragma once
+
+#include <memory>
+
+#include <optional>
+
+#include "analysis/junction_pool.h"
+#include "analysis/search_common.h"
+#include "analysis/solve_count.h"
+#include "files/record_layout.h"
+
+namespace hydrosk::toolkit {
+class Project;
+}
+
+namespace hydrosk::toolkit {
+struct Network;
+}
+
+namespace hydrosk::analysis {
+
+// The flows the search may report: multiples of a step that is not above the tolerance (a
+// power of ten of at least 1, or else a power of two, so that every multiple is exact in
+// single and double precision and written exactly by the layout's 15 digits), below the
+// maximal flow; and the maximal flow itself, which is never reported as a number.
+class AvailableFlowGrid {
+public:
+    // nullopt when the multiples below the maximal flow cannot all be exact and written
+    // exactly (a tolerance far below the maximal flow). Requires a maximal flow of at least 0
+    // and a tolerance above 0.
+    static std::optional<AvailableFlowGrid> Make(float maximal_flow, double tolerance);
+
+    double step() const { return step_; }
+    long top() const { return count_; }  // the index of the maximal flow
+    double at(long index) const { return index < count_ ? index * step_ : maximal_; }
+    // The largest index whose flow is not above `flow` (0 for a flow below the step).
+    long index_below(double flow) const;
+
+private:
+    double step_ = 1;
+    long count_ = 0;  // multiples below the maximal flow: 0, step, ..., (count - 1) step
+    double maximal_ = 0;
+};
+
+struct AvailableFlowSettings {
+    float maximal_flow = 0;        // network flow units, at least 0
+    double tolerance = 0;          // network flow units, above 0, AvailableFlowGrid::Make succeeds
+    SolveCount* solves = nullptr;  // counts every solve when given
+};
+
+// "Check_Node", "Available_Flow", "Limiting_Node", "Limiting_Pressure", "Check_Pressure".
+files::Record AvailableFlowHeader();
+
+// Workers of the search, each with a project of its own opened from `network` (as parsed). The
+// factory refers to the catalogue, limits and settings, which must outlive the workers.
+WorkerFactory AvailableFlowWorkers(std::shared_ptr<const toolkit::Network> network,
+                                   const network::NetworkCatalogue& catalogue,
+                                   const JunctionLimits& limits,
+                                   const AvailableFlowSettings& settings);
+
+}  // namespace hydrosk::analysis

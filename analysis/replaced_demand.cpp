@@ -1,0 +1,40 @@
+#include "analysis/replaced_demand.h"
+
+#include "analysis/run_messages.h"
+#include "network/net_load.h"
+#include "toolkit/codes.h"
+
+namespace hydrosk::analysis {
+
+ReplacedDemandTrials::ReplacedDemandTrials(std::shared_ptr<const toolkit::Network> network,
+                                           const network::NetworkCatalogue& catalogue,
+                                           SolveCount* solves)
+    : catalogue_(catalogue), solves_(solves) {
+    if (project_.open(std::move(network)) != 0) {
+        throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
+    }
+}
+
+void ReplacedDemandTrials::Check(int position) {
+    if (node_ != 0) project_.restore_node_demands(node_);
+    node_ = catalogue_.Junctions.index_at(position).value_or(position);
+    if (const int code = project_.set_node_value(node_, EN_PATTERN, 0.0); code != 0) {
+        const std::string& id = catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
+        throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
+    }
+}
+
+TrialPressures ReplacedDemandTrials::Solve(double flow, const JunctionLimits& limits) {
+    project_.set_node_value(node_, EN_BASEDEMAND, flow);
+    project_.solve_h();
+    CountSolve(solves_, project_);
+
+    TrialPressures pressures;
+    pressures.violation = FindViolation(project_, limits, PressureReadFailure::UseValue, "");
+    double check = 0;
+    project_.get_node_value(node_, EN_PRESSURE, check);
+    pressures.check_pressure = static_cast<float>(check);
+    return pressures;
+}
+
+}  // namespace hydrosk::analysis

@@ -1,0 +1,53 @@
+// Steady-state trials in which one junction (the check junction) draws a flow in place of its
+// own demand while every other junction draws its own demand as read from the INP file. Unlike
+// the stepped steady-state search, nothing carries over from one check junction to the next,
+// so any junction can be solved alone: the available-flow and design-flow searches.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "analysis/search_common.h"
+#include "analysis/solve_count.h"
+#include "toolkit/project.h"
+
+namespace hydrosk::network {
+struct NetworkCatalogue;
+}
+
+namespace hydrosk::analysis {
+
+// What the pressure test of one trial found.
+struct TrialPressures {
+    std::optional<Violation> violation;  // the lowest-positioned tested junction that fails
+    float check_pressure = 0;            // the check junction's own pressure, tested or not
+};
+
+class ReplacedDemandTrials {
+public:
+    // A project of its own, opened from the parsed network. Throws RunEnded with "Problem in
+    // INP file!" when it cannot be opened.
+    ReplacedDemandTrials(std::shared_ptr<const toolkit::Network> network,
+                         const network::NetworkCatalogue& catalogue, SolveCount* solves);
+
+    // Makes the junction at `position` the check junction: the previous one gets its own
+    // demands back exactly, this one's pattern is cleared (RunEnded when that fails).
+    void Check(int position);
+
+    // Solves cold (EN_solveH) with the check junction drawing `flow` (network flow units, used
+    // exactly), so that the result depends on the flow alone, and tests the pressures. A solve
+    // that fails leaves pressures that are tested as they are.
+    TrialPressures Solve(double flow, const JunctionLimits& limits);
+
+    const toolkit::Project& project() const { return project_; }
+    int check_node() const { return node_; }
+
+private:
+    toolkit::Project project_;
+    const network::NetworkCatalogue& catalogue_;
+    SolveCount* solves_;
+    int node_ = 0;  // the check junction's node index; 0 before the first
+};
+
+}  // namespace hydrosk::analysis

@@ -1,0 +1,80 @@
+// The trial flows of the stepped searches and the two ways of finding the failing one, on
+// outcomes laid out in advance: bisection must report what the linear search reports whenever
+// the trials pass up to some flow and fail from there on.
+#include "analysis/trial_grid.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+namespace hydrosk::analysis {
+namespace {
+
+TEST(TrialGridTest, FlowsAreSinglePrecisionSumsWithTheirDrift) {
+    const std::vector<float> flows = TrialFlows(1, 0.1F);
+    // Ten sums of 0.1 in single precision come to 1.0000001, above the maximal flow.
+    ASSERT_EQ(flows.size(), 10U);
+    for (std::size_t i = 1; i < flows.size(); ++i) EXPECT_EQ(flows[i], flows[i - 1] + 0.1F);
+    EXPECT_NE(flows[7], 0.7F);  // 0.70000005, not the nearest float to 0.7
+    EXPECT_EQ(TrialFlows(1000, 10).size(), 101U);
+    EXPECT_EQ(TrialFlows(1000, 30).back(), 990.0F);
+    EXPECT_TRUE(TrialFlows(-1, 10).empty());
+}
+
+// Trial i fails when `fails[i]`; the search's report and the indices it solved.
+struct Search {
+    std::optional<std::size_t> reported;
+    std::set<std::size_t> solved;
+};
+
+Search Find(const std::vector<bool>& fails, SearchMethod method) {
+    std::vector<float> flows(fails.size());
+    for (std::size_t i = 0; i < flows.size(); ++i) flows[i] = static_cast<float>(i);
+    Search search;
+    const auto failed =
+        FindFailedTrial<std::size_t>(flows, method, [&](float q) -> std::optional<std::size_t> {
+            const auto i = static_cast<std::size_t>(q);
+            search.solved.insert(i);
+            return fails[i] ? std::optional<std::size_t>(i) : std::nullopt;
+        });
+    if (failed) {
+        EXPECT_EQ(failed->outcome, failed->index);  // the outcome of the reported trial
+        search.reported = failed->index;
+    }
+    return search;
+}
+
+TEST(TrialGridTest, BisectionReportsTheFirstFailureWhenTheTrialsFailFromSomeFlowOn) {
+    for (std::size_t count = 0; count <= 40; ++count) {
+        for (std::size_t first = 0; first <= count; ++first) {  // first == count: none fails
+            std::vector<bool> fails(count);
+            for (std::size_t i = first; i < count; ++i) fails[i] = true;
+            const Search linear = Find(fails, SearchMethod::Linear);
+            const Search bisection = Find(fails, SearchMethod::Bisection);
+            ASSERT_EQ(bisection.reported, linear.reported) << count << " trials, " << first;
+            if (first > 0) {
+                EXPECT_TRUE(bisection.solved.contains(first - 1));
+            }
+            if (first < count) {
+                EXPECT_TRUE(bisection.solved.contains(first));
+            }
+            std::size_t most = 0;  // ceil(log2(count + 1))
+            while ((std::size_t{1} << most) < count + 1) ++most;
+            EXPECT_LE(bisection.solved.size(), most);
+            EXPECT_EQ(linear.solved.size(), first < count ? first + 1 : count);
+        }
+    }
+}
+
+TEST(TrialGridTest, BisectionReportsAFailureRightAboveAPassOtherwise) {
+    // Pass, fail, pass again, fail: the halving meets the pass at 4 first and stays above it.
+    const std::vector<bool> fails = {false, false, true, true, false, false, false, true, true};
+    EXPECT_EQ(Find(fails, SearchMethod::Linear).reported, 2U);
+    const Search bisection = Find(fails, SearchMethod::Bisection);
+    ASSERT_EQ(bisection.reported, 7U);
+    EXPECT_TRUE(bisection.solved.contains(6));
+}
+
+}  // namespace
+}  // namespace hydrosk::analysis
