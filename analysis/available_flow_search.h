@@ -4,17 +4,12 @@
 #pragma once
 
 #include <memory>
-
 #include <optional>
 
 #include "analysis/junction_pool.h"
 #include "analysis/search_common.h"
 #include "analysis/solve_count.h"
 #include "files/record_layout.h"
-
-namespace hydrosk::toolkit {
-class Project;
-}
 
 namespace hydrosk::toolkit {
 struct Network;

@@ -10,10 +10,6 @@
 #include "files/record_layout.h"
 
 namespace hydrosk::toolkit {
-class Project;
-}
-
-namespace hydrosk::toolkit {
 struct Network;
 }
 
