@@ -40,8 +40,8 @@ public:
     // that fails leaves pressures that are tested as they are.
     TrialPressures Solve(double flow, const JunctionLimits& limits);
 
+    // The project, holding the last solve's results.
     const toolkit::Project& project() const { return project_; }
-    int check_node() const { return node_; }
 
 private:
     toolkit::Project project_;

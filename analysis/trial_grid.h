@@ -29,40 +29,41 @@ struct FailedTrial {
 // `trial(q)` solves the trial flow q and gives what the row needs of a failure, or nullopt for
 // a pass; it depends on q alone, so the two methods solve each trial alike.
 //
-// Linear solves the trials in rising order up to the first failure. Bisection starts from a
-// pass assumed before the first trial and a failure assumed after the last, solves the trial
-// halfway between them, keeps it as the new pass or failure and repeats until the two are
-// neighbours: about log2(count) solves, among them always the reported trial and the one just
+// Linear solves the trials in rising order up to the first failure. Bisection solves the first
+// trial (a failure there is reported at once, as the linear search reports it) and the last
+// (a pass there means that none fails); between a pass and a failure it then solves the trial
+// halfway, keeps it as the new pass or failure and repeats until the two are neighbours. That
+// is at most 2 + log2(count) solves, among them always the reported trial and the one just
 // below it. When the trials pass up to some flow and fail from there on (pressures falling as
-// the flow rises), that pair is the linear search's first failure; otherwise it is some trial
-// that fails right above one that passes.
+// the flow rises), the pair is the linear search's first failure; otherwise it is some trial
+// that fails right above one that passes. Solving the ends first costs one solve more for a
+// junction between them and saves most of them for a junction that fails at 0 (a low junction
+// left in the test fails every trial) or holds up to the maximal flow.
 template <typename Outcome, typename Trial>
 std::optional<FailedTrial<Outcome>> FindFailedTrial(std::span<const float> flows,
                                                     SearchMethod method, Trial&& trial) {
-    if (method == SearchMethod::Linear) {
-        for (std::size_t i = 0; i < flows.size(); ++i) {
-            if (std::optional<Outcome> failure = trial(flows[i])) {
-                return FailedTrial<Outcome>{i, std::move(*failure)};
-            }
+    // Linear: every trial in turn. Bisection: the first trial alone.
+    const std::size_t first_ones = method == SearchMethod::Linear ? flows.size() : 1;
+    for (std::size_t i = 0; i < first_ones && i < flows.size(); ++i) {
+        if (std::optional<Outcome> failure = trial(flows[i])) {
+            return FailedTrial<Outcome>{i, std::move(*failure)};
         }
-        return std::nullopt;
     }
-    // Indices shifted by one: 0 is the pass before the first trial, count + 1 the failure
-    // after the last.
+    if (method == SearchMethod::Linear || flows.size() < 2) return std::nullopt;
     std::size_t pass = 0;
-    std::size_t fail = flows.size() + 1;
-    std::optional<Outcome> failure;
+    std::size_t fail = flows.size() - 1;
+    std::optional<Outcome> failure = trial(flows[fail]);
+    if (!failure) return std::nullopt;
     while (fail - pass > 1) {
         const std::size_t middle = pass + (fail - pass) / 2;
-        if (std::optional<Outcome> outcome = trial(flows[middle - 1])) {
+        if (std::optional<Outcome> outcome = trial(flows[middle])) {
             fail = middle;
             failure = std::move(outcome);
         } else {
             pass = middle;
         }
     }
-    if (!failure) return std::nullopt;
-    return FailedTrial<Outcome>{fail - 1, std::move(*failure)};
+    return FailedTrial<Outcome>{fail, std::move(*failure)};
 }
 
 }  // namespace hydrosk::analysis

@@ -59,9 +59,9 @@ TEST(TrialGridTest, BisectionReportsTheFirstFailureWhenTheTrialsFailFromSomeFlow
             if (first < count) {
                 EXPECT_TRUE(bisection.solved.contains(first));
             }
-            std::size_t most = 0;  // ceil(log2(count + 1))
-            while ((std::size_t{1} << most) < count + 1) ++most;
-            EXPECT_LE(bisection.solved.size(), most);
+            std::size_t most = 0;  // ceil(log2(count))
+            while ((std::size_t{1} << most) < count) ++most;
+            EXPECT_LE(bisection.solved.size(), 2 + most);
             EXPECT_EQ(linear.solved.size(), first < count ? first + 1 : count);
         }
     }
@@ -74,6 +74,9 @@ TEST(TrialGridTest, BisectionReportsAFailureRightAboveAPassOtherwise) {
     const Search bisection = Find(fails, SearchMethod::Bisection);
     ASSERT_EQ(bisection.reported, 7U);
     EXPECT_TRUE(bisection.solved.contains(6));
+
+    // A failure at the first trial is reported as the linear search reports it.
+    EXPECT_EQ(Find({true, false, false, true}, SearchMethod::Bisection).reported, 0U);
 }
 
 }  // namespace
