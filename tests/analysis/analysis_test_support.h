@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,6 +38,13 @@ inline void WriteBytes(const std::filesystem::path& file, const std::string& byt
     std::ofstream out(file, std::ios::binary);
     out << bytes;
     ASSERT_TRUE(out.good()) << file;
+}
+
+// An INP text with its simulation duration set to 0 (the [TIMES] line, in any letter case), for
+// steady-state runs on networks written for the extended period.
+inline std::string WithZeroDuration(const std::string& text) {
+    static const std::regex duration(R"((^|\n)[ \t]*duration[^\r\n]*)", std::regex::icase);
+    return std::regex_replace(text, duration, "$1 Duration 0");
 }
 
 // The lines of a file written in the record layout, without their CR LF.

@@ -127,11 +127,6 @@ void ExpectSameResults(const std::vector<std::string>& ours, const std::vector<s
 }
 
 // The INP text with its duration set to 0 (a [TIMES] line "Duration ..." replaced, or none).
-std::string WithZeroDuration(const std::string& text) {
-    static const std::regex duration(R"((^|\n)[ \t]*duration[^\r\n]*)", std::regex::icase);
-    return std::regex_replace(text, duration, "$1 Duration 0");
-}
-
 class FireflowOracleTest : public RunTest, public ::testing::WithParamInterface<OracleCase> {
 protected:
     void SetUp() override {

@@ -294,11 +294,8 @@ namespace {
 TEST_F(SteadyStateSearchTest, UnsolvableTrialsAreToldOnceAfterTheSearch) {
     const std::filesystem::path net3 = std::filesystem::path(HYDROSK_SHARED_NETWORKS) / "Net3.inp";
     if (!std::filesystem::exists(net3)) GTEST_SKIP() << net3 << " is absent";
-    std::string text = ReadBytes(net3);
-    const auto at = text.find("\n Duration") + 1;
-    text.replace(at, text.find('\n', at) - at, "Duration 0");
     const auto inp = dir() / "Net3.inp";
-    WriteBytes(inp, text);
+    WriteBytes(inp, WithZeroDuration(ReadBytes(net3)));
 
     RunInputs inputs = Inputs(inp);
     inputs.minimal_pressure = "-1e30";

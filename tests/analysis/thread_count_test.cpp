@@ -37,11 +37,7 @@ protected:
                 : std::filesystem::path(HYDROSK_SHARED_NETWORKS) / (std::string(c.network) + ".inp");
         if (!std::filesystem::exists(source)) return {};
         std::string text = ReadBytes(source);
-        if (c.steady_copy) {
-            const auto at = text.find("Duration");
-            const auto end = text.find('\n', at);
-            text.replace(at, end - at, "Duration 0");
-        }
+        if (c.steady_copy) text = WithZeroDuration(text);
         const auto target = dir() / source.filename();
         WriteBytes(target, text);
         return target;
