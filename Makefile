@@ -9,7 +9,8 @@ JOBS ?= 2
 DEB_PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                 libcli11-dev locales \
                 qt6-base-dev qt6-svg-dev fonts-liberation2 xvfb xauth \
-                openmpi-bin libopenmpi-dev clang libclang-rt-dev
+                openmpi-bin libopenmpi-dev clang libclang-rt-dev \
+                pybind11-dev python3-pybind11 python3-dev python3-pandas python3-numpy python3-pytest
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
@@ -62,7 +63,7 @@ FUZZ_FLAGS = -max_total_time=$(FUZZ_SECONDS) -timeout=20 -rss_limit_mb=2048 \
 SHARED_NETWORKS := ../shared/networks
 fuzz: deps
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DHYDROSK_FUZZ=ON -DHYDROSK_BENCHMARKS=OFF
+	  -DHYDROSK_FUZZ=ON -DHYDROSK_BENCHMARKS=OFF -DHYDROSK_PYTHON=OFF
 	cmake --build $(FUZZ_DIR) -j$(JOBS) --target inp_reader_fuzz constraint_settings_fuzz
 	mkdir -p $(FUZZ_DIR)/corpus/inp $(FUZZ_DIR)/corpus/files
 	@if [ -d $(SHARED_NETWORKS) ]; then \

@@ -21,6 +21,7 @@
 #include "files/record_layout.h"
 #include "files/settings_file.h"
 #include "network/net_load.h"
+#include "network/network_map.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {
@@ -46,6 +47,21 @@ struct CommonNumbers {
 void Refuse(std::string_view message) {
     throw RunEnded(MessageKind::Refusal, message);
 }
+
+// The refusal of an INP file that the toolkit could not open, with its input errors.
+class InpRefused : public RunEnded {
+public:
+    InpRefused(int code, std::vector<toolkit::InputError> errors)
+        : RunEnded(MessageKind::Refusal, messages::CouldNotOpenInp(code, errors)),
+          code_(code),
+          errors_(std::move(errors)) {}
+    int code() const noexcept { return code_; }
+    const std::vector<toolkit::InputError>& errors() const noexcept { return errors_; }
+
+private:
+    int code_;
+    std::vector<toolkit::InputError> errors_;
+};
 
 void CheckPresence(const RunInputs& inputs) {
     // A text of blanks is present; only an empty one is missing.
@@ -88,6 +104,9 @@ struct Constraints {
 };
 
 Constraints ReadConstraints(const RunInputs& inputs) {
+    if (inputs.constraints) {
+        return {inputs.constraints->min_pressures, inputs.constraints->excluded_ids};
+    }
     const std::filesystem::path directory(inputs.inp_directory);
     try {
         return {files::ReadJunctionMinPressures(directory / files::kJunctionMinPressuresFileName),
@@ -116,7 +135,7 @@ void OpenCatalogue(network::NetworkCatalogue& catalogue, toolkit::Project& proje
         code = network::OpenNetwork(catalogue, project, inp_path, "", "");
     }
     if (code == kInsufficientMemory) throw std::bad_alloc();
-    if (code != 0) Refuse(messages::CouldNotOpenInp(code, project.input_errors()));
+    if (code != 0) throw InpRefused(code, project.input_errors());
 }
 
 // The trials' report file is left in the current directory, as the toolkit leaves it; the
@@ -134,23 +153,29 @@ void LeaveTrialReportFile(const RunInputs& inputs) {
     std::ofstream scratch(name, std::ios::trunc);  // failure is of no concern
 }
 
-// Runs a search into the results file. When the search ends the run early, the rows it
-// completed are kept: the file then holds the header and every completed row.
+// Runs a search into the results file (none for an empty path) and the observer. When the
+// search ends the run early, the rows it completed are kept: the file then holds the header
+// and every completed row.
 template <typename Search>
-void WriteResults(const std::filesystem::path& file, Search&& search) {
+void WriteResults(const std::filesystem::path& file, RunObserver& observer, Search&& search) {
     try {
-        files::RecordFileWriter results(file);
+        std::optional<files::RecordFileWriter> results;
+        if (!file.empty()) results.emplace(file);
+        const RecordWrite write = [&](const files::Record& record) {
+            if (results) results->Write(record);
+            observer.ResultsRecord(record);
+        };
         try {
-            std::forward<Search>(search)(results);
+            std::forward<Search>(search)(write);
         } catch (const RunEnded& ended) {
             try {
-                results.Commit();
+                if (results) results->Commit();
             } catch (const files::FileError& error) {
                 throw RunEnded(ended.kind(), std::string(ended.what()) + "\n" + error.what());
             }
             throw;
         }
-        results.Commit();
+        if (results) results->Commit();
     } catch (const files::FileError& error) {
         throw RunEnded(MessageKind::Failure, error.what());
     }
@@ -238,19 +263,25 @@ void PrepareSearchOfMode(const RunInputs& inputs, const CommonNumbers& numbers,
 }
 
 CommonNumbers Prepare(const RunInputs& inputs, RunObserver& observer, PreparedSearch& search,
-                      SolveCount* solves) {
+                      SolveCount* solves, RunResult* result = nullptr) {
     CheckPresence(inputs);
     observer.SetBusy(true);
     const CommonNumbers numbers = ReadCommonNumbers(inputs);
     const Constraints constraints = ReadConstraints(inputs);
 
-    OpenCatalogue(search.catalogue, search.project,
-                  std::string(files::TrimBlanks(inputs.inp_path)), inputs);
+    OpenCatalogue(search.catalogue, search.project, std::string(files::TrimBlanks(inputs.inp_path)),
+                  inputs);
+    if (result != nullptr) {
+        const network::UnitNames units = network::UnitNamesOf(*search.project.parsed_network());
+        result->flow_units = units.flow;
+        result->pressure_units = units.pressure;
+    }
     if (search.catalogue.JunctionCount < 1) Refuse(messages::kNoJunctions);
 
     UnknownConstraintIds unknown;
-    search.limits = MakeJunctionLimits(search.catalogue, numbers.minimal_pressure,
-                                       constraints.min_pressures, constraints.excluded_ids, unknown);
+    search.limits =
+        MakeJunctionLimits(search.catalogue, numbers.minimal_pressure, constraints.min_pressures,
+                           constraints.excluded_ids, unknown);
     if (!unknown.empty()) {
         observer.ShowMessage(MessageKind::Notice, messages::UnknownConstraintIds(
                                                       unknown.min_pressure, unknown.excluded));
@@ -260,14 +291,14 @@ CommonNumbers Prepare(const RunInputs& inputs, RunObserver& observer, PreparedSe
     return numbers;
 }
 
-void Run(const RunInputs& inputs, SolveCount& solves, RunObserver& observer) {
+void Run(const RunInputs& inputs, SolveCount& solves, RunObserver& observer, RunResult& result) {
     PreparedSearch search;
-    const CommonNumbers numbers = Prepare(inputs, observer, search, &solves);
+    const CommonNumbers numbers = Prepare(inputs, observer, search, &solves, &result);
     UnsolvedSummary unsolved;
-    WriteResults(inputs.output_file, [&](files::RecordFileWriter& results) {
-        results.Write(search.header);
+    WriteResults(inputs.output_file, observer, [&](const RecordWrite& write) {
+        write(search.header);
         unsolved = WriteRowsInOrder(search.catalogue.JunctionCount, inputs.parallelism,
-                                    search.workers, results, observer);
+                                    search.workers, write, observer);
     });
     search.project.close();
     if (unsolved.trials > 0) {
@@ -293,10 +324,11 @@ void Run(const RunInputs& inputs, SolveCount& solves, RunObserver& observer) {
     }
 }
 
-RunResult Ended(MessageKind kind, std::string message, RunObserver& observer) {
+RunResult Ended(MessageKind kind, std::string message, RunObserver& observer, RunResult result) {
     observer.ShowMessage(kind, message);
-    return {kind == MessageKind::Refusal ? RunStatus::Refused : RunStatus::Failed,
-            std::move(message)};
+    result.status = kind == MessageKind::Refusal ? RunStatus::Refused : RunStatus::Failed;
+    result.message = std::move(message);
+    return result;
 }
 
 }  // namespace
@@ -312,13 +344,18 @@ RunResult RunFireFlow(const RunInputs& inputs, RunObserver& observer) {
     SolveCount solves;
     RunResult result;
     try {
-        Run(inputs, solves, observer);
+        Run(inputs, solves, observer, result);
+    } catch (const InpRefused& refused) {
+        result.inp_code = refused.code();
+        result.input_errors = refused.errors();
+        result = Ended(refused.kind(), refused.what(), observer, std::move(result));
     } catch (const RunEnded& ended) {
-        result = Ended(ended.kind(), ended.what(), observer);
+        result = Ended(ended.kind(), ended.what(), observer, std::move(result));
     } catch (const std::bad_alloc&) {
-        result = Ended(MessageKind::Failure, std::string(messages::kOutOfMemory), observer);
+        result = Ended(MessageKind::Failure, std::string(messages::kOutOfMemory), observer,
+                       std::move(result));
     } catch (const std::exception& error) {
-        result = Ended(MessageKind::Failure, error.what(), observer);
+        result = Ended(MessageKind::Failure, error.what(), observer, std::move(result));
     }
     observer.SetBusy(false);
     result.solves = solves.solves();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/available_flow_search.h"
 #include "analysis/design_flow_search.h"
@@ -31,6 +32,15 @@ struct RunResult {
     RunStatus status = RunStatus::Completed;
     std::string message;  // the refusal or failure that ended the run; empty when completed
 
+    // The toolkit's code and input errors of an INP file that it refused to open (the message
+    // lists them as text); 0 and empty otherwise.
+    int inp_code = 0;
+    std::vector<toolkit::InputError> input_errors;
+
+    // The network's flow and pressure units ("GPM", "psi"), once it was opened.
+    std::string flow_units;
+    std::string pressure_units;
+
     // What the run cost: hydraulic solves (steady-state solves and extended-period time
     // steps), their iterations, and the run's wall-clock time in seconds.
     long solves = 0;
@@ -49,7 +59,7 @@ struct PreparedSearch {
     AvailableFlowSettings available;
     DesignFlowSettings design;
     FlowSearchSettings flow;
-    SolveCount solves;  // of a search prepared alone (PrepareSearch)
+    SolveCount solves;                   // of a search prepared alone (PrepareSearch)
     std::optional<TrialContext> trials;  // the extended-period searches
     files::Record header;
     WorkerFactory workers;

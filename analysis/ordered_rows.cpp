@@ -38,7 +38,7 @@ private:
 }  // namespace
 
 UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
-                                 const WorkerFactory& factory, files::RecordFileWriter& results,
+                                 const WorkerFactory& factory, const RecordWrite& write,
                                  RunObserver& observer) {
     UnsolvedSummary unsolved;
     using Clock = std::chrono::steady_clock;
@@ -57,7 +57,7 @@ UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
                 pool.Stop();
                 std::rethrow_exception(outcome->failure);
             }
-            results.Write(outcome->row);
+            write(outcome->row);
             if (outcome->unsolved.count > 0) {
                 if (unsolved.trials == 0) unsolved.first_code = outcome->unsolved.first_code;
                 unsolved.trials += outcome->unsolved.count;

@@ -15,9 +15,12 @@ namespace hydrosk::analysis {
 // The longest the starting thread goes without serving events during a search.
 inline constexpr std::chrono::milliseconds kServeEventsInterval{50};
 
+// Where a search's records go: the results file, the observer, or both.
+using RecordWrite = std::function<void(const files::Record&)>;
+
 // Rows of junctions 1 to `count` from workers made by `factory` on the threads (and the other
 // processes) of `parallelism`, written
-// to `results` in position order, each once every earlier row is written. The progress value
+// through `write` in position order, each once every earlier row is written. The progress value
 // is the number of rows written. A junction that throws ends the search with its exception
 // after the rows before it, as if the junctions had run one after the other; so does an
 // exception out of the observer's ServeEvents (the window was closed, the run interrupted).
@@ -29,7 +32,7 @@ struct UnsolvedSummary {
     std::vector<int> positions;  // in catalogue order
 };
 UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
-                                 const WorkerFactory& factory, files::RecordFileWriter& results,
+                                 const WorkerFactory& factory, const RecordWrite& write,
                                  RunObserver& observer);
 
 // A factory of workers without state of their own: each row is `row(position, stop)`.

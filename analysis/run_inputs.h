@@ -6,9 +6,11 @@
 #include <locale>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/junction_pool.h"
 #include "analysis/trial_grid.h"
+#include "files/constraint_files.h"
 #include "files/number_text.h"
 
 namespace hydrosk::analysis {
@@ -54,7 +56,16 @@ struct RunInputs {
     // "MinPressures.txt" are read from it, and it is stored in the settings file.
     std::string inp_directory;
 
+    // The junction constraints given directly (the Python module), in place of the files in
+    // `inp_directory`: the run then reads neither file.
+    struct Constraints {
+        std::vector<files::JunctionPressure> min_pressures;
+        std::vector<std::string> excluded_ids;
+    };
+    std::optional<Constraints> constraints;
+
     // Where the results file is written: the INP path, a period and the chosen extension.
+    // Empty for none: the records then reach the observer alone.
     std::filesystem::path output_file;
 
     // The directory of "HydroskSettings.txt", written at the end of a completed run; nullopt

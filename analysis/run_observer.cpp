@@ -11,5 +11,6 @@ void RunObserver::SetProgressValue(int) {}
 void RunObserver::ServeEvents() {}
 void RunObserver::SetBusy(bool) {}
 void RunObserver::OpenViewer(const std::filesystem::path&) {}
+void RunObserver::ResultsRecord(const files::Record&) {}
 
 }  // namespace hydrosk::analysis

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "files/record_layout.h"
+
 namespace hydrosk::analysis {
 
 enum class MessageKind {
@@ -40,6 +42,10 @@ public:
 
     // The user asked to see the results file: start a text viewer with it, without waiting.
     virtual void OpenViewer(const std::filesystem::path& results_file);
+
+    // A record of the results as it is written: the header, then the junctions' rows in
+    // catalogue order. Given whether or not the run writes a results file.
+    virtual void ResultsRecord(const files::Record& record);
 };
 
 }  // namespace hydrosk::analysis

@@ -53,6 +53,11 @@ bool NetworkMap::HasCoordinates() const {
                        [](const MapNode& node) { return node.position.has_value(); });
 }
 
+UnitNames UnitNamesOf(const toolkit::Network& network) {
+    return {FlowUnitsName(network.options.flow_units),
+            PressureUnitsName(network.options.pressure_units)};
+}
+
 NetworkMap LoadNetworkMap(const std::filesystem::path& inp_file) {
     const toolkit::InputResult input = toolkit::read_inp_file(inp_file);
     if (input.code != 0 || !input.network) {
@@ -65,8 +70,9 @@ NetworkMap LoadNetworkMap(const std::filesystem::path& inp_file) {
     const toolkit::Network& network = *input.network;
 
     NetworkMap map;
-    map.flow_units = FlowUnitsName(network.options.flow_units);
-    map.pressure_units = PressureUnitsName(network.options.pressure_units);
+    const UnitNames units = UnitNamesOf(network);
+    map.flow_units = units.flow;
+    map.pressure_units = units.pressure;
     map.nodes.reserve(network.nodes.size());
     for (const toolkit::Node& node : network.nodes) {
         MapNode& mapped = map.nodes.emplace_back();

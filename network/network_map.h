@@ -12,6 +12,10 @@
 #include <unordered_map>
 #include <vector>
 
+namespace hydrosk::toolkit {
+struct Network;
+}
+
 namespace hydrosk::network {
 
 enum class MapNodeKind { Junction, Reservoir, Tank };
@@ -62,5 +66,12 @@ public:
 };
 
 NetworkMap LoadNetworkMap(const std::filesystem::path& inp_file);
+
+// The names of a network's flow and pressure units, as NetworkMap gives them.
+struct UnitNames {
+    std::string flow;      // "GPM", "LPS", ...
+    std::string pressure;  // "psi", "m" or "kPa"
+};
+UnitNames UnitNamesOf(const toolkit::Network& network);
 
 }  // namespace hydrosk::network

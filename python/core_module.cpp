@@ -1,0 +1,517 @@
+// hydrosk._core: the fire-flow run and the hydraulic simulation for Python. Each runs on a
+// thread of its own while the calling Python thread waits without the interpreter lock,
+// serving the progress callback and Ctrl+C. The Python package (hydrosk/__init__.py) checks
+// the arguments and turns what is returned here into DataFrames and exceptions.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "analysis/fire_flow_run.h"
+#include "analysis/results_geojson.h"
+#include "analysis/run_messages.h"
+#include "files/constraint_files.h"
+#include "files/file_error.h"
+#include "files/number_text.h"
+#include "files/record_layout.h"
+#include "files/results_file.h"
+#include "network/network_map.h"
+#include "toolkit/codes.h"
+#include "toolkit/error_messages.h"
+#include "toolkit/portable_math.h"
+#include "toolkit/project.h"
+
+namespace py = pybind11;
+
+namespace hydrosk::python {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often the waiting Python thread looks at Ctrl+C, and the shortest time between two
+// calls of the progress callback.
+constexpr std::chrono::milliseconds kPoll{50};
+constexpr std::chrono::milliseconds kProgressInterval{100};
+
+// What the waiting Python thread and the work on its own thread share.
+class WorkControl {
+public:
+    std::atomic<bool> stop{false};
+    std::atomic<int> done{0};
+    std::atomic<int> total{0};
+
+    void Finish() {
+        {
+            const std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        finished_changed_.notify_all();
+    }
+
+    bool WaitFinished(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return finished_changed_.wait_for(lock, timeout, [this] { return finished_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable finished_changed_;
+    bool finished_ = false;
+};
+
+// Thrown inside a simulation that was asked to stop.
+class WorkStopped : public std::exception {
+public:
+    const char* what() const noexcept override { return "stopped"; }
+};
+
+// Runs `work` on a thread of its own. The calling thread holds the interpreter lock only
+// between waits: for Ctrl+C (PyErr_CheckSignals, effective on Python's main thread) and for
+// `progress(done, total)`, called at most once per kProgressInterval and once more at the end
+// of completed work. A Python exception (KeyboardInterrupt, or one raised by the callback)
+// stops the work and is raised once the work has ended; so is an exception of the work.
+template <typename Work>
+void RunBesidePython(WorkControl& control, const py::object& progress, Work&& work) {
+    std::exception_ptr work_failure;
+    std::thread thread([&] {
+        try {
+            work();
+        } catch (...) {
+            work_failure = std::current_exception();
+        }
+        control.Finish();
+    });
+    // The thread is joined on every path, the lock released meanwhile.
+    struct Joiner {
+        WorkControl& control;
+        std::thread& thread;
+        ~Joiner() {
+            if (!thread.joinable()) return;
+            control.stop.store(true);
+            const py::gil_scoped_release release;
+            thread.join();
+        }
+    } joiner{control, thread};
+
+    std::optional<py::error_already_set> python_error;
+    auto last_call = Clock::now() - kProgressInterval;
+    int last_done = -1;
+    for (;;) {
+        bool finished = false;
+        {
+            const py::gil_scoped_release release;
+            finished = control.WaitFinished(kPoll);
+        }
+        if (finished) break;
+        if (python_error) continue;  // waiting for the work to notice the stop
+        if (PyErr_CheckSignals() != 0) {
+            python_error.emplace();
+            control.stop.store(true);
+            continue;
+        }
+        const int done = control.done.load();
+        if (!progress.is_none() && done != last_done &&
+            Clock::now() - last_call >= kProgressInterval) {
+            try {
+                progress(done, control.total.load());
+            } catch (py::error_already_set& error) {
+                python_error = std::move(error);
+                control.stop.store(true);
+            }
+            last_call = Clock::now();
+            last_done = done;
+        }
+    }
+    {
+        const py::gil_scoped_release release;
+        thread.join();
+    }
+    if (python_error) throw std::move(*python_error);
+    if (work_failure) std::rethrow_exception(work_failure);
+    const int total = control.total.load();
+    if (!progress.is_none() && total > 0 && control.done.load() == total && last_done != total) {
+        const auto wait = kProgressInterval - (Clock::now() - last_call);
+        if (wait > Clock::duration::zero()) {
+            const py::gil_scoped_release release;
+            std::this_thread::sleep_for(wait);
+        }
+        progress(total, total);
+    }
+}
+
+// The run's messages, progress and records, kept for the Python thread. Every call comes from
+// the run's thread; the Python thread reads the progress atomics during the run and the rest
+// after it.
+class ModuleObserver final : public analysis::RunObserver {
+public:
+    explicit ModuleObserver(WorkControl& control) : control_(control) {}
+
+    void ShowMessage(analysis::MessageKind kind, const std::string& text) override {
+        if (kind == analysis::MessageKind::Notice) notices.push_back(text);
+    }
+    void SetProgressRange(int minimum, int maximum) override {
+        minimum_ = minimum;
+        control_.total.store(maximum - minimum);
+    }
+    void SetProgressValue(int value) override { control_.done.store(value - minimum_); }
+    void ServeEvents() override {
+        if (control_.stop.load()) {
+            throw analysis::RunEnded(analysis::MessageKind::Failure,
+                                     analysis::messages::kRunInterrupted);
+        }
+    }
+    void ResultsRecord(const files::Record& record) override {
+        records += files::FormatRecord(record);
+    }
+
+    std::vector<std::string> notices;
+    std::string records;  // in the results file's layout
+
+private:
+    WorkControl& control_;
+    int minimum_ = 0;
+};
+
+// A fire-flow run as the Python package asks for it: numbers as numbers, the mode and the
+// search method by name (checked by the package), the constraints as lists.
+struct FireFlowRequest {
+    std::string inp;
+    std::string mode;  // steady, available, design, duration or flow
+    double min_pressure = 0;
+    double max_flow = 0;
+    double flow_interval = 0;
+    double required_flow = 0;
+    double required_time = 0;
+    std::optional<double> tolerance;
+    std::string search;  // linear or bisection
+    int threads = 0;     // 0: every hardware thread
+    std::vector<std::string> no_check;
+    std::vector<std::pair<std::string, double>> min_pressures;
+    std::string results_path;  // empty: no results file
+};
+
+// The number as a text that the run reads back to the same value.
+std::string NumberText(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+// The one place where the request becomes the run's inputs: no file is read beside the INP
+// file, no scratch file and no settings file are written, numbers are read in the "C" format.
+analysis::RunInputs InputsOf(const FireFlowRequest& request) {
+    analysis::RunInputs inputs;
+    inputs.inp_path = request.inp;
+    inputs.minimal_pressure = NumberText(request.min_pressure);
+    inputs.maximal_flow = NumberText(request.max_flow);
+    inputs.flow_interval = NumberText(request.flow_interval);
+    inputs.required_flow = NumberText(request.required_flow);
+    inputs.required_time = NumberText(request.required_time);
+    if (request.tolerance) inputs.tolerance = NumberText(*request.tolerance);
+    const bool extended_period = request.mode == "duration" || request.mode == "flow";
+    inputs.page = extended_period ? analysis::AnalysisPage::ExtendedPeriod
+                                  : analysis::AnalysisPage::SteadyState;
+    inputs.option = request.mode == "flow" ? analysis::ExtendedPeriodOption::FindFlow
+                                           : analysis::ExtendedPeriodOption::FindDuration;
+    inputs.steady_option =
+        request.mode == "available" ? analysis::SteadyStateOption::FindAvailableFlow
+        : request.mode == "design"  ? analysis::SteadyStateOption::CheckDesignFlow
+                                    : analysis::SteadyStateOption::FindFailingFlow;
+    inputs.search = request.search == "bisection" ? analysis::SearchMethod::Bisection
+                                                  : analysis::SearchMethod::Linear;
+    analysis::RunInputs::Constraints constraints;
+    constraints.excluded_ids = request.no_check;
+    for (const auto& [id, pressure] : request.min_pressures) {
+        constraints.min_pressures.push_back({id, static_cast<float>(pressure)});
+    }
+    inputs.constraints = std::move(constraints);
+    inputs.output_file = request.results_path;
+    inputs.settings_directory = std::nullopt;
+    inputs.report_file.clear();
+    inputs.report_required = false;
+    inputs.trial_report_file.clear();
+    inputs.parallelism.threads = request.threads;
+    inputs.locale = std::locale::classic();
+    return inputs;
+}
+
+const char* QuantityName(files::Quantity quantity) {
+    switch (quantity) {
+        case files::Quantity::NodeId:
+            return "node";
+        case files::Quantity::Flow:
+            return "flow";
+        case files::Quantity::Pressure:
+            return "pressure";
+        case files::Quantity::Hours:
+            return "hours";
+        case files::Quantity::Text:
+            break;
+    }
+    return "text";
+}
+
+const char* OutcomeName(files::Outcome outcome) {
+    switch (outcome) {
+        case files::Outcome::Failed:
+            return "failed";
+        case files::Outcome::MaximalFlowReached:
+            return "maximal_flow_reached";
+        case files::Outcome::EndOfSimulationReached:
+            return "end_of_simulation_reached";
+        case files::Outcome::Passed:
+            break;
+    }
+    return "passed";
+}
+
+// Each input error of a refused INP file: its code, section, line number and line, and what
+// EPANET's report says of it.
+py::list InputErrorsOf(int code, const std::vector<toolkit::InputError>& errors) {
+    py::list list;
+    for (const toolkit::InputError& error : errors) {
+        std::vector<std::string> lines = analysis::messages::InputErrorLines(code, {&error, 1}, 1);
+        lines.pop_back();  // the open's own "Error 200: ..." line
+        std::string message;
+        for (const std::string& line : lines) message += (message.empty() ? "" : "\n") + line;
+        list.append(py::dict(py::arg("code") = error.code, py::arg("section") = error.section,
+                             py::arg("line") = error.line, py::arg("text") = error.text,
+                             py::arg("message") = message));
+    }
+    return list;
+}
+
+// The run's outcome for the package: "status" (completed, refused, failed), "message", the
+// input errors of a refused INP file, the notices, the units and, when completed, the results
+// as the one results reader reads them.
+py::dict RunFireFlow(const FireFlowRequest& request, const py::object& progress) {
+    const analysis::RunInputs inputs = InputsOf(request);
+    WorkControl control;
+    ModuleObserver observer(control);
+    analysis::RunResult result;
+    RunBesidePython(control, progress, [&] { result = analysis::RunFireFlow(inputs, observer); });
+
+    py::dict out;
+    out["status"] = result.status == analysis::RunStatus::Completed ? "completed"
+                    : result.status == analysis::RunStatus::Refused ? "refused"
+                                                                    : "failed";
+    out["message"] = result.message;
+    out["inp_code"] = result.inp_code;
+    out["input_errors"] = InputErrorsOf(result.inp_code, result.input_errors);
+    out["notices"] = observer.notices;
+    out["flow_units"] = result.flow_units;
+    out["pressure_units"] = result.pressure_units;
+    out["solves"] = result.solves;
+    out["seconds"] = result.seconds;
+    if (result.status != analysis::RunStatus::Completed) return out;
+
+    const files::ResultsTable table = files::ParseResults(observer.records);
+    const files::UnitNames units{result.flow_units, result.pressure_units};
+    py::list columns;
+    for (const files::ResultsColumn& column : table.columns) {
+        columns.append(py::make_tuple(column.name, QuantityName(column.quantity),
+                                      files::UnitOf(column.quantity, units)));
+    }
+    py::list rows;
+    py::list outcomes;
+    for (const files::ResultsRow& row : table.rows) {
+        py::list cells;
+        for (std::size_t i = 0; i < row.cells.size(); ++i) {
+            const files::ResultsCell& cell = row.cells[i];
+            const files::Quantity quantity = table.columns[i].quantity;
+            if (quantity == files::Quantity::NodeId || quantity == files::Quantity::Text) {
+                cells.append(cell.text.empty() ? py::object(py::none()) : py::str(cell.text));
+            } else {
+                cells.append(cell.number ? py::object(py::float_(*cell.number)) : py::none());
+            }
+        }
+        rows.append(std::move(cells));
+        outcomes.append(OutcomeName(row.outcome));
+    }
+    out["columns"] = std::move(columns);
+    out["rows"] = std::move(rows);
+    out["outcomes"] = std::move(outcomes);
+    out["answer_column"] = table.answer_column;
+    return out;
+}
+
+// Pressures of every node at every hydraulic step, as `hydrosk-cli simulate` gives them.
+struct Simulation {
+    int refused_code = 0;  // the INP file's open, when refused
+    std::vector<toolkit::InputError> input_errors;
+    std::string failure;  // a hydraulic error that ended the simulation
+    std::vector<std::string> warnings;
+    std::vector<std::string> node_ids;
+    std::vector<long> times;       // s
+    std::vector<double> pressure;  // by time, then node; the network's pressure units
+    network::UnitNames units;
+};
+
+std::string ToolkitError(int code) {
+    return "Error " + std::to_string(code) + ": " + std::string(toolkit::error_message(code));
+}
+
+void Simulate(const std::string& inp, WorkControl& control, Simulation& simulation) {
+    toolkit::Project project;
+    if (const int code = project.open(inp, "", ""); code != 0) {
+        simulation.refused_code = code;
+        simulation.input_errors = project.input_errors();
+        return;
+    }
+    simulation.units = network::UnitNamesOf(*project.parsed_network());
+    int nodes = 0;
+    project.get_count(EN_NODECOUNT, nodes);
+    simulation.node_ids.resize(static_cast<std::size_t>(nodes));
+    for (int i = 1; i <= nodes; ++i) {
+        project.get_node_id(i, simulation.node_ids[static_cast<std::size_t>(i - 1)]);
+    }
+    long duration = 0;
+    project.get_time_param(EN_DURATION, duration);
+    control.total.store(static_cast<int>(std::min<long>(duration, 1L << 30)));
+
+    const auto fail = [&](int code) { simulation.failure = ToolkitError(code); };
+    if (const int code = project.open_h(); code > 100) return fail(code);
+    if (const int code = project.init_h(EN_NOSAVE); code > 100) return fail(code);
+    long step = 0;
+    do {
+        if (control.stop.load()) throw WorkStopped();
+        long time = 0;
+        const int code = project.run_h(time);
+        if (code > 100) return fail(code);
+        if (code > 0) {
+            simulation.warnings.push_back("Warning " + std::to_string(code) + " at " +
+                                          std::to_string(time) +
+                                          " s: " + std::string(toolkit::warning_message(code)));
+        }
+        simulation.times.push_back(time);
+        for (int i = 1; i <= nodes; ++i) {
+            double value = 0.0;
+            project.get_node_value(i, EN_PRESSURE, value);
+            simulation.pressure.push_back(value);
+        }
+        control.done.store(static_cast<int>(std::min<long>(time, control.total.load())));
+        if (const int next = project.next_h(step); next > 100) return fail(next);
+    } while (step > 0);
+    project.close_h();
+    control.done.store(control.total.load());
+}
+
+py::dict RunSimulate(const std::string& inp, const py::object& progress) {
+    WorkControl control;
+    Simulation simulation;
+    RunBesidePython(control, progress, [&] { Simulate(inp, control, simulation); });
+
+    py::dict out;
+    out["inp_code"] = simulation.refused_code;
+    if (simulation.refused_code != 0) {
+        std::string message;
+        for (const std::string& line :
+             analysis::messages::InputErrorLines(simulation.refused_code, simulation.input_errors,
+                                                 simulation.input_errors.size())) {
+            message += (message.empty() ? "" : "\n") + line;
+        }
+        out["message"] = message;
+        out["input_errors"] = InputErrorsOf(simulation.refused_code, simulation.input_errors);
+        return out;
+    }
+    out["failure"] = simulation.failure;
+    out["warnings"] = simulation.warnings;
+    out["node_ids"] = simulation.node_ids;
+    out["times"] = simulation.times;
+    const auto steps = static_cast<py::ssize_t>(simulation.times.size());
+    const auto nodes = static_cast<py::ssize_t>(simulation.node_ids.size());
+    py::array_t<double> pressure({steps, nodes});
+    if (!simulation.pressure.empty()) {
+        std::memcpy(pressure.mutable_data(), simulation.pressure.data(),
+                    simulation.pressure.size() * sizeof(double));
+    }
+    out["pressure"] = std::move(pressure);
+    out["pressure_units"] = simulation.units.pressure;
+    out["flow_units"] = simulation.units.flow;
+    return out;
+}
+
+// True when the process runs with the tunable that makes glibc's pow round as EPANET's
+// reference build does (see toolkit/portable_math.h).
+bool PortableMath() {
+    const char* tunables = std::getenv("GLIBC_TUNABLES");
+    return tunables != nullptr && std::strstr(tunables, toolkit::kPortableMathTunable) != nullptr;
+}
+
+// The results file as GeoJSON, by the command line's exporter; an empty `inp` names the
+// network the results file belongs to.
+void ExportGeoJson(const std::string& results, const std::string& inp, const std::string& geojson) {
+    const py::gil_scoped_release release;
+    analysis::ExportResultsGeoJson(
+        results, inp.empty() ? analysis::NetworkOfResults(results) : std::filesystem::path(inp),
+        geojson);
+}
+
+}  // namespace
+}  // namespace hydrosk::python
+
+PYBIND11_MODULE(_core, module) {
+    using namespace hydrosk::python;
+    module.doc() = "The compiled core of hydrosk; use the functions of the hydrosk package.";
+
+    py::class_<FireFlowRequest>(module, "FireFlowRequest")
+        .def(py::init<>())
+        .def_readwrite("inp", &FireFlowRequest::inp)
+        .def_readwrite("mode", &FireFlowRequest::mode)
+        .def_readwrite("min_pressure", &FireFlowRequest::min_pressure)
+        .def_readwrite("max_flow", &FireFlowRequest::max_flow)
+        .def_readwrite("flow_interval", &FireFlowRequest::flow_interval)
+        .def_readwrite("required_flow", &FireFlowRequest::required_flow)
+        .def_readwrite("required_time", &FireFlowRequest::required_time)
+        .def_readwrite("tolerance", &FireFlowRequest::tolerance)
+        .def_readwrite("search", &FireFlowRequest::search)
+        .def_readwrite("threads", &FireFlowRequest::threads)
+        .def_readwrite("no_check", &FireFlowRequest::no_check)
+        .def_readwrite("min_pressures", &FireFlowRequest::min_pressures)
+        .def_readwrite("results_path", &FireFlowRequest::results_path);
+
+    module.def("run_fire_flow", &RunFireFlow, py::arg("request"), py::arg("progress"));
+    module.def("simulate", &RunSimulate, py::arg("inp"), py::arg("progress"));
+    module.def(
+        "read_no_check",
+        [](const std::string& path) { return hydrosk::files::ReadExcludedJunctions(path); },
+        py::arg("path"));
+    module.def(
+        "read_min_pressures",
+        [](const std::string& path) {
+            std::vector<std::pair<std::string, double>> pressures;
+            for (const auto& entry : hydrosk::files::ReadJunctionMinPressures(path)) {
+                pressures.emplace_back(entry.id, entry.pressure);
+            }
+            return pressures;
+        },
+        py::arg("path"));
+    module.def("export_geojson", &ExportGeoJson, py::arg("results"), py::arg("inp"),
+               py::arg("geojson"));
+    module.def("portable_math", &PortableMath);
+    module.attr("PORTABLE_MATH_TUNABLE") = hydrosk::toolkit::kPortableMathTunable;
+
+    // Failures of the project's own files and networks become OSError and ValueError.
+    py::register_exception_translator([](std::exception_ptr thrown) {
+        try {
+            if (thrown) std::rethrow_exception(thrown);
+        } catch (const hydrosk::files::FileError& error) {
+            PyErr_SetString(PyExc_OSError, error.what());
+        } catch (const hydrosk::network::NetworkMapError& error) {
+            PyErr_SetString(PyExc_ValueError, error.what());
+        }
+    });
+}
