@@ -1,14 +1,17 @@
 """Every mode's DataFrame against the command line's results file on the same inputs, field
 by field, and the module's own results file against the command line's, byte for byte."""
 
+import json
 import math
 import os
+import subprocess
+import sys
 from pathlib import Path
 
 import pytest
 
 import hydrosk
-from conftest import SHARED_NETWORKS, read_results, run_cli, steady_copy
+from conftest import SHARED_NETWORKS, SOURCE_DIR, read_results, run_cli, steady_copy
 
 # Each case: the mode, the module's keywords, the command line's options for the same run,
 # whether it runs on the steady (duration 0) copy, and the boolean column its rows may set.
@@ -157,3 +160,15 @@ def test_nothing_is_written_beside_the_inp_file(tmp_path, town):
     finally:
         os.chdir(cwd)
     assert sorted(os.listdir(tmp_path)) == before
+
+
+def test_the_example_writes_a_geojson_layer(tmp_path):
+    layer = tmp_path / "town.geojson"
+    subprocess.run([sys.executable, str(SOURCE_DIR / "examples" / "fire_flow.py"), str(layer)],
+                   check=True, capture_output=True, cwd=tmp_path)
+    features = json.loads(layer.read_text())["features"]
+    by_id = {f["properties"]["Check_Node"]: f for f in features}
+    assert len(by_id) == 24
+    assert by_id["J24"]["properties"]["Available_Flow"] == 1558
+    assert by_id["J1"]["properties"]["Outcome"] == "Maximal flow was reached"
+    assert by_id["J24"]["geometry"]["type"] == "Point"
