@@ -3,7 +3,7 @@
 The same hydraulic engine and searches as ``hydrosk-cli fireflow`` and the window:
 
     >>> import hydrosk
-    >>> df = hydrosk.fire_flow("town.inp", "available", min_pressure=20, max_flow=5000)
+    >>> df = hydrosk.fire_flow("town-steady.inp", "available", min_pressure=20, max_flow=5000)
     >>> df.loc["J3", "available_flow"]
     2748.0
 
