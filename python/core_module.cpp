@@ -122,11 +122,13 @@ void RunBesidePython(WorkControl& control, const py::object& progress, Work&& wo
             control.stop.store(true);
             continue;
         }
+        // Nothing is told before the run knows its number of junctions.
         const int done = control.done.load();
-        if (!progress.is_none() && done != last_done &&
+        const int total = control.total.load();
+        if (!progress.is_none() && total > 0 && done != last_done &&
             Clock::now() - last_call >= kProgressInterval) {
             try {
-                progress(done, control.total.load());
+                progress(done, total);
             } catch (py::error_already_set& error) {
                 python_error = std::move(error);
                 control.stop.store(true);
