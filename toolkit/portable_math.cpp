@@ -2,11 +2,21 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace hydrosk::toolkit {
+
+// First version: glibc itself (exact only under the tunable).
+double portable_pow(double x, double y) {
+    return std::pow(x, y);
+}
+
+double portable_log(double x) {
+    return std::log(x);
+}
 
 void restart_with_portable_math(char** argv) {
 #if defined(__linux__) && defined(__GLIBC__)
