@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "toolkit/portable_math.h"
 #include "ui/main_window.h"
 #include "ui/results_window.h"
 
@@ -25,7 +24,6 @@ int ViewResults(const QString& resultsFile, const std::optional<QString>& inpFil
 }  // namespace
 
 int main(int argc, char** argv) {
-    hydrosk::toolkit::restart_with_portable_math(argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Hydrosk"));
     QApplication::setWindowIcon(hydrosk::ui::HydroskIcon());

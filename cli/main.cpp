@@ -11,7 +11,6 @@
 #include "cli/interrupt_watch.h"
 #include "cli/output_check.h"
 #include "cli/simulate_command.h"
-#include "toolkit/portable_math.h"
 #ifdef HYDROSK_WITH_MPI
 #include "cluster/mpi_job.h"
 #endif
@@ -84,7 +83,6 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    hydrosk::toolkit::restart_with_portable_math(argv);
     try {
         return Run(argc, argv);
     } catch (const std::bad_alloc&) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 namespace hydrosk::toolkit::portable_math_detail {
@@ -50,5 +51,20 @@ inline bool pow_needs_care(std::uint32_t topx, std::uint32_t topy) {
     return topx - 0x001 >= 0x7ff - 0x001 ||
            (topy & 0x7ff) - kTop12YTiny >= kTop12YHuge - kTop12YTiny;
 }
+
+// The array forms on each instruction set, whatever the processor has (the
+// caller checks): the scalar loop, AVX2 (4 lanes), AVX-512 (8 lanes), and the
+// 8-lane code on AVX2 registers, which lets a processor without AVX-512 check
+// the 8-lane steps.
+void pow_array_scalar(const double* x, const double* y, double* out, std::size_t n);
+void log_array_scalar(const double* x, double* out, std::size_t n);
+#if defined(__x86_64__)
+void pow_array_avx2(const double* x, const double* y, double* out, std::size_t n);
+void log_array_avx2(const double* x, double* out, std::size_t n);
+void pow_array_avx512(const double* x, const double* y, double* out, std::size_t n);
+void log_array_avx512(const double* x, double* out, std::size_t n);
+void pow_array_8_lanes_on_avx2(const double* x, const double* y, double* out, std::size_t n);
+void log_array_8_lanes_on_avx2(const double* x, double* out, std::size_t n);
+#endif
 
 }  // namespace hydrosk::toolkit::portable_math_detail
