@@ -31,14 +31,15 @@ void portable_log_array(const double* x, double* out, std::size_t n);
 // 8 (AVX-512), 4 (AVX2) or 1.
 int portable_math_lanes();
 
-// The glibc tunable that turns off the FMA-specialised maths routines. Only
-// the programs that compare the functions above with glibc's run with it.
+// The glibc tunable that turns off glibc's FMA-specialised maths routines.
+// Only programs that compare the functions above with glibc's run with it.
 inline constexpr const char* kPortableMathTunable = "glibc.cpu.hwcaps=-AVX2,-FMA";
 
-// Call first thing in main(). When the process does not run with the tunable
-// yet, it is added to GLIBC_TUNABLES and the program is started again in place
-// (glibc reads the tunable only at start-up). Returns when the process already
-// runs with it, or when starting again is not possible.
+// For those programs, first thing in main(): when the process does not run
+// with the tunable yet, it is added to GLIBC_TUNABLES and the program is
+// started again in place (glibc reads the tunable only at start-up). Returns
+// when the process already runs with it, or when starting again is not
+// possible (the caller checks GLIBC_TUNABLES).
 void restart_with_portable_math(char** argv);
 
 }  // namespace hydrosk::toolkit
