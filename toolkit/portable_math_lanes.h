@@ -13,6 +13,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
 #include "toolkit/portable_math.h"
 #include "toolkit/portable_math_detail.h"
 #include "toolkit/portable_math_tables.h"
@@ -56,6 +60,36 @@ inline typename Lanes<W>::Double lane_int_to_double(typename Lanes<W>::Int k) {
            kShift;
 }
 
+// table[index] lane by lane, with the processor's gather where the file is
+// built for one.
+template <int W>
+inline typename Lanes<W>::Double gather(const double* table, typename Lanes<W>::Bits index) {
+#if defined(__AVX512F__)
+    if constexpr (W == 8) {
+        return reinterpret_cast<typename Lanes<W>::Double>(_mm512_mask_i64gather_pd(
+            _mm512_setzero_pd(), 0xff, reinterpret_cast<__m512i>(index), table, 8));
+    }
+#endif
+#if defined(__AVX2__)
+    if constexpr (W == 4) {
+        return reinterpret_cast<typename Lanes<W>::Double>(
+            _mm256_i64gather_pd(table, reinterpret_cast<__m256i>(index), 8));
+    } else if constexpr (W == 8) {
+        // Two halves when the 8 lanes live in AVX2 registers.
+        __m256i halves[2];
+        std::memcpy(halves, &index, sizeof halves);
+        const __m256d out[2] = {_mm256_i64gather_pd(table, halves[0], 8),
+                                _mm256_i64gather_pd(table, halves[1], 8)};
+        typename Lanes<W>::Double joined;
+        std::memcpy(&joined, out, sizeof joined);
+        return joined;
+    }
+#endif
+    typename Lanes<W>::Double out;
+    for (int l = 0; l < W; ++l) out[l] = table[index[l]];
+    return out;
+}
+
 template <int W>
 inline bool any_lane(typename Lanes<W>::Int mask) {
     std::int64_t any = 0;
@@ -86,13 +120,12 @@ typename Lanes<W>::Double pow_lanes(typename Lanes<W>::Double x, typename Lanes<
     const Double kd = lane_int_to_double<W>(reinterpret_cast<Int>(from_offset) >> 52);
     const Bits iz = ix - (from_offset & kExponentMask);
     const Double z = lane_double<W>(iz);
-    Double invc, logc, logctail;
-    for (int l = 0; l < W; ++l) {
-        const tables::PowLogEntry& entry = tables::kPowLog[index[l]];
-        invc[l] = entry.invc;
-        logc[l] = entry.logc;
-        logctail[l] = entry.logctail;
-    }
+    const double* log_table = &tables::kPowLog[0].invc;
+    static_assert(sizeof(tables::PowLogEntry) == 3 * sizeof(double));
+    const Bits entry = index * 3;
+    const Double invc = gather<W>(log_table, entry);
+    const Double logc = gather<W>(log_table + 1, entry);
+    const Double logctail = gather<W>(log_table + 2, entry);
     const double* a = tables::kPowLogPoly;
     const Double zhi = lane_double<W>((iz + (std::uint64_t{1} << 31)) & kHigh21Bits);
     const Double zlo = z - zhi;
@@ -135,13 +168,9 @@ typename Lanes<W>::Double pow_lanes(typename Lanes<W>::Double x, typename Lanes<
     er += elo;
     const Bits eindex = 2 * (ki & 127);
     const Bits etop = ki << 45;
-    Bits tail_bits, scale_bits;
-    for (int l = 0; l < W; ++l) {
-        tail_bits[l] = tables::kExp[eindex[l]];
-        scale_bits[l] = tables::kExp[eindex[l] + 1];
-    }
-    const Double tail = lane_double<W>(tail_bits);
-    const Double scale = lane_double<W>(scale_bits + etop);
+    const double* exp_table = reinterpret_cast<const double*>(tables::kExp);
+    const Double tail = gather<W>(exp_table, eindex);
+    const Double scale = lane_double<W>(lane_bits<W>(gather<W>(exp_table + 1, eindex)) + etop);
     const double* c = tables::kExpPoly;
     const Double er2 = er * er;
     const Double tmp = tail + er + er2 * (c[0] + er * c[1]) + er2 * er2 * (c[2] + er * c[3]);
@@ -172,14 +201,13 @@ typename Lanes<W>::Double log_lanes(typename Lanes<W>::Double x) {
     const Bits index = (from_offset >> 45) & 127;
     const Double kd = lane_int_to_double<W>(reinterpret_cast<Int>(from_offset) >> 52);
     const Bits iz = ix - (from_offset & kExponentMask);
-    Double invc, logc, chi, clo;
-    for (int l = 0; l < W; ++l) {
-        const tables::LogEntry& entry = tables::kLog[index[l]];
-        invc[l] = entry.invc;
-        logc[l] = entry.logc;
-        chi[l] = entry.chi;
-        clo[l] = entry.clo;
-    }
+    const double* log_table = &tables::kLog[0].invc;
+    static_assert(sizeof(tables::LogEntry) == 4 * sizeof(double));
+    const Bits entry = index * 4;
+    const Double invc = gather<W>(log_table, entry);
+    const Double logc = gather<W>(log_table + 1, entry);
+    const Double chi = gather<W>(log_table + 2, entry);
+    const Double clo = gather<W>(log_table + 3, entry);
     const Double z = lane_double<W>(iz);
     const Double r = (z - chi - clo) * invc;
     const Double w = kd * tables::kLn2Hi + logc;
