@@ -1,10 +1,9 @@
 // The AVX2 forms of pow and log (4 lanes). This file is compiled with -mavx2
-// and without contraction into fused multiply-adds.
+// and without contraction into fused multiply-adds. The 8-lane code also built
+// here (for checking it on processors without AVX-512) passes 64-byte vectors
+// between functions of this file alone, so GCC's note on their ABI is turned
+// off (-Wno-psabi).
 #include <immintrin.h>
-
-// The 8-lane code also built here passes 64-byte vectors between functions of
-// this file alone, so the ABI note about them concerns no caller.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 #include "toolkit/portable_math_lanes.h"
 #include "toolkit/portable_math_x86.h"
