@@ -86,9 +86,19 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME hydrosk)
 set(CPACK_PACKAGE_VENDOR Corvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fire-flow analysis of EPANET water-distribution networks")
-set(CPACK_PACKAGE_DESCRIPTION
-    "For every junction of a network given as an EPANET INP file, Hydrosk finds the fire flow it can draw before some junction's pressure falls below its minimum (steady state), or how long it can draw a required flow (extended period), with its own EPANET 2.2-compatible hydraulic engine. A desktop window, a results viewer with a network map, and a command line.")
+# Each package's description, its first line the synopsis (CPack would put a package-wide
+# CPACK_PACKAGE_DESCRIPTION_SUMMARY above both, so that is left unset).
+set(CPACK_DEBIAN_HYDROSK_DESCRIPTION "fire-flow analysis of EPANET water-distribution networks
+For every junction of a network given as an EPANET INP file, Hydrosk finds
+the fire flow it can draw before some junction's pressure falls below its
+minimum (steady state), or how long it can draw a required flow and which
+flow it can draw for a required time (extended period), with its own
+EPANET 2.2-compatible hydraulic engine. A desktop window, a results viewer
+with a table and a map of the network, and a command line (hydrosk-cli).")
+set(CPACK_DEBIAN_MPI_DESCRIPTION "fire-flow analysis of EPANET networks on MPI clusters
+hydrosk-mpi runs the fire-flow analyses of hydrosk-cli on the processes of
+an MPI job (mpirun, srun): rank 0 hands out the junctions and writes the
+results file, which is byte for byte the one of a single process.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -97,6 +107,7 @@ if(TARGET hydrosk-mpi)
   list(APPEND CPACK_COMPONENTS_ALL mpi)
 endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Corvane <support@corvane.example>")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://corvane.example/")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
@@ -106,7 +117,4 @@ set(CPACK_DEBIAN_HYDROSK_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
 set(CPACK_DEBIAN_HYDROSK_PACKAGE_SUGGESTS "hydrosk-mpi")
 set(CPACK_DEBIAN_MPI_PACKAGE_NAME hydrosk-mpi)
 set(CPACK_DEBIAN_MPI_PACKAGE_DEPENDS "openmpi-bin")
-set(CPACK_COMPONENT_HYDROSK_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n ${CPACK_PACKAGE_DESCRIPTION}")
-set(CPACK_COMPONENT_MPI_DESCRIPTION
-    "fire-flow analysis of EPANET networks on MPI clusters\n hydrosk-mpi runs the fire-flow analyses of hydrosk-cli on the processes of an MPI job (mpirun, srun); the results file is byte for byte the one of a single process.")
 include(CPack)
