@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "toolkit/portable_math.h"
+#include "hydrosk_version.h"
 #include "ui/main_window.h"
 #include "ui/results_window.h"
 
@@ -25,9 +25,9 @@ int ViewResults(const QString& resultsFile, const std::optional<QString>& inpFil
 }  // namespace
 
 int main(int argc, char** argv) {
-    hydrosk::toolkit::restart_with_portable_math(argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Hydrosk"));
+    QApplication::setApplicationVersion(QString::fromLatin1(hydrosk::kVersion));
     QApplication::setWindowIcon(hydrosk::ui::HydroskIcon());
 
     QCommandLineParser parser;
@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
         QStringLiteral("Fire-flow analysis of EPANET networks. Without options the main window "
                        "opens."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption view(QStringLiteral("view"),
                                   QStringLiteral("Show a results file in the results window."),
                                   QStringLiteral("RESULTS_FILE"));
