@@ -31,7 +31,6 @@
 #include "network/network_map.h"
 #include "toolkit/codes.h"
 #include "toolkit/error_messages.h"
-#include "toolkit/portable_math.h"
 #include "toolkit/project.h"
 
 namespace py = pybind11;
@@ -446,13 +445,6 @@ py::dict RunSimulate(const std::string& inp, const py::object& progress) {
     return out;
 }
 
-// True when the process runs with the tunable that makes glibc's pow round as EPANET's
-// reference build does (see toolkit/portable_math.h).
-bool PortableMath() {
-    const char* tunables = std::getenv("GLIBC_TUNABLES");
-    return tunables != nullptr && std::strstr(tunables, toolkit::kPortableMathTunable) != nullptr;
-}
-
 // The results file as GeoJSON, by the command line's exporter; an empty `inp` names the
 // network the results file belongs to.
 void ExportGeoJson(const std::string& results, const std::string& inp, const std::string& geojson) {
@@ -503,8 +495,6 @@ PYBIND11_MODULE(_core, module) {
         py::arg("path"));
     module.def("export_geojson", &ExportGeoJson, py::arg("results"), py::arg("inp"),
                py::arg("geojson"));
-    module.def("portable_math", &PortableMath);
-    module.attr("PORTABLE_MATH_TUNABLE") = hydrosk::toolkit::kPortableMathTunable;
 
     // Failures of the project's own files and networks become OSError and ValueError.
     py::register_exception_translator([](std::exception_ptr thrown) {

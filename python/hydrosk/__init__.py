@@ -11,15 +11,9 @@ Runs release the global interpreter lock, so other Python threads go on meanwhil
 (KeyboardInterrupt) stops a run within a second. Nothing is read or written beside the INP
 file unless asked (``results_path=``, constraint files given as paths).
 
-Exactness: the command line and the window restart themselves with the glibc tunable
-``glibc.cpu.hwcaps=-AVX2,-FMA``, so that ``pow`` rounds as EPANET 2.2's reference build does. A
-module cannot restart the interpreter: on a processor with FMA, results can differ from the
-command line's in the last digits, and in extended-period runs by more (the time a tank fills
-moves). Start Python with that tunable for the command line's results to the bit::
-
-    GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA python3 study.py
-
-``hydrosk.portable_math()`` tells whether the interpreter runs with it.
+Exactness: the toolkit computes pow and log with its own functions, which round as EPANET
+2.2's reference build does on every processor, so the module's results equal the command
+line's to the bit in any interpreter.
 """
 
 from __future__ import annotations
@@ -44,7 +38,6 @@ __all__ = [
     "RunWarning",
     "export_geojson",
     "fire_flow",
-    "portable_math",
     "simulate",
 ]
 
@@ -83,12 +76,6 @@ class InputError(Exception):
 class RunWarning(UserWarning):
     """A notice of a run that went on: constraint IDs that are not junctions of the network,
     trials whose hydraulic solve failed, warnings of a simulation."""
-
-
-def portable_math() -> bool:
-    """True when this interpreter runs with the glibc tunable that makes ``pow`` round as
-    EPANET 2.2's reference build does (and so as the command line); see the module's text."""
-    return _core.portable_math()
 
 
 def fire_flow(
@@ -144,7 +131,7 @@ def fire_flow(
     Raises InputError for an INP file the toolkit refuses, FileNotFoundError for a missing
     file, ValueError for bad arguments and for inputs the run refuses (with the run's message),
     RuntimeError for a run that failed, KeyboardInterrupt when interrupted. Notices come as
-    RunWarning. Exactness on processors with FMA: see the module's text.
+    RunWarning.
     """
     request = _core.FireFlowRequest()
     request.inp = _existing_file("inp", inp)

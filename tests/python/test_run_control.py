@@ -20,10 +20,6 @@ def long_run(**keywords):
                              flow_interval=1, **keywords)
 
 
-def test_these_tests_run_with_the_command_lines_maths_routines():
-    assert hydrosk.portable_math()
-
-
 def test_python_threads_go_on_and_ctrl_c_stops_the_run_within_a_second():
     counted = 0
     interrupted_at = None
