@@ -56,6 +56,7 @@ public:
 
 private:
     void buildTable();
+    void fitIdColumns();
     void buildMap(const std::filesystem::path& inpFile);
     void showRow(const QModelIndex& proxyIndex);
     void showJunction(int node);
@@ -89,6 +90,7 @@ private:
     QAction* exportSvg_ = nullptr;
     QAction* exportGeoJson_ = nullptr;
     QAction* fitToWindow_ = nullptr;
+    QAction* zoomToSelection_ = nullptr;
 };
 
 // Opens a results window for `resultsFile` in front of `owner`; it is deleted
