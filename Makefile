@@ -9,7 +9,7 @@ JOBS ?= 2
 DEB_PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                 libcli11-dev locales \
                 qt6-base-dev qt6-svg-dev fonts-liberation2 xvfb xauth \
-                openmpi-bin libopenmpi-dev clang libclang-rt-dev
+                openmpi-bin libopenmpi-dev clang libclang-rt-dev poppler-utils
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 

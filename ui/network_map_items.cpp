@@ -15,7 +15,8 @@ const QColor kLineColour(0x6f, 0x7d, 0x8c);
 const QColor kSymbolColour(0x1f, 0x2d, 0x3d);
 const QColor kDotOutline(0x30, 0x30, 0x30, 150);
 const QColor kLabelColour(0x20, 0x20, 0x20);
-constexpr double kSymbolRadius = 9.0;  // pixels: the largest symbol's half width
+const QColor kMarkColour(0xc0, 0x00, 0x60);  // hydrants: apart from every map colour
+constexpr double kSymbolRadius = 9.0;        // pixels: the largest symbol's half width
 
 // The area to draw, in item coordinates, widened by `pixels` on every side.
 QRectF ExposedArea(const QPainter& painter, const QStyleOptionGraphicsItem& option, double pixels) {
@@ -221,6 +222,26 @@ void JunctionDotsItem::paintLabels(QPainter& painter, const QRectF& exposed) {
         painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter, labels_[i]);
     }
     painter.restore();
+}
+
+JunctionMarksItem::JunctionMarksItem(std::vector<QPointF> points)
+    : points_(std::move(points)), bounds_(BoundsOf(points_)) {
+    setFlag(ItemUsesExtendedStyleOption);
+}
+
+void JunctionMarksItem::paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*) {
+    const double radius = JunctionDotsItem::kDiameter / 2 + 3;
+    const QRectF area = ExposedArea(*painter, *option, radius + 2);
+    const QTransform world = painter->worldTransform();
+    painter->save();
+    painter->resetTransform();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(kMarkColour, 2));
+    painter->setBrush(Qt::NoBrush);
+    for (const QPointF& point : points_) {
+        if (area.contains(point)) painter->drawEllipse(world.map(point), radius, radius);
+    }
+    painter->restore();
 }
 
 QPainterPath TankSymbol() {

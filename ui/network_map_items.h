@@ -79,6 +79,19 @@ private:
     std::array<std::vector<QRectF>, ColourScale::kPaletteSize> batches_;  // reused
 };
 
+// A ring of constant screen size around each marked junction (a study's
+// hydrants).
+class JunctionMarksItem : public QGraphicsItem {
+public:
+    explicit JunctionMarksItem(std::vector<QPointF> points);
+    QRectF boundingRect() const override { return bounds_; }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
+
+private:
+    std::vector<QPointF> points_;
+    QRectF bounds_;
+};
+
 // The symbol of a tank, reservoir, pump or valve, centred on its position, in
 // pixels.
 QPainterPath TankSymbol();

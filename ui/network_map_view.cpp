@@ -67,6 +67,7 @@ void NetworkMapView::setNetwork(const network::NetworkMap& map,
                                 const std::vector<std::uint8_t>& junctionEntries,
                                 MapLegend legend) {
     scene_->clear();
+    marks_ = nullptr;
     legend_ = std::move(legend);
     nodePositions_.assign(map.nodes.size(), std::nullopt);
     dotPoints_.clear();
@@ -197,6 +198,27 @@ void NetworkMapView::fitToWindow() {
     userMoved_ = false;
 }
 
+void NetworkMapView::setMarkedJunctions(const std::vector<int>& nodes) {
+    delete marks_;
+    marks_ = nullptr;
+    std::vector<QPointF> points;
+    for (const int node : nodes) {
+        if (node >= 0 && static_cast<std::size_t>(node) < nodePositions_.size() &&
+            nodePositions_[static_cast<std::size_t>(node)]) {
+            points.push_back(*nodePositions_[static_cast<std::size_t>(node)]);
+        }
+    }
+    if (points.empty()) return;
+    marks_ = new JunctionMarksItem(std::move(points));
+    marks_->setZValue(3);
+    scene_->addItem(marks_);
+}
+
+void NetworkMapView::setPicking(bool picking) {
+    picking_ = picking;
+    setDragMode(picking ? RubberBandDrag : ScrollHandDrag);
+}
+
 void NetworkMapView::zoomToSelection() {
     const auto positionOf = [this](std::optional<int> index) -> std::optional<QPointF> {
         if (!index || static_cast<std::size_t>(*index) >= nodePositions_.size())
@@ -274,7 +296,16 @@ void NetworkMapView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const QPoint at = event->position().toPoint();
     if ((at - pressPosition_).manhattanLength() > kClickSlackPixels) {
-        userMoved_ = true;
+        if (!picking_) {
+            userMoved_ = true;
+            return;
+        }
+        const QRectF box = QRectF(mapToScene(pressPosition_), mapToScene(at)).normalized();
+        std::vector<int> inside;
+        for (std::size_t i = 0; i < dotPoints_.size(); ++i) {
+            if (box.contains(dotPoints_[i])) inside.push_back(dotNodes_[i]);
+        }
+        emit junctionsBoxed(inside);
         return;
     }
     if (const std::optional<int> node = junctionAt(at)) emit junctionClicked(*node);
@@ -320,18 +351,21 @@ void NetworkMapView::renderMap(QPainter& painter) {
     render(&painter, QRectF(QPointF(0, 0), viewport()->size()), viewport()->rect());
 }
 
-bool NetworkMapView::exportPng(const QString& path) {
+QImage NetworkMapView::image() {
     QImage image(viewport()->size() * kExportPixelRatio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(kExportPixelRatio);
     image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        renderMap(painter);
-    }
+    QPainter painter(&image);
+    renderMap(painter);
+    return image;
+}
+
+bool NetworkMapView::exportPng(const QString& path) {
+    const QImage shown = image();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     QImageWriter writer(&file, "png");
-    return writer.write(image) && file.commit();
+    return writer.write(shown) && file.commit();
 }
 
 bool NetworkMapView::exportSvg(const QString& path, const QString& title) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QGraphicsView>
+#include <QImage>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -40,6 +41,14 @@ public:
     std::optional<int> selectedNode() const { return selected_; }
     std::optional<int> partnerNode() const { return partner_; }
 
+    // Rings the junctions (node indices), as a study's hydrants.
+    void setMarkedJunctions(const std::vector<int>& nodes);
+    // While picking, dragging draws a rectangle that reports the junctions
+    // inside it (junctionsBoxed) instead of panning; a click still reports its
+    // junction.
+    void setPicking(bool picking);
+    bool picking() const { return picking_; }
+
     void fitToWindow();
     // Zooms to the selected junction and its partner, with some of their
     // surroundings.
@@ -53,12 +62,16 @@ public:
     // pixels.
     std::optional<int> junctionAt(QPoint viewportPosition) const;
 
-    // The map as shown, legend included. False when the file cannot be written.
+    // The map as shown, legend included, at twice the screen's pixels.
+    QImage image();
+    // The same as a file. False when the file cannot be written.
     bool exportPng(const QString& path);
     bool exportSvg(const QString& path, const QString& title);
 
 signals:
     void junctionClicked(int node);
+    // The junctions inside a rectangle dragged while picking.
+    void junctionsBoxed(const std::vector<int>& nodes);
     // The selected junction changed (selectJunction).
     void selectionChanged();
 
@@ -82,6 +95,8 @@ private:
     MapLegend legend_;
     std::function<QString(int)> tooltipText_;
 
+    QGraphicsItem* marks_ = nullptr;
+    bool picking_ = false;
     QGraphicsEllipseItem* selectedRing_ = nullptr;
     QGraphicsEllipseItem* partnerRing_ = nullptr;
     QGraphicsLineItem* joinLine_ = nullptr;

@@ -18,6 +18,7 @@
 #include "ui/colour_scale.h"
 #include "ui/network_map_view.h"
 #include "ui/results_table_model.h"
+#include "ui/study_window.h"
 #include "ui/table_csv.h"
 
 namespace hydrosk::ui {
@@ -46,7 +47,8 @@ QAction* AddAction(QToolBar& toolbar, const char* name, const QString& text) {
 }  // namespace
 
 ResultsServices ResultsServicesOf(const WindowServices& services) {
-    return {services.messages, std::make_shared<QtSaveFileDialog>(), services.desktop};
+    return {services.messages, std::make_shared<QtSaveFileDialog>(), services.desktop,
+            services.inpDialog};
 }
 
 ResultsWindow::ResultsWindow(ResultsServices services, QWidget* parent)
@@ -71,6 +73,9 @@ ResultsWindow::ResultsWindow(ResultsServices services, QWidget* parent)
     toolbar->addSeparator();
     QAction* textEditor =
         AddAction(*toolbar, "actOpenInTextEditor", QStringLiteral("Open in text editor"));
+    toolbar->addSeparator();
+    newStudy_ = AddAction(*toolbar, "actNewStudy", QStringLiteral("New study"));
+    newStudy_->setEnabled(services_.openDialog != nullptr);
 
     // Ctrl+W and Esc close the window, as they close a document's window.
     auto* close = new QAction(QStringLiteral("Close"), this);
@@ -133,6 +138,7 @@ ResultsWindow::ResultsWindow(ResultsServices services, QWidget* parent)
     connect(exportCsv, &QAction::triggered, this, &ResultsWindow::exportCsv);
     connect(exportGeoJson_, &QAction::triggered, this, &ResultsWindow::exportGeoJson);
     connect(textEditor, &QAction::triggered, this, &ResultsWindow::openInTextEditor);
+    connect(newStudy_, &QAction::triggered, this, &ResultsWindow::newStudy);
     connect(mapView_, &NetworkMapView::junctionClicked, this, &ResultsWindow::showJunction);
     mapView_->setTooltipText([this](int node) { return tooltipOf(node); });
 }
@@ -153,6 +159,7 @@ bool ResultsWindow::open(const std::filesystem::path& resultsFile,
     setWindowTitle(QLatin1String(kTitlePrefix) + FromFileSystemPath(resultsFile.filename()));
 
     const std::filesystem::path inp = inpFile.value_or(analysis::NetworkOfResults(resultsFile));
+    inpFile_ = inp;
     network_.reset();
     units_ = {};
     QString problem;
@@ -390,6 +397,12 @@ void ResultsWindow::openInTextEditor() {
         services_.messages->inform(
             this, QStringLiteral("No program could be started to show the results file"), path);
     }
+}
+
+void ResultsWindow::newStudy() {
+    // A window of its own, on this network when it could be read.
+    ShowStudyWindow(network_ ? std::optional(inpFile_) : std::nullopt,
+                    {services_.messages, services_.openDialog, services_.saveDialog});
 }
 
 void ShowResultsWindow(QWidget& owner, const std::filesystem::path& resultsFile,

@@ -37,20 +37,6 @@ const std::string kSteady =
     "\"J10\",900,\"J2\",19.9\r\n"
     "\"J4\",\"Maximal flow was reached\"\r\n";
 
-class FakeSaveDialog final : public SaveFileDialog {
-public:
-    QString chooseSaveFile(QWidget*, const QString&, const QString&,
-                           const QString& proposed) override {
-        proposals.push_back(proposed);
-        if (answers.empty()) return {};
-        QString answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    std::deque<QString> answers;
-    std::vector<QString> proposals;
-};
-
 class ResultsWindowTest : public WindowTest {
 protected:
     // The results beside a copy of the map network, as a run leaves them.
@@ -63,7 +49,8 @@ protected:
 
     ResultsWindow& openResults(const fs::path& file,
                                const std::optional<fs::path>& inp = std::nullopt) {
-        results = std::make_unique<ResultsWindow>(ResultsServices{messages, saveDialog, desktop});
+        results =
+            std::make_unique<ResultsWindow>(ResultsServices{messages, saveDialog, desktop, dialog});
         EXPECT_TRUE(results->open(file, inp));
         results->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(results.get()));
@@ -471,6 +458,21 @@ TEST_F(ResultsWindowTest, CtrlWAndEscCloseTheWindow) {
     }
 }
 
+TEST_F(ResultsWindowTest, NewStudyOpensTheStudyWindowOnTheNetwork) {
+    openResults(writeResults(kSteady));
+    trigger("actNewStudy");
+    QWidget* study = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == "frmStudy" && widget->isVisible()) study = widget;
+    }
+    ASSERT_NE(study, nullptr);
+    EXPECT_EQ(study->windowTitle(), "Hydrosk Study - map.inp");
+    EXPECT_EQ(Child<QStackedWidget>(*study, "stkMap").currentWidget(),
+              &Child<NetworkMapView>(*study, "mapView"));
+    EXPECT_TRUE(study->testAttribute(Qt::WA_DeleteOnClose));
+    study->close();
+}
+
 TEST(NetworkMapViewTest, DrawsJunctionIdsWhereTheZoomLeavesRoom) {
     const network::NetworkMap network = network::LoadNetworkMap(TestData("map_network.inp"));
     NetworkMapView view;
@@ -491,7 +493,8 @@ TEST(NetworkMapViewTest, DrawsJunctionIdsWhereTheZoomLeavesRoom) {
 }
 
 TEST_F(ResultsWindowTest, AFileThatIsNoResultsFileIsRefusedWithAMessage) {
-    results = std::make_unique<ResultsWindow>(ResultsServices{messages, saveDialog, desktop});
+    results =
+        std::make_unique<ResultsWindow>(ResultsServices{messages, saveDialog, desktop, dialog});
     EXPECT_FALSE(results->open(writeResults("\"ID\",\"Demand\"\r\n")));
     ASSERT_EQ(messages->messages.size(), 1u);
     EXPECT_EQ(messages->messages[0].text, "Could not open the results file");
