@@ -328,7 +328,8 @@ TEST_F(RunTest, ClosingTheWindowMidRunStopsTheWorkersAndKeepsWholeRows) {
     // The rows finished before the close, each whole, and no temporary file left behind.
     const std::string results = ReadBytes(networkDir / "town.inp.TXT");
     EXPECT_TRUE(results.empty() || results.ends_with("\r\n"));
-    EXPECT_LE(std::count(results.begin(), results.end(), '\n'), window->catalogue().JunctionCount);
+    EXPECT_LE(std::count(results.begin(), results.end(), '\n'),
+              window->catalogue().JunctionCount);
     for (const auto& entry : fs::directory_iterator(networkDir)) {
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
     }
