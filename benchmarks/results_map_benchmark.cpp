@@ -101,7 +101,7 @@ const GridFiles& Grid() {
 
 hydrosk::ui::ResultsServices Services() {
     return {std::make_shared<QuietMessages>(), std::make_shared<hydrosk::ui::QtSaveFileDialog>(),
-            std::make_shared<NoDesktop>()};
+            std::make_shared<NoDesktop>(), nullptr};
 }
 
 std::unique_ptr<hydrosk::ui::ResultsWindow> OpenWindow() {

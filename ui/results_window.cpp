@@ -257,6 +257,7 @@ void ResultsWindow::buildTable() {
     tableView_->resizeColumnsToContents();
     files::SummaryContext context{units_, std::nullopt, std::nullopt, files::UserLocale()};
     if (network_) {
+        // A run writes a row for every junction of the network.
         context.check_junctions = static_cast<std::size_t>(std::count_if(
             network_->nodes.begin(), network_->nodes.end(),
             [](const auto& node) { return node.kind == network::MapNodeKind::Junction; }));
