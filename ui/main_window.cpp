@@ -210,7 +210,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::LoadSettings() {
-    const files::Settings settings = files::LoadSettings(services_.programDirectory);
+    const files::SettingsFolders folders = files::SettingsFoldersOf(services_.programDirectory);
+    settingsFolder_ = folders.folder;
+    const files::Settings settings = files::LoadSettings(folders);
     const auto apply = [](const std::optional<std::string>& value, QLineEdit& box) {
         if (value) box.setText(Text(*value));
     };
@@ -313,7 +315,7 @@ void MainWindow::run() {
                                                   : analysis::ExtendedPeriodOption::FindFlow;
     inputs.inp_directory = inpDirectory_;
     inputs.output_file = ToFileSystemPath(outputFileName_);
-    inputs.settings_directory = services_.programDirectory;
+    inputs.settings_directory = settingsFolder_;
 
     running_ = true;
     setRunControlsEnabled(false);
