@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "hydrosk_version.h"
-#include "toolkit/portable_math.h"
 #include "ui/main_window.h"
 #include "ui/results_window.h"
 #include "ui/study_window.h"
@@ -27,7 +26,6 @@ int ViewResults(const QString& resultsFile, const std::optional<QString>& inpFil
 }  // namespace
 
 int main(int argc, char** argv) {
-    hydrosk::toolkit::restart_with_portable_math(argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Hydrosk"));
     QApplication::setApplicationVersion(QString::fromLatin1(hydrosk::kVersion));
