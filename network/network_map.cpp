@@ -73,6 +73,7 @@ NetworkMap LoadNetworkMap(const std::filesystem::path& inp_file) {
     const UnitNames units = UnitNamesOf(network);
     map.flow_units = units.flow;
     map.pressure_units = units.pressure;
+    map.duration_seconds = network.times.duration;
     map.nodes.reserve(network.nodes.size());
     for (const toolkit::Node& node : network.nodes) {
         MapNode& mapped = map.nodes.emplace_back();
