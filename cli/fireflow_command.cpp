@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <utility>
 
 #include "analysis/fire_flow_run.h"
 #include "analysis/run_messages.h"
@@ -41,13 +42,19 @@ std::string ClockText(double seconds) {
 // A signal caught by the watch ends the run at its next chance to serve events.
 class ConsoleObserver : public analysis::RunObserver {
 public:
-    ConsoleObserver(std::ostream& err, bool progress_bar, const InterruptWatch& interrupts)
-        : err_(err), progress_bar_(progress_bar), interrupts_(interrupts) {}
+    ConsoleObserver(std::ostream& err, bool progress_bar, const InterruptWatch& interrupts,
+                    std::string inp_path)
+        : err_(err),
+          progress_bar_(progress_bar),
+          interrupts_(interrupts),
+          inp_path_(std::move(inp_path)) {}
 
     ~ConsoleObserver() override { EndBar(); }
 
     void ShowMessage(analysis::MessageKind, const std::string& text) override {
         EndBar();
+        // An INP file that cannot be opened is named first, as a file's problems are.
+        if (text.starts_with(analysis::messages::kCouldNotOpenInp)) err_ << inp_path_ << ": ";
         err_ << text << '\n';
     }
 
@@ -98,6 +105,7 @@ private:
     std::ostream& err_;
     bool progress_bar_;
     const InterruptWatch& interrupts_;
+    std::string inp_path_;
     bool bar_shown_ = false;
     int minimum_ = 0;
     int maximum_ = 0;
@@ -108,11 +116,15 @@ private:
 // A number option: the whole text, blanks around it aside, read with a period as the decimal
 // separator whatever the locale ("1.5", "-2", "1e3"); "1,5", "1.500,0" or "20 psi" are refused
 // with the option and the text named.
+// With `positive`, a number of 0 or less is refused too.
 CLI::Option* AddNumber(CLI::App& command, const std::string& name, std::function<void(float)> store,
-                       const std::string& description) {
+                       const std::string& description, bool positive = false) {
     const CLI::Validator classic_number(
-        [](std::string& text) -> std::string {
-            if (files::ParseLocaleNumber(text, std::locale::classic())) return {};
+        [positive](std::string& text) -> std::string {
+            if (const auto number = files::ParseLocaleNumber(text, std::locale::classic())) {
+                if (positive && !(*number > 0)) return "\"" + text + "\" is not greater than 0";
+                return {};
+            }
             if (files::ParseFieldNumber(text)) return "\"" + text + "\" is out of range";
             return "\"" + text + "\" is not a number";
         },
@@ -129,9 +141,9 @@ CLI::Option* AddNumber(CLI::App& command, const std::string& name, std::function
 }
 
 CLI::Option* AddNumber(CLI::App& command, const std::string& name, float& value,
-                       const std::string& description) {
+                       const std::string& description, bool positive = false) {
     return AddNumber(
-               command, name, [&value](float number) { value = number; }, description)
+               command, name, [&value](float number) { value = number; }, description, positive)
         ->default_str(files::FormatSingle(value));
 }
 
@@ -177,15 +189,16 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
               "largest trial flow (steady, available and flow modes); in steps, it is tried "
               "when the steps reach it exactly");
     AddNumber(*command, "--flow-interval", options.flow_interval,
-              "step of the trial flows, greater than 0 (steady and flow modes)");
+              "step of the trial flows, greater than 0 (steady and flow modes)", true);
     AddNumber(*command, "--required-flow", options.required_flow,
               "constant flow drawn at each junction (duration and design modes)");
     AddNumber(
         *command, "--tolerance", [&options](float tolerance) { options.tolerance = tolerance; },
         "how close the available flow comes to the largest flow that passes (available mode; "
-        "default: maximal flow / 1000)");
+        "default: maximal flow / 1000)",
+        true);
     AddNumber(*command, "--required-time", options.required_time,
-              "hours the flow must be drawn for, greater than 0 (flow mode)");
+              "hours the flow must be drawn for, greater than 0 (flow mode)", true);
     command
         ->add_option("--extension", options.extension,
                      "extension appended to the INP path for the results file; the content "
@@ -226,7 +239,9 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         "file is written and nothing is asked. A progress "
         "bar (junctions done, rate, time left) is shown on standard error when it is a "
         "terminal. Ctrl+C or SIGTERM ends the run within a second; the rows finished before "
-        "it are kept.\n\n"
+        "it are kept. Trials whose solve fails or does not converge are counted in one notice "
+        "on standard error at the end; available and design rows that would rest on one say "
+        "\"Unsolved\".\n\n"
         "Exit status: 0 done (the results path is printed on standard output), 1 the run was "
         "refused or failed (the message is printed on standard error), 2 bad arguments, 130 "
         "or 143 ended by Ctrl+C or SIGTERM.");
@@ -274,7 +289,7 @@ int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream&
     std::optional<InterruptWatch> own_interrupts;
     if (outer_interrupts == nullptr) own_interrupts.emplace();
     const InterruptWatch& interrupts = outer_interrupts ? *outer_interrupts : *own_interrupts;
-    ConsoleObserver observer(err, progress_bar, interrupts);
+    ConsoleObserver observer(err, progress_bar, interrupts, options.inp);
     const auto result = analysis::RunFireFlow(settings, observer);
     observer.EndBar();
     if (options.stats) {

@@ -61,7 +61,7 @@ TEST_F(BadInputTest, EveryInputErrorIsShownWithItsCodeSectionAndLine) {
     options.inp = "bad.inp";
     EXPECT_EQ(RunCommand(options), 1);
     EXPECT_EQ(err_.str(),
-              "Could not open INP file - OpenFile\n"
+              "bad.inp: Could not open INP file - OpenFile\n"
               "  Error 202: illegal numeric value inf in [JUNCTIONS] section:\n"
               "   J1 inf\n"
               "  Error 202: illegal numeric value \\x1b[2J in [JUNCTIONS] section:\n"

@@ -77,8 +77,8 @@ TEST_F(FireflowCommandTest, RefusalGoesToStandardErrorWithStatusOne) {
 
     options = Options(dir() / "missing.inp");
     EXPECT_EQ(Run(options), 1);
-    EXPECT_EQ(err_.str(),
-              std::string(messages::kCouldNotOpenInp) + "\n  Error 302: cannot open input file\n");
+    EXPECT_EQ(err_.str(), options.inp + ": " + std::string(messages::kCouldNotOpenInp) +
+                              "\n  Error 302: cannot open input file\n");
 }
 
 TEST_F(FireflowCommandTest, FlowModeUsesTheRequiredTime) {
@@ -155,10 +155,21 @@ TEST_F(FireflowCommandTest, ProgramRunsAndPrintsThePath) {
 
 TEST_F(FireflowCommandTest, ProgramRefusalExitsWithOne) {
     const auto inp = CopyNetwork("line.inp");
-    const auto result = RunProgram("fireflow '" + inp.string() + "' --flow-interval 0");
+    const auto result =
+        RunProgram("fireflow '" + inp.string() + "' --max-flow 1e8 --flow-interval 1");
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.output, std::string(messages::kFlowIntervalPositive) + "\n");
+    EXPECT_EQ(result.output, std::string(messages::kFlowIntervalTooSmall) + "\n");
     EXPECT_FALSE(std::filesystem::exists(inp.string() + ".TXT"));
+}
+
+TEST_F(FireflowCommandTest, NumbersThatMustBePositiveNameTheirOption) {
+    const auto inp = CopyNetwork("line.inp");
+    for (const std::string option : {"--flow-interval", "--required-time", "--tolerance"}) {
+        const auto result = RunProgram("fireflow '" + inp.string() + "' " + option + " 0");
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.output.rfind(option + ": \"0\" is not greater than 0\n", 0), 0U)
+            << result.output;
+    }
 }
 
 TEST_F(FireflowCommandTest, BadArgumentsExitWithTwo) {
