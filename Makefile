@@ -9,11 +9,12 @@ JOBS ?= 2
 DEB_PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                 libcli11-dev locales \
                 qt6-base-dev qt6-svg-dev fonts-liberation2 xvfb xauth \
-                openmpi-bin libopenmpi-dev clang libclang-rt-dev
+                openmpi-bin libopenmpi-dev clang libclang-rt-dev \
+                help2man man-db desktop-file-utils bash-completion dpkg-dev file
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build test run clean format reference sanitize fuzz
+.PHONY: all deps build test run clean format reference sanitize fuzz install package
 
 all: build
 
@@ -83,6 +84,18 @@ run: deps build
 	  echo "No display: the window runs on a virtual Xvfb screen (Ctrl+C ends it)"; \
 	  xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD_DIR)/app/hydrosk; \
 	fi
+
+# Installs the programs, the example, the manual pages, the desktop entries, the icon and the
+# completion under PREFIX (DESTDIR for a staging folder).
+PREFIX ?= /usr/local
+install: deps build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# The Debian packages in $(BUILD_DIR): hydrosk_<version>-1_<arch>.deb (the window and the
+# command line) and hydrosk-mpi_... (the cluster runner); install with
+# apt-get install ./$(BUILD_DIR)/hydrosk_*.deb
+package: deps build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 # Regenerates the EPANET 2.2 reference results that the conformance tests compare against.
 reference:

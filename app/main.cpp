@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "hydrosk_version.h"
 #include "toolkit/portable_math.h"
 #include "ui/main_window.h"
 #include "ui/results_window.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     hydrosk::toolkit::restart_with_portable_math(argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Hydrosk"));
+    QApplication::setApplicationVersion(QString::fromLatin1(hydrosk::kVersion));
     QApplication::setWindowIcon(hydrosk::ui::HydroskIcon());
 
     QCommandLineParser parser;
@@ -35,6 +37,7 @@ int main(int argc, char** argv) {
         QStringLiteral("Fire-flow analysis of EPANET networks. Without options the main window "
                        "opens."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption view(QStringLiteral("view"),
                                   QStringLiteral("Show a results file in the results window."),
                                   QStringLiteral("RESULTS_FILE"));

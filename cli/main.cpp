@@ -1,22 +1,33 @@
 // hydrosk-cli: the command line of Hydrosk, for batch runs and checks without the window.
+// Built a second time as hydrosk-mpi (HYDROSK_WITH_MPI), whose fire-flow runs share their
+// junctions among the processes of an MPI job; hydrosk-cli itself loads no MPI library.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
 #include <new>
+#include <string>
 
 #include "cli/export_geojson_command.h"
 #include "cli/fireflow_command.h"
 #include "cli/interrupt_watch.h"
 #include "cli/output_check.h"
 #include "cli/simulate_command.h"
+#include "cluster/launcher.h"
+#include "hydrosk_version.h"
 #include "toolkit/portable_math.h"
 #ifdef HYDROSK_WITH_MPI
 #include "cluster/mpi_job.h"
 #endif
 
 namespace {
+
+#ifdef HYDROSK_WITH_MPI
+constexpr char kProgramName[] = "hydrosk-mpi";
+#else
+constexpr char kProgramName[] = "hydrosk-cli";
+#endif
 
 int RunFireflowHere(const hydrosk::cli::FireflowOptions& options,
                     hydrosk::analysis::SharedWork* shared = nullptr,
@@ -48,7 +59,9 @@ int RunFireflowInJob(const hydrosk::cli::FireflowOptions& options) {
 namespace {
 
 int Run(int argc, char** argv) {
-    CLI::App app{"Hydrosk: fire-flow analysis of EPANET networks"};
+    CLI::App app{"Hydrosk: fire-flow analysis of EPANET networks", kProgramName};
+    app.set_version_flag("--version", std::string(kProgramName) + " " + hydrosk::kVersion,
+                         "Print the version and exit");
     app.require_subcommand(1);
 
     std::string simulateInp;
@@ -74,6 +87,13 @@ int Run(int argc, char** argv) {
     if (*fireflow) {
 #ifdef HYDROSK_WITH_MPI
         if (hydrosk::cluster::StartedByMpiLauncher()) return RunFireflowInJob(fireflowOptions);
+#else
+        // Each process of a job would run the whole network and write the same file.
+        if (hydrosk::cluster::LaunchedProcessCount() > 1) {
+            std::cerr << "hydrosk-cli runs as one process; under mpirun or srun, run hydrosk-mpi "
+                         "to share a run among the processes of the job\n";
+            return 2;
+        }
 #endif
         return RunFireflowHere(fireflowOptions);
     }

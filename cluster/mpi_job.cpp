@@ -128,13 +128,6 @@ analysis::WorkerFactory FailingWorkers(std::exception_ptr reason) {
 
 }  // namespace
 
-bool StartedByMpiLauncher() {
-    for (const char* name : {"OMPI_COMM_WORLD_SIZE", "PMIX_RANK", "PMI_RANK", "PMI_SIZE"}) {
-        if (std::getenv(name) != nullptr) return true;
-    }
-    return false;
-}
-
 MpiJob::MpiJob() {
     int provided = 0;
     MPI_Init_thread(nullptr, nullptr, MPI_THREAD_SERIALIZED, &provided);

@@ -1,4 +1,4 @@
-// A fire-flow run on the processes of an MPI job (`mpirun -np N hydrosk-cli fireflow ...`, or
+// A fire-flow run on the processes of an MPI job (`mpirun -np N hydrosk-mpi fireflow ...`, or
 // `srun` under Slurm). Every rank parses the INP file itself and prepares the same run. Rank 0
 // runs it as one process would, with its own worker threads, and hands the other ranks blocks
 // of junctions as they ask for work; their rows come back to it, and it alone writes the
@@ -23,12 +23,9 @@
 
 #include "analysis/junction_pool.h"
 #include "analysis/run_settings.h"
+#include "cluster/launcher.h"
 
 namespace hydrosk::cluster {
-
-// True when the process was started by an MPI launcher (mpirun, srun), so that it belongs to
-// a job; a process started alone never initialises MPI and runs exactly as without it.
-bool StartedByMpiLauncher();
 
 // MPI initialised for the lifetime of the object, with calls from one thread at a time.
 class MpiJob {

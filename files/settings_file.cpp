@@ -1,8 +1,14 @@
 #include "files/settings_file.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <exception>
+#include <system_error>
 #include <utility>
 
 #include "files/number_text.h"
@@ -40,7 +46,43 @@ std::string ValueText(const ReadValue& value, const std::locale& locale) {
     return std::get<std::string>(value);
 }
 
+// The effective user may create files in `folder` (a read-only file system
+// counts as not writable).
+bool IsWritableFolder(const std::filesystem::path& folder) {
+    return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+bool IsInstalledLayout(const std::filesystem::path& program_directory) {
+    std::error_code error;
+    return std::filesystem::is_directory(program_directory / ".." / "share" / "hydrosk", error);
+}
+
 }  // namespace
+
+std::filesystem::path UserConfigHome() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && std::filesystem::path(xdg).is_absolute()) return xdg;
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') {
+        const passwd* user = getpwuid(geteuid());
+        home = user != nullptr ? user->pw_dir : nullptr;
+    }
+    if (home == nullptr || *home == '\0') return {};
+    return std::filesystem::path(home) / ".config";
+}
+
+SettingsFolders SettingsFoldersOf(const std::filesystem::path& program_directory,
+                                  const std::filesystem::path& config_home) {
+    if (config_home.empty() ||
+        (IsWritableFolder(program_directory) && !IsInstalledLayout(program_directory))) {
+        return {program_directory, std::nullopt};
+    }
+    return {config_home / "hydrosk", program_directory};
+}
+
+SettingsFolders SettingsFoldersOf(const std::filesystem::path& program_directory) {
+    return SettingsFoldersOf(program_directory, UserConfigHome());
+}
 
 Settings LoadSettings(const std::filesystem::path& directory, const std::locale& locale) noexcept {
     Settings settings;
@@ -72,9 +114,20 @@ Settings LoadSettings(const std::filesystem::path& directory) noexcept {
     }
 }
 
+Settings LoadSettings(const SettingsFolders& folders) noexcept {
+    std::error_code error;
+    if (folders.fallback && !std::filesystem::exists(folders.folder / kSettingsFileName, error)) {
+        return LoadSettings(*folders.fallback);
+    }
+    return LoadSettings(folders.folder);
+}
+
 void WriteSettings(const std::filesystem::path& directory, std::string_view inp_directory,
                    float minimal_pressure, float maximal_flow, float flow_interval,
                    std::string_view required_flow_text, std::string_view required_time_text) {
+    // A folder that cannot be made is reported by the writer, with the file's path.
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
     RecordFileWriter writer(directory / kSettingsFileName);
     writer.Write({std::string(kPathKey), std::string(inp_directory)});
     writer.Write({std::string(kMinimalPressureKey), minimal_pressure});

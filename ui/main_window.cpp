@@ -212,7 +212,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::LoadSettings() {
-    const files::Settings settings = files::LoadSettings(services_.programDirectory);
+    const files::SettingsFolders folders = files::SettingsFoldersOf(services_.programDirectory);
+    settingsFolder_ = folders.folder;
+    const files::Settings settings = files::LoadSettings(folders);
     const auto apply = [](const std::optional<std::string>& value, QLineEdit& box) {
         if (value) box.setText(Text(*value));
     };
@@ -313,7 +315,7 @@ void MainWindow::run() {
     form.find_flow = !f.optFindDuration.isChecked();
     form.inp_directory = inpDirectory_;
     form.output_file = ToFileSystemPath(outputFileName_);
-    form.settings_directory = services_.programDirectory;
+    form.settings_directory = settingsFolder_;
     const analysis::RunSettings settings = ReadRunForm(form, files::UserLocale());
 
     running_ = true;

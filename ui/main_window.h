@@ -39,9 +39,12 @@ public:
     const QString& dialogDirectory() const { return dialogDirectory_; }
     bool isRunning() const { return running_; }
 
-    // Reads the settings file of the program's directory into the five
-    // boxes and the INP dialog's directory; silent on every failure.
+    // Reads the settings file (beside the program, or in the user's
+    // configuration folder for an installed program) into the five boxes and
+    // the INP dialog's directory; silent on every failure.
     void LoadSettings();
+    // Where a run writes the settings file.
+    const std::filesystem::path& settingsFolder() const { return settingsFolder_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -62,6 +65,7 @@ private:
     void setRunControlsEnabled(bool enabled);
 
     WindowServices services_;
+    std::filesystem::path settingsFolder_;
     MainWindowForm form_;
 
     QString outputFileName_;

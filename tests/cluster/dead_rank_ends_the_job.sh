@@ -1,6 +1,6 @@
 #!/bin/sh
 # A rank killed mid-run ends the whole job: mpirun returns, with a status that is not zero.
-# Usage: dead_rank_ends_the_job.sh HYDROSK_CLI TOWN_INP
+# Usage: dead_rank_ends_the_job.sh HYDROSK_MPI TOWN_INP
 set -u
 cli=$1 town=$2
 command -v mpirun >/dev/null 2>&1 || { echo "mpirun is not installed: skipped"; exit 77; }

@@ -1,7 +1,13 @@
 #include "files/settings_file.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "files/file_error.h"
@@ -142,6 +148,96 @@ TEST_F(SettingsFileTest, WriteFailureIsReportedAndKeepsTheOldFile) {
     WriteBytes(file(), "\"[MAX_FLOW]\",7\r\n");
     EXPECT_THROW(WriteSettings(dir(), "/a\"b/", 1.0f, 2.0f, 3.0f, "", ""), FileError);
     EXPECT_EQ(ReadBytes(file()), "\"[MAX_FLOW]\",7\r\n");
+}
+
+// Where the file lives: real folders, one of them read-only for the user who runs the program.
+class SettingsFoldersTest : public TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        std::filesystem::create_directories(program());
+        std::filesystem::create_directories(config());
+        // Another user (below) creates its configuration folder here.
+        std::filesystem::permissions(config(), std::filesystem::perms::all);
+    }
+    std::filesystem::path program() const { return dir() / "program"; }
+    std::filesystem::path config() const { return dir() / "config"; }
+};
+
+// Runs `check` as a user without privileges: root writes into any folder, whatever its
+// permissions, so under root it runs in a child process as "nobody". True when it held.
+bool HoldsForAnOrdinaryUser(const std::function<bool()>& check) {
+    if (geteuid() != 0) return check();
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool dropped = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+        std::_Exit(dropped && check() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+TEST_F(SettingsFoldersTest, AWritableProgramFolderKeepsTheFileBesideTheProgram) {
+    const SettingsFolders folders = SettingsFoldersOf(program(), config());
+    EXPECT_EQ(folders.folder, program());
+    EXPECT_FALSE(folders.fallback);
+    EXPECT_EQ(SettingsFoldersOf(program(), "").folder, program());
+}
+
+TEST_F(SettingsFoldersTest, AReadOnlyProgramFolderKeepsItInTheConfigurationFolder) {
+    // Settings an administrator left beside the program are the first values.
+    WriteBytes(program() / "HydroskSettings.txt", "\"[MAX_FLOW]\",2000\r\n");
+    std::filesystem::permissions(
+        program(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                       std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                       std::filesystem::perms::others_exec);
+    const std::filesystem::path own = config() / "hydrosk";
+    const auto program_dir = program();
+    const auto config_home = config();
+    EXPECT_TRUE(HoldsForAnOrdinaryUser([&] {
+        const SettingsFolders folders = SettingsFoldersOf(program_dir, config_home);
+        if (folders.folder != own || folders.fallback != program_dir) return false;
+        if (LoadSettings(folders).maximal_flow != "2000") return false;
+        // The first run creates the configuration folder; its file is read from then on.
+        WriteSettings(folders.folder, "/n/", 20.0f, 3000.0f, 50.0f, "", "");
+        return LoadSettings(folders).maximal_flow == "3000";
+    }));
+    EXPECT_TRUE(std::filesystem::exists(own / "HydroskSettings.txt"));
+    EXPECT_EQ(ReadBytes(program() / "HydroskSettings.txt"), "\"[MAX_FLOW]\",2000\r\n");
+}
+
+TEST_F(SettingsFoldersTest, AnInstalledProgramKeepsItInTheConfigurationFolderEvenForRoot) {
+    const std::filesystem::path bin = dir() / "prefix" / "bin";
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(dir() / "prefix" / "share" / "hydrosk");
+    const SettingsFolders folders = SettingsFoldersOf(bin, config());
+    EXPECT_EQ(folders.folder, config() / "hydrosk");
+    EXPECT_EQ(folders.fallback, bin);
+}
+
+TEST_F(SettingsFoldersTest, TheConfigurationFolderFollowsXdgConfigHomeThenHome) {
+    const auto saved = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const auto xdg = saved("XDG_CONFIG_HOME");
+    const auto home = saved("HOME");
+    setenv("HOME", "/home/engineer", 1);
+    setenv("XDG_CONFIG_HOME", "/srv/config", 1);
+    EXPECT_EQ(UserConfigHome(), "/srv/config");
+    setenv("XDG_CONFIG_HOME", "relative/config", 1);  // not absolute: ignored
+    EXPECT_EQ(UserConfigHome(), "/home/engineer/.config");
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(UserConfigHome(), "/home/engineer/.config");
+    for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", xdg}, std::pair{"HOME", home}}) {
+        if (value) {
+            setenv(name, value->c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    }
 }
 
 }  // namespace

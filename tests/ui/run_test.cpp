@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "files/settings_file.h"
 #include "ui_test_support.h"
@@ -131,6 +132,36 @@ TEST_F(RunTest, AnsweringNoStartsNoViewerButKeepsTheSettings) {
     ASSERT_TRUE(fs::exists(settingsFile()));
     EXPECT_FALSE(files::LoadSettings(programDir).required_flow.has_value());
     expectIdleAfterRun();
+}
+
+TEST_F(RunTest, AnInstalledProgramKeepsItsSettingsInTheConfigurationFolder) {
+    if (!fs::exists(Example("town.inp"))) GTEST_SKIP() << "examples/town.inp is not there yet";
+    // The installed layout: bin/ beside share/hydrosk/.
+    programDir = programDir / "bin";
+    fs::create_directories(programDir);
+    fs::create_directories(programDir / ".." / "share" / "hydrosk");
+    const fs::path config = networkDir / "config";
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::optional<std::string> old = saved ? std::optional<std::string>(saved) : std::nullopt;
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+
+    const fs::path inp = town("0");
+    makeWindow();
+    EXPECT_EQ(window->settingsFolder(), config / "hydrosk");
+    selectInp(inp);
+    control<QLineEdit>("txtMaximalFlow").setText("1200");
+    pressRun();
+    ASSERT_EQ(messages->questions.size(), 1u);
+    EXPECT_FALSE(fs::exists(settingsFile()));
+    EXPECT_EQ(files::LoadSettings(config / "hydrosk").maximal_flow, "1200");
+    makeWindow();  // the next start
+    EXPECT_EQ(control<QLineEdit>("txtMaximalFlow").text(), "1200");
+
+    if (old) {
+        setenv("XDG_CONFIG_HOME", old->c_str(), 1);
+    } else {
+        unsetenv("XDG_CONFIG_HOME");
+    }
 }
 
 TEST_F(RunTest, FlowSearchTakesTheDefaultsUnderACommaDecimalFormat) {
@@ -328,8 +359,7 @@ TEST_F(RunTest, ClosingTheWindowMidRunStopsTheWorkersAndKeepsWholeRows) {
     // The rows finished before the close, each whole, and no temporary file left behind.
     const std::string results = ReadBytes(networkDir / "town.inp.TXT");
     EXPECT_TRUE(results.empty() || results.ends_with("\r\n"));
-    EXPECT_LE(std::count(results.begin(), results.end(), '\n'),
-              window->catalogue().JunctionCount);
+    EXPECT_LE(std::count(results.begin(), results.end(), '\n'), window->catalogue().JunctionCount);
     for (const auto& entry : fs::directory_iterator(networkDir)) {
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
     }
