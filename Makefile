@@ -10,7 +10,7 @@ DEB_PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark
                 libcli11-dev locales \
                 qt6-base-dev qt6-svg-dev fonts-liberation2 xvfb xauth \
                 openmpi-bin libopenmpi-dev clang libclang-rt-dev \
-                help2man man-db desktop-file-utils bash-completion dpkg-dev file
+                help2man man-db desktop-file-utils bash-completion dpkg-dev file poppler-utils
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 

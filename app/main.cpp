@@ -1,14 +1,14 @@
 // hydrosk: the desktop window of Hydrosk; with --view, the results window of a
-// results file instead.
+// results file instead; with --study, the study window.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
 #include <optional>
 
 #include "hydrosk_version.h"
-#include "toolkit/portable_math.h"
 #include "ui/main_window.h"
 #include "ui/results_window.h"
+#include "ui/study_window.h"
 
 namespace {
 
@@ -26,7 +26,6 @@ int ViewResults(const QString& resultsFile, const std::optional<QString>& inpFil
 }  // namespace
 
 int main(int argc, char** argv) {
-    hydrosk::toolkit::restart_with_portable_math(argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Hydrosk"));
     QApplication::setApplicationVersion(QString::fromLatin1(hydrosk::kVersion));
@@ -46,9 +45,29 @@ int main(int argc, char** argv) {
         QStringLiteral("The network of the results file (default: the results path without its "
                        "last extension)."),
         QStringLiteral("PATH"));
-    parser.addOptions({view, inp});
+    const QCommandLineOption study(
+        QStringLiteral("study"),
+        QStringLiteral("Open the study window, on the INP file given after the options."));
+    parser.addOptions({view, inp, study});
+    parser.addPositionalArgument(QStringLiteral("INP"),
+                                 QStringLiteral("With --study: the network to study."),
+                                 QStringLiteral("[INP]"));
     parser.process(application);
-    if (!parser.positionalArguments().isEmpty() || (parser.isSet(inp) && !parser.isSet(view))) {
+    const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(study)) {
+        if (parser.isSet(view) || parser.isSet(inp) || positional.size() > 1) {
+            std::fputs("hydrosk: --study takes one INP file and no other options\n", stderr);
+            return 2;
+        }
+        using namespace hydrosk::ui;
+        const WindowServices services = DesktopServices();
+        ShowStudyWindow(
+            positional.isEmpty() ? std::nullopt
+                                 : std::optional(ToFileSystemPath(positional.front())),
+            {services.messages, services.inpDialog, std::make_shared<QtSaveFileDialog>()});
+        return QApplication::exec();
+    }
+    if (!positional.isEmpty() || (parser.isSet(inp) && !parser.isSet(view))) {
         std::fputs("hydrosk: --inp goes with --view, and no other arguments are taken\n", stderr);
         return 2;
     }

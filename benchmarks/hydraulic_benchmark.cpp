@@ -11,7 +11,6 @@
 
 #include "toolkit/hydraulics/simulation.h"
 #include "toolkit/input/reader.h"
-#include "toolkit/portable_math.h"
 #include "toolkit/project.h"
 
 namespace {
@@ -88,9 +87,7 @@ BENCHMARK_CAPTURE(read_inp, Net6, std::string("Net6"))->Unit(benchmark::kMillise
 
 }  // namespace
 
-// Measured with the same maths routines the programs use.
 int main(int argc, char** argv) {
-    hydrosk::toolkit::restart_with_portable_math(argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -2,8 +2,9 @@
 // 224, about 100,000 pipes) with a steady-state results file for every
 // junction: reading the network and the results, opening the window up to its
 // first painted map, and redrawing the map whole, after a zoom step and after
-// a pan step. Runs on Qt's offscreen platform, so the figures are the drawing
-// itself without a display server.
+// a pan step; and opening the study window on the grid. Runs on Qt's
+// offscreen platform, so the figures are the drawing itself without a display
+// server.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include "network/network_map.h"
 #include "ui/network_map_view.h"
 #include "ui/results_window.h"
+#include "ui/study_window.h"
 
 namespace {
 
@@ -101,7 +103,7 @@ const GridFiles& Grid() {
 
 hydrosk::ui::ResultsServices Services() {
     return {std::make_shared<QuietMessages>(), std::make_shared<hydrosk::ui::QtSaveFileDialog>(),
-            std::make_shared<NoDesktop>()};
+            std::make_shared<NoDesktop>(), nullptr};
 }
 
 std::unique_ptr<hydrosk::ui::ResultsWindow> OpenWindow() {
@@ -135,6 +137,24 @@ void BM_OpenResultsWindow(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OpenResultsWindow)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The study window on the grid: from nothing to the network drawn.
+void BM_OpenStudyWindow(benchmark::State& state) {
+    for (auto _ : state) {
+        auto window = std::make_unique<hydrosk::ui::StudyWindow>(
+            hydrosk::ui::StudyServices{std::make_shared<QuietMessages>(), nullptr,
+                                       std::make_shared<hydrosk::ui::QtSaveFileDialog>()});
+        window->resize(kWindowSize);
+        window->show();
+        window->openNetwork(Grid().inp);
+        while (!window->windowHandle()->isExposed()) QCoreApplication::processEvents();
+        window->mapView().viewport()->repaint();
+        state.PauseTiming();
+        window.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenStudyWindow)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_RedrawWholeMap(benchmark::State& state) {
     auto window = OpenWindow();

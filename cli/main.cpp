@@ -16,7 +16,6 @@
 #include "cli/simulate_command.h"
 #include "cluster/launcher.h"
 #include "hydrosk_version.h"
-#include "toolkit/portable_math.h"
 #ifdef HYDROSK_WITH_MPI
 #include "cluster/mpi_job.h"
 #endif
@@ -104,7 +103,6 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    hydrosk::toolkit::restart_with_portable_math(argv);
     try {
         return Run(argc, argv);
     } catch (const std::bad_alloc&) {

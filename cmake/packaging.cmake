@@ -21,6 +21,7 @@ install(FILES README.md DESTINATION ${HYDROSK_INSTALL_DOCDIR} COMPONENT hydrosk)
 install(FILES ${HYDROSK_PACKAGING}/copyright DESTINATION ${HYDROSK_INSTALL_DOCDIR}
         COMPONENT hydrosk)
 install(FILES ${HYDROSK_PACKAGING}/hydrosk.desktop ${HYDROSK_PACKAGING}/hydrosk-results.desktop
+              ${HYDROSK_PACKAGING}/hydrosk-study.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT hydrosk)
 install(FILES ${HYDROSK_PACKAGING}/hydrosk-results.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages COMPONENT hydrosk)

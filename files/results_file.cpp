@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <sstream>
 #include <stdexcept>
 
 #include "files/file_error.h"
@@ -22,7 +24,7 @@ struct KindLayout {
     std::optional<std::size_t> partner_column;
     std::string_view reached_text;  // empty: the row's last column decides
     Outcome reached_outcome;
-    std::string_view summary_answer;  // "lowest <this>" in the summary
+    std::string_view summary_answer;  // names the lowest answer in the summary
 };
 
 const std::vector<KindLayout>& Layouts() {
@@ -37,21 +39,21 @@ const std::vector<KindLayout>& Layouts() {
          2,
          kMaximalFlowReached,
          Outcome::MaximalFlowReached,
-         "failing flow"},
+         "Lowest failing flow"},
         {ResultsKind::Duration,
          {{"Check_Node", Q::NodeId}, {"Flow", Q::Flow}, {"Duration (hours)", Q::Hours}},
          2,
          std::nullopt,
          kEndOfSimulationReached,
          Outcome::EndOfSimulationReached,
-         "duration"},
+         "Shortest duration"},
         {ResultsKind::Flow,
          {{"Check_Node", Q::NodeId}, {"Duration (hours)", Q::Hours}, {"Flow", Q::Flow}},
          2,
          std::nullopt,
          kMaximalFlowReached,
          Outcome::MaximalFlowReached,
-         "flow"},
+         "Lowest flow"},
         {ResultsKind::AvailableFlow,
          {{"Check_Node", Q::NodeId},
           {"Available_Flow", Q::Flow},
@@ -62,7 +64,7 @@ const std::vector<KindLayout>& Layouts() {
          2,
          kMaximalFlowReached,
          Outcome::MaximalFlowReached,
-         "available flow"},
+         "Lowest available flow"},
         {ResultsKind::DesignFlow,
          {{"Check_Node", Q::NodeId},
           {"Fire_Flow", Q::Flow},
@@ -74,7 +76,7 @@ const std::vector<KindLayout>& Layouts() {
          3,
          {},
          Outcome::Passed,
-         "residual pressure"},
+         "Lowest residual pressure"},
     };
     return layouts;
 }
@@ -148,10 +150,6 @@ bool IsBlankLine(std::string_view line) {
     return line.find_first_not_of(" \t") == std::string_view::npos;
 }
 
-std::string Counted(std::size_t count, std::string_view what) {
-    return std::to_string(count) + ' ' + std::string(what);
-}
-
 }  // namespace
 
 ResultsTable ParseResults(std::string_view bytes) {
@@ -211,7 +209,42 @@ std::string UnitOf(Quantity quantity, const UnitNames& units) {
     return {};
 }
 
-std::string SummaryLine(const ResultsTable& table, const UnitNames& units) {
+std::string ShownText(const ResultsTable& table, const ResultsRow& row, std::size_t column) {
+    const ResultsCell& cell = row.cells[column];
+    if (table.columns[column].quantity != Quantity::Hours || !cell.number) return cell.text;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", *cell.number);
+    return text;
+}
+
+std::optional<std::size_t> ResultColumn(const ResultsTable& table) {
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        if (table.columns[i].name == "Result") return i;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// The text of a column when every row has the same one ("1500" for the flow
+// of a duration file), else empty.
+std::string CommonText(const ResultsTable& table, std::size_t column) {
+    if (table.rows.empty()) return {};
+    const std::string& first = table.rows.front().cells[column].text;
+    for (const ResultsRow& row : table.rows) {
+        if (row.cells[column].text != first) return {};
+    }
+    return first;
+}
+
+std::string WithUnit(std::string text, const std::string& unit) {
+    if (!unit.empty()) text += ' ' + unit;
+    return text;
+}
+
+}  // namespace
+
+std::string SummaryLine(const ResultsTable& table, const SummaryContext& context) {
     const KindLayout& layout =
         *std::find_if(Layouts().begin(), Layouts().end(),
                       [&](const KindLayout& l) { return l.kind == table.kind; });
@@ -222,29 +255,66 @@ std::string SummaryLine(const ResultsTable& table, const UnitNames& units) {
         const std::optional<double> answer = table.Answer(row);
         if (answer && (lowest == nullptr || *answer < *table.Answer(*lowest))) lowest = &row;
     }
-    const std::size_t others = table.rows.size() - failed;
+    const std::size_t held = table.rows.size() - failed;
+    const auto count = [&context](std::size_t n) {
+        std::ostringstream out;
+        out.imbue(context.locale);
+        out << n;
+        return out.str();
+    };
+    const std::string below =
+        "below " + (context.min_pressure ? WithUnit(*context.min_pressure, context.units.pressure)
+                                         : std::string("its minimum"));
 
-    std::string line =
-        Counted(table.rows.size(), table.rows.size() == 1 ? "junction" : "junctions");
-    line += ": ";
-    switch (layout.reached_outcome) {
-        case Outcome::MaximalFlowReached:
-            line += Counted(others, "reached the maximal flow");
+    std::string line;
+    if (context.check_junctions && table.rows.size() < *context.check_junctions) {
+        line = "Incomplete: " + count(table.rows.size()) + " of " +
+               count(*context.check_junctions) + " junctions. ";
+    } else {
+        line = count(table.rows.size()) + (table.rows.size() == 1 ? " junction" : " junctions");
+        if (table.kind == ResultsKind::DesignFlow) {
+            if (const std::string flow = CommonText(table, 1); !flow.empty()) {
+                line += " at " + WithUnit(flow, context.units.flow);
+            }
+        }
+        line += ": ";
+    }
+    const std::string held_text = count(held), failed_text = "; at " + count(failed);
+    switch (table.kind) {
+        case ResultsKind::SteadyState:
+            line += held_text + " reached the maximal flow" + failed_text + " a pressure fell " +
+                    below + " before it";
             break;
-        case Outcome::EndOfSimulationReached:
-            line += Counted(others, "reached the end of the simulation");
+        case ResultsKind::Duration:
+            line += held_text + " supplied the flow to the end of the simulation" + failed_text +
+                    " a pressure fell " + below + " first";
             break;
-        default:
-            line += Counted(others, "passed");
+        case ResultsKind::Flow: {
+            const std::string time = CommonText(table, 1);
+            line +=
+                held_text + " reached the maximal flow" +
+                (time.empty() ? std::string(" for the required time") : " for " + time + " hours") +
+                failed_text + " a pressure fell " + below + " at a lower flow";
+            break;
+        }
+        case ResultsKind::AvailableFlow:
+            line += held_text + " can draw the maximal flow, " + count(failed) +
+                    " less with every pressure at its minimum or above";
+            break;
+        case ResultsKind::DesignFlow:
+            line += held_text + " passed" + failed_text + " a pressure fell " + below;
             break;
     }
-    line += ", " + Counted(failed, "failed");
     if (lowest != nullptr) {
-        line += ". Lowest " + std::string(layout.summary_answer) + ' ' +
-                lowest->cells[table.answer_column].text;
-        const std::string unit = UnitOf(table.columns[table.answer_column].quantity, units);
-        if (!unit.empty()) line += ' ' + unit;
-        line += " at " + lowest->check_id();
+        line += ". " + std::string(layout.summary_answer) + ' ' +
+                WithUnit(ShownText(table, *lowest, table.answer_column),
+                         UnitOf(table.columns[table.answer_column].quantity, context.units));
+        if (table.partner_column && table.kind == ResultsKind::DesignFlow) {
+            line += " at " + lowest->cells[*table.partner_column].text + " while " +
+                    lowest->check_id() + " draws";
+        } else {
+            line += " at " + lowest->check_id();
+        }
     }
     line += '.';
     return line;

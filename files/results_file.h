@@ -6,10 +6,13 @@
 #pragma once
 
 #include <filesystem>
+#include <locale>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "files/number_text.h"
 
 namespace hydrosk::files {
 
@@ -99,9 +102,30 @@ struct UnitNames {
 // The unit of a column's values, empty for IDs and texts.
 std::string UnitOf(Quantity quantity, const UnitNames& units);
 
-// One line on the whole file: how many junctions reached the maximal flow or
-// the end of the simulation (or passed), how many failed, and the lowest
-// answer with its check junction.
-std::string SummaryLine(const ResultsTable& table, const UnitNames& units);
+// A cell as the windows show it: hours rounded to 0.01 h ("10.39"), every
+// other cell as written in the file.
+std::string ShownText(const ResultsTable& table, const ResultsRow& row, std::size_t column);
+
+// The column "Result" ("Pass" or "Fail"), for the kinds that judge their rows.
+std::optional<std::size_t> ResultColumn(const ResultsTable& table);
+
+// What the summary line may say besides the file's own rows.
+struct SummaryContext {
+    UnitNames units;
+    // The junctions a complete file has a row for; a file with fewer rows is
+    // marked incomplete.
+    std::optional<std::size_t> check_junctions;
+    // The run's minimal pressure as the user entered it ("20"); without it the
+    // summary speaks of each junction's minimum.
+    std::optional<std::string> min_pressure;
+    // Counts are written with this locale's digit grouping ("50,176").
+    std::locale locale = UserLocale();
+};
+
+// One line on the whole file in the words of its kind: how many junctions held
+// (reached the maximal flow, the end of the simulation, or passed), at how many
+// a pressure fell below the minimum first, and the lowest answer with its check
+// junction; "Incomplete: 101 of 50,176 junctions" when rows are missing.
+std::string SummaryLine(const ResultsTable& table, const SummaryContext& context);
 
 }  // namespace hydrosk::files

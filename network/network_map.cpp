@@ -67,6 +67,7 @@ NetworkMap LoadNetworkMap(const std::filesystem::path& inp_file) {
     NetworkMap map;
     map.flow_units = FlowUnitsName(network.options.flow_units);
     map.pressure_units = PressureUnitsName(network.options.pressure_units);
+    map.duration_seconds = network.times.duration;
     map.nodes.reserve(network.nodes.size());
     for (const toolkit::Node& node : network.nodes) {
         MapNode& mapped = map.nodes.emplace_back();

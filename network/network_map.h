@@ -42,6 +42,7 @@ struct NetworkMap {
     std::vector<MapLink> links;
     std::string flow_units;      // "GPM", "LPS", ...
     std::string pressure_units;  // "psi", "m" or "kPa"
+    long duration_seconds = 0;   // [TIMES] DURATION
     // Case-sensitive, as the toolkit's own lookup.
     std::unordered_map<std::string, int> node_index;
 

@@ -7,18 +7,31 @@
 namespace hydrosk::ui {
 namespace {
 
-// ColorBrewer's red-yellow-green with a darker yellow, which stays visible on
-// the white map.
+// Viridis at tenths of its range. The scale of numbers stops at 0.9, so that
+// its top stays visible on the white map, and the reached outcome takes the
+// yellow at 1.0 beyond it.
 struct Stop {
     double at;
     QRgb colour;
 };
-constexpr std::array<Stop, 5> kStops{
-    {{0.0, 0xd7191c}, {0.3, 0xfd8d3c}, {0.5, 0xdcbc00}, {0.75, 0x91cf60}, {1.0, 0x1a9641}}};
-constexpr QRgb kReachedColour = 0x2b6cb0;  // blue: better than any number on the scale
+constexpr std::array<Stop, 10> kStops{{{0.0, 0x440154},
+                                       {0.1, 0x482475},
+                                       {0.2, 0x414487},
+                                       {0.3, 0x355f8d},
+                                       {0.4, 0x2a788e},
+                                       {0.5, 0x21918c},
+                                       {0.6, 0x22a884},
+                                       {0.7, 0x44bf70},
+                                       {0.8, 0x7ad151},
+                                       {0.9, 0xbddf26}}};
+constexpr QRgb kReachedColour = 0xfde725;
 constexpr QRgb kNeutralColour = 0xa0a0a0;
+constexpr QRgb kPassColour = 0x009e73;
+constexpr QRgb kFailColour = 0xd55e00;
 
+// The scale's colour at `at` in [0, 1] (0 to 0.9 of viridis).
 QColor Interpolate(double at) {
+    at *= kStops.back().at;
     const auto upper = std::find_if(kStops.begin() + 1, kStops.end() - 1,
                                     [at](const Stop& stop) { return at <= stop.at; });
     const Stop& a = *(upper - 1);
@@ -42,14 +55,24 @@ std::uint8_t ColourScale::entryOf(double value) const {
 }
 
 QColor ColourScale::colourOf(std::uint8_t entry) {
-    if (entry == kReached) return QColor::fromRgb(kReachedColour);
-    if (entry >= kNeutral) return QColor::fromRgb(kNeutralColour);
-    return Interpolate((entry + 0.5) / kShades);
+    switch (entry) {
+        case kReached:
+            return QColor::fromRgb(kReachedColour);
+        case kPass:
+            return QColor::fromRgb(kPassColour);
+        case kFail:
+            return QColor::fromRgb(kFailColour);
+        default:
+            if (entry >= kNeutral) return QColor::fromRgb(kNeutralColour);
+            return Interpolate((entry + 0.5) / kShades);
+    }
 }
 
 QGradientStops ColourScale::stops() {
     QGradientStops stops;
-    for (const Stop& stop : kStops) stops.append({stop.at, QColor::fromRgb(stop.colour)});
+    for (const Stop& stop : kStops) {
+        stops.append({stop.at / kStops.back().at, QColor::fromRgb(stop.colour)});
+    }
     return stops;
 }
 

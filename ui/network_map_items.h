@@ -9,12 +9,15 @@
 #include <QGraphicsPathItem>
 #include <QLineF>
 #include <QPointF>
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <vector>
 
 #include "network/network_map.h"
 #include "ui/colour_scale.h"
+
+class QFontMetricsF;
 
 namespace hydrosk::ui {
 
@@ -33,10 +36,17 @@ private:
 };
 
 // Every junction that has coordinates as a dot of constant screen size in its
-// palette colour (ColourScale).
+// palette colour (ColourScale), with its ID beside it where the zoom leaves
+// room: a label is drawn when it covers neither another label nor another
+// junction's dot. Which junctions are labelled depends on the zoom alone (and
+// on the neighbourhood of the view), never on the part being repainted, so
+// that a pan shows the labels a full redraw would.
 class JunctionDotsItem : public QGraphicsItem {
 public:
-    JunctionDotsItem(std::vector<QPointF> points, std::vector<std::uint8_t> entries);
+    // `symbols` are where tanks, reservoirs, pumps and valves stand: no label
+    // covers them either.
+    JunctionDotsItem(std::vector<QPointF> points, std::vector<std::uint8_t> entries,
+                     std::vector<QString> labels, std::vector<QPointF> symbols);
     QRectF boundingRect() const override { return bounds_; }
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
 
@@ -44,12 +54,42 @@ public:
     static constexpr double kDiameter = 7.0;
     // Up to this many dots in view are drawn round, more as squares.
     static constexpr std::size_t kRoundDotLimit = 5000;
+    // IDs are drawn when at most this many dots are in view.
+    static constexpr std::size_t kLabelLimit = 1500;
+
+    // The junctions (indices into the points) whose IDs the view shows.
+    const std::vector<std::size_t>& labelled() const { return placed_; }
+
+private:
+    void placeLabels(const QFontMetricsF& metrics, double scale, const QRectF& view);
+    // A label's rectangle in pixels, relative to its junction.
+    QRectF labelRect(std::size_t i, double height) const;
+    void paintLabels(QPainter& painter, const QRectF& exposed);
+
+    std::vector<QPointF> points_;
+    std::vector<std::uint8_t> entries_;
+    std::vector<QString> labels_;
+    std::vector<QPointF> symbols_;
+    std::vector<float> labelWidths_;  // pixels, measured once
+    QRectF bounds_;
+    // The labels placed for a zoom and an area around the view.
+    double labelScale_ = 0.0;
+    QRectF labelRegion_;
+    std::vector<std::size_t> placed_;
+    std::array<std::vector<QRectF>, ColourScale::kPaletteSize> batches_;  // reused
+};
+
+// A ring of constant screen size around each marked junction (a study's
+// hydrants).
+class JunctionMarksItem : public QGraphicsItem {
+public:
+    explicit JunctionMarksItem(std::vector<QPointF> points);
+    QRectF boundingRect() const override { return bounds_; }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
 
 private:
     std::vector<QPointF> points_;
-    std::vector<std::uint8_t> entries_;
     QRectF bounds_;
-    std::array<std::vector<QRectF>, ColourScale::kPaletteSize> batches_;  // reused
 };
 
 // The symbol of a tank, reservoir, pump or valve, centred on its position, in
@@ -58,6 +98,9 @@ QPainterPath TankSymbol();
 QPainterPath ReservoirSymbol();
 QPainterPath PumpSymbol();
 QPainterPath ValveSymbol();
+
+// The outline of the symbols, on the map and in its legend.
+QPen SymbolPen();
 
 // A symbol item that keeps its size on zoom, with the element's ID as tooltip.
 QGraphicsPathItem* MakeSymbolItem(const QPainterPath& symbol, QPointF at, const QString& tooltip);

@@ -1,5 +1,6 @@
 #include "ui/network_map_view.h"
 
+#include <QFontMetrics>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLineItem>
 #include <QGraphicsScene>
@@ -22,12 +23,13 @@
 namespace hydrosk::ui {
 namespace {
 
-constexpr double kPickPixels = 8.0;             // how near a click must be to a dot
-constexpr double kWheelBase = 1.0015;           // zoom factor per eighth of a degree
-constexpr double kMaxZoomIn = 1e5;              // relative to the fitted view
-constexpr int kClickSlackPixels = 3;            // a press and release this close are a click
-constexpr double kRingRadius = 8.0;             // pixels
-constexpr int kExportPixelRatio = 2;            // PNG pixels per screen pixel
+constexpr double kPickPixels = 8.0;          // how near a click must be to a dot
+constexpr double kWheelBase = 1.0015;        // zoom factor per eighth of a degree
+constexpr double kMaxZoomIn = 1e5;           // relative to the fitted view
+constexpr int kClickSlackPixels = 3;         // a press and release this close are a click
+constexpr double kRingRadius = 8.0;          // pixels
+constexpr int kExportPixelRatio = 2;         // PNG pixels per screen pixel
+constexpr double kSelectionAreaShare = 0.1;  // least share of the network Zoom to selection shows
 const QColor kPartnerColour(0x8e, 0x24, 0xaa);  // the violating or limiting junction
 
 QPointF ScenePoint(const network::MapPoint& point) {
@@ -65,6 +67,7 @@ void NetworkMapView::setNetwork(const network::NetworkMap& map,
                                 const std::vector<std::uint8_t>& junctionEntries,
                                 MapLegend legend) {
     scene_->clear();
+    marks_ = nullptr;
     legend_ = std::move(legend);
     nodePositions_.assign(map.nodes.size(), std::nullopt);
     dotPoints_.clear();
@@ -75,6 +78,7 @@ void NetworkMapView::setNetwork(const network::NetworkMap& map,
 
     std::vector<QLineF> segments;
     segments.reserve(map.links.size());
+    std::vector<QPointF> symbolPoints;  // tanks, reservoirs, pumps and valves
     // Bounds of everything drawn: min x, min y, max x, max y.
     std::array<double, 4> bounds{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
     const auto extend = [&bounds](QPointF point) {
@@ -94,12 +98,21 @@ void NetworkMapView::setNetwork(const network::NetworkMap& map,
         const std::size_t middle = (path.size() - 1) / 2;
         const QPointF at = (path[middle] + path[middle + 1]) / 2;
         const bool pump = link.kind == network::MapLinkKind::Pump;
+        symbolPoints.push_back(at);
         scene_->addItem(MakeSymbolItem(
             pump ? PumpSymbol() : ValveSymbol(), at,
             (pump ? QStringLiteral("Pump ") : QStringLiteral("Valve ")) + DisplayText(link.id)));
     }
 
     std::vector<std::uint8_t> entries;
+    std::vector<QString> labels;
+    bool tanks = false, reservoirs = false, pumps = false, valves = false;
+    for (const network::MapLink& link : map.links) {
+        const bool drawn = nodePositions_[static_cast<std::size_t>(link.from)] &&
+                           nodePositions_[static_cast<std::size_t>(link.to)];
+        pumps = pumps || (drawn && link.kind == network::MapLinkKind::Pump);
+        valves = valves || (drawn && link.kind == network::MapLinkKind::Valve);
+    }
     for (std::size_t i = 0; i < map.nodes.size(); ++i) {
         const network::MapNode& node = map.nodes[i];
         if (!nodePositions_[i]) continue;
@@ -110,12 +123,17 @@ void NetworkMapView::setNetwork(const network::NetworkMap& map,
                 dotNodes_.push_back(static_cast<int>(i));
                 entries.push_back(i < junctionEntries.size() ? junctionEntries[i]
                                                              : ColourScale::kNeutral);
+                labels.push_back(DisplayText(node.id));
                 break;
             case network::MapNodeKind::Tank:
+                tanks = true;
+                symbolPoints.push_back(*nodePositions_[i]);
                 scene_->addItem(MakeSymbolItem(TankSymbol(), *nodePositions_[i],
                                                QStringLiteral("Tank ") + DisplayText(node.id)));
                 break;
             case network::MapNodeKind::Reservoir:
+                reservoirs = true;
+                symbolPoints.push_back(*nodePositions_[i]);
                 scene_->addItem(
                     MakeSymbolItem(ReservoirSymbol(), *nodePositions_[i],
                                    QStringLiteral("Reservoir ") + DisplayText(node.id)));
@@ -123,9 +141,16 @@ void NetworkMapView::setNetwork(const network::NetworkMap& map,
         }
     }
     scene_->addItem(new LinkLinesItem(std::move(segments)));
-    auto* dots = new JunctionDotsItem(dotPoints_, std::move(entries));
-    dots->setZValue(1);
-    scene_->addItem(dots);
+    dots_ = new JunctionDotsItem(dotPoints_, std::move(entries), std::move(labels),
+                                 std::move(symbolPoints));
+    dots_->setZValue(1);
+    scene_->addItem(dots_);
+    if (!legend_.empty()) {
+        if (tanks) legend_.symbols.push_back({TankSymbol(), QStringLiteral("Tank")});
+        if (reservoirs) legend_.symbols.push_back({ReservoirSymbol(), QStringLiteral("Reservoir")});
+        if (pumps) legend_.symbols.push_back({PumpSymbol(), QStringLiteral("Pump")});
+        if (valves) legend_.symbols.push_back({ValveSymbol(), QStringLiteral("Valve")});
+    }
 
     selectedRing_ = MakeRing(*scene_, QPen(Qt::black, 2.5));
     partnerRing_ = MakeRing(*scene_, QPen(kPartnerColour, 2.5, Qt::DashLine));
@@ -155,6 +180,7 @@ void NetworkMapView::selectJunction(std::optional<int> node, std::optional<int> 
     };
     selected_ = node;
     partner_ = partner;
+    emit selectionChanged();
     if (selectedRing_ == nullptr) return;
     const std::optional<QPointF> at = positionOf(node);
     const std::optional<QPointF> partnerAt = node == partner ? std::nullopt : positionOf(partner);
@@ -170,6 +196,60 @@ void NetworkMapView::selectJunction(std::optional<int> node, std::optional<int> 
 void NetworkMapView::fitToWindow() {
     fitInView(sceneRect(), Qt::KeepAspectRatio);
     userMoved_ = false;
+}
+
+void NetworkMapView::setMarkedJunctions(const std::vector<int>& nodes) {
+    delete marks_;
+    marks_ = nullptr;
+    std::vector<QPointF> points;
+    for (const int node : nodes) {
+        if (node >= 0 && static_cast<std::size_t>(node) < nodePositions_.size() &&
+            nodePositions_[static_cast<std::size_t>(node)]) {
+            points.push_back(*nodePositions_[static_cast<std::size_t>(node)]);
+        }
+    }
+    if (points.empty()) return;
+    marks_ = new JunctionMarksItem(std::move(points));
+    marks_->setZValue(3);
+    scene_->addItem(marks_);
+}
+
+void NetworkMapView::setPicking(bool picking) {
+    picking_ = picking;
+    setDragMode(picking ? RubberBandDrag : ScrollHandDrag);
+}
+
+void NetworkMapView::zoomToSelection() {
+    const auto positionOf = [this](std::optional<int> index) -> std::optional<QPointF> {
+        if (!index || static_cast<std::size_t>(*index) >= nodePositions_.size())
+            return std::nullopt;
+        return nodePositions_[static_cast<std::size_t>(*index)];
+    };
+    const std::optional<QPointF> at = positionOf(selected_);
+    if (!at) return;
+    const QPointF other = positionOf(partner_).value_or(*at);
+    QRectF area(QPointF(std::min(at->x(), other.x()), std::min(at->y(), other.y())),
+                QPointF(std::max(at->x(), other.x()), std::max(at->y(), other.y())));
+    // At least a tenth of the network across, so that the pipes around show.
+    const double least = std::max(sceneRect().width(), sceneRect().height()) * kSelectionAreaShare;
+    const double growX = std::max(0.0, least - area.width()) / 2;
+    const double growY = std::max(0.0, least - area.height()) / 2;
+    area.adjust(-growX, -growY, growX, growY);
+    const double margin = std::max(area.width(), area.height()) * 0.15;
+    fitInView(area.adjusted(-margin, -margin, margin, margin), Qt::KeepAspectRatio);
+    userMoved_ = true;
+}
+
+std::vector<int> NetworkMapView::labelledJunctions() const {
+    std::vector<int> nodes;
+    if (dots_ == nullptr) return nodes;
+    for (const std::size_t i : dots_->labelled()) nodes.push_back(dotNodes_[i]);
+    return nodes;
+}
+
+QRect NetworkMapView::legendRect() const {
+    if (legend_.empty()) return {};
+    return LegendBox(QFontMetrics(viewport()->font()), legend_, viewport()->rect());
 }
 
 std::optional<int> NetworkMapView::junctionAt(QPoint viewportPosition) const {
@@ -216,7 +296,16 @@ void NetworkMapView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const QPoint at = event->position().toPoint();
     if ((at - pressPosition_).manhattanLength() > kClickSlackPixels) {
-        userMoved_ = true;
+        if (!picking_) {
+            userMoved_ = true;
+            return;
+        }
+        const QRectF box = QRectF(mapToScene(pressPosition_), mapToScene(at)).normalized();
+        std::vector<int> inside;
+        for (std::size_t i = 0; i < dotPoints_.size(); ++i) {
+            if (box.contains(dotPoints_[i])) inside.push_back(dotNodes_[i]);
+        }
+        emit junctionsBoxed(inside);
         return;
     }
     if (const std::optional<int> node = junctionAt(at)) emit junctionClicked(*node);
@@ -239,11 +328,22 @@ bool NetworkMapView::viewportEvent(QEvent* event) {
 }
 
 void NetworkMapView::drawForeground(QPainter* painter, const QRectF&) {
-    if (legend_.title.isEmpty()) return;
+    if (legend_.empty()) return;
     painter->save();
     painter->resetTransform();
     PaintLegend(*painter, legend_, viewport()->rect());
     painter->restore();
+}
+
+void NetworkMapView::scrollContentsBy(int dx, int dy) {
+    // The view scrolls the pixels already drawn, the legend among them: the
+    // copy that moved and the legend's own place are drawn again.
+    QGraphicsView::scrollContentsBy(dx, dy);
+    const QRect legend = legendRect();
+    if (!legend.isEmpty()) {
+        viewport()->update(QRegion(legend.adjusted(-1, -1, 1, 1)) +
+                           QRegion(legend.translated(dx, dy).adjusted(-1, -1, 1, 1)));
+    }
 }
 
 void NetworkMapView::renderMap(QPainter& painter) {
@@ -251,18 +351,21 @@ void NetworkMapView::renderMap(QPainter& painter) {
     render(&painter, QRectF(QPointF(0, 0), viewport()->size()), viewport()->rect());
 }
 
-bool NetworkMapView::exportPng(const QString& path) {
+QImage NetworkMapView::image() {
     QImage image(viewport()->size() * kExportPixelRatio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(kExportPixelRatio);
     image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        renderMap(painter);
-    }
+    QPainter painter(&image);
+    renderMap(painter);
+    return image;
+}
+
+bool NetworkMapView::exportPng(const QString& path) {
+    const QImage shown = image();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     QImageWriter writer(&file, "png");
-    return writer.write(image) && file.commit();
+    return writer.write(shown) && file.commit();
 }
 
 bool NetworkMapView::exportSvg(const QString& path, const QString& title) {

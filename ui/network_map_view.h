@@ -1,12 +1,13 @@
 // The results map: the network drawn from its [COORDINATES] and [VERTICES]
-// (y to the north), junctions coloured by their answer, a legend, and the
-// selected check junction ringed and joined to its violating, limiting or
-// lowest junction. The wheel zooms about the pointer, dragging pans, a click
-// on a junction reports it, and the tooltip names the junction under the
-// pointer.
+// (y to the north), junctions coloured by their answer and labelled with
+// their IDs where the zoom leaves room, a legend fixed in the lower left
+// corner of the view, and the selected check junction ringed and joined to
+// its violating, limiting or lowest junction. The wheel zooms about the pointer, dragging pans, a
+// click on a junction reports it, and the tooltip names the junction under the pointer.
 #pragma once
 
 #include <QGraphicsView>
+#include <QImage>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -19,6 +20,8 @@ class QGraphicsEllipseItem;
 class QGraphicsLineItem;
 
 namespace hydrosk::ui {
+
+class JunctionDotsItem;
 
 class NetworkMapView : public QGraphicsView {
     Q_OBJECT
@@ -38,17 +41,39 @@ public:
     std::optional<int> selectedNode() const { return selected_; }
     std::optional<int> partnerNode() const { return partner_; }
 
+    // Rings the junctions (node indices), as a study's hydrants.
+    void setMarkedJunctions(const std::vector<int>& nodes);
+    // While picking, dragging draws a rectangle that reports the junctions
+    // inside it (junctionsBoxed) instead of panning; a click still reports its
+    // junction.
+    void setPicking(bool picking);
+    bool picking() const { return picking_; }
+
     void fitToWindow();
+    // Zooms to the selected junction and its partner, with some of their
+    // surroundings.
+    void zoomToSelection();
+    // The junctions (node indices) whose IDs are drawn.
+    std::vector<int> labelledJunctions() const;
+    const MapLegend& legend() const { return legend_; }
+    // Where the legend stands in the viewport, in pixels; empty without one.
+    QRect legendRect() const;
     // The junction whose dot is nearest to a viewport position, within a few
     // pixels.
     std::optional<int> junctionAt(QPoint viewportPosition) const;
 
-    // The map as shown, legend included. False when the file cannot be written.
+    // The map as shown, legend included, at twice the screen's pixels.
+    QImage image();
+    // The same as a file. False when the file cannot be written.
     bool exportPng(const QString& path);
     bool exportSvg(const QString& path, const QString& title);
 
 signals:
     void junctionClicked(int node);
+    // The junctions inside a rectangle dragged while picking.
+    void junctionsBoxed(const std::vector<int>& nodes);
+    // The selected junction changed (selectJunction).
+    void selectionChanged();
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
@@ -57,17 +82,21 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void drawForeground(QPainter* painter, const QRectF& rect) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
     void renderMap(QPainter& painter);
 
     QGraphicsScene* scene_;
+    JunctionDotsItem* dots_ = nullptr;
     std::vector<std::optional<QPointF>> nodePositions_;  // scene coordinates by node index
     std::vector<QPointF> dotPoints_;                     // junctions with coordinates
     std::vector<int> dotNodes_;                          // their node indices
     MapLegend legend_;
     std::function<QString(int)> tooltipText_;
 
+    QGraphicsItem* marks_ = nullptr;
+    bool picking_ = false;
     QGraphicsEllipseItem* selectedRing_ = nullptr;
     QGraphicsEllipseItem* partnerRing_ = nullptr;
     QGraphicsLineItem* joinLine_ = nullptr;

@@ -82,6 +82,8 @@ QVariant ResultsTableModel::data(const QModelIndex& index, int role) const {
     const auto column = static_cast<std::size_t>(index.column());
     switch (role) {
         case Qt::DisplayRole:
+            return DisplayText(files::ShownText(table_, table_.rows[row], column));
+        case Qt::EditRole:  // the file's own text, every digit of it
             return DisplayText(table_.rows[row].cells[column].text);
         case Qt::TextAlignmentRole:
             if (table_.rows[row].cells[column].number) {

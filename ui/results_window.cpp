@@ -3,9 +3,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -16,6 +18,7 @@
 #include "ui/colour_scale.h"
 #include "ui/network_map_view.h"
 #include "ui/results_table_model.h"
+#include "ui/study_window.h"
 #include "ui/table_csv.h"
 
 namespace hydrosk::ui {
@@ -44,7 +47,8 @@ QAction* AddAction(QToolBar& toolbar, const char* name, const QString& text) {
 }  // namespace
 
 ResultsServices ResultsServicesOf(const WindowServices& services) {
-    return {services.messages, std::make_shared<QtSaveFileDialog>(), services.desktop};
+    return {services.messages, std::make_shared<QtSaveFileDialog>(), services.desktop,
+            services.inpDialog};
 }
 
 ResultsWindow::ResultsWindow(ResultsServices services, QWidget* parent)
@@ -57,6 +61,9 @@ ResultsWindow::ResultsWindow(ResultsServices services, QWidget* parent)
     toolbar->setObjectName(QStringLiteral("tbrResults"));
     toolbar->setMovable(false);
     fitToWindow_ = AddAction(*toolbar, "actFitToWindow", QStringLiteral("Fit to window"));
+    zoomToSelection_ =
+        AddAction(*toolbar, "actZoomToSelection", QStringLiteral("Zoom to selection"));
+    zoomToSelection_->setEnabled(false);
     toolbar->addSeparator();
     exportPng_ = AddAction(*toolbar, "actExportPng", QStringLiteral("Export map as PNG..."));
     exportSvg_ = AddAction(*toolbar, "actExportSvg", QStringLiteral("Export map as SVG..."));
@@ -66,6 +73,17 @@ ResultsWindow::ResultsWindow(ResultsServices services, QWidget* parent)
     toolbar->addSeparator();
     QAction* textEditor =
         AddAction(*toolbar, "actOpenInTextEditor", QStringLiteral("Open in text editor"));
+    toolbar->addSeparator();
+    newStudy_ = AddAction(*toolbar, "actNewStudy", QStringLiteral("New study"));
+    newStudy_->setEnabled(services_.openDialog != nullptr);
+
+    // Ctrl+W and Esc close the window, as they close a document's window.
+    auto* close = new QAction(QStringLiteral("Close"), this);
+    close->setObjectName(QStringLiteral("actClose"));
+    close->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)});
+    close->setShortcutContext(Qt::WindowShortcut);
+    addAction(close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
 
     auto* tablePane = new QWidget;
     auto* tableLayout = new QVBoxLayout(tablePane);
@@ -112,11 +130,15 @@ ResultsWindow::ResultsWindow(ResultsServices services, QWidget* parent)
     setCentralWidget(splitter);
 
     connect(fitToWindow_, &QAction::triggered, mapView_, &NetworkMapView::fitToWindow);
+    connect(zoomToSelection_, &QAction::triggered, mapView_, &NetworkMapView::zoomToSelection);
+    connect(mapView_, &NetworkMapView::selectionChanged, this,
+            [this] { zoomToSelection_->setEnabled(mapView_->selectedNode().has_value()); });
     connect(exportPng_, &QAction::triggered, this, &ResultsWindow::exportPng);
     connect(exportSvg_, &QAction::triggered, this, &ResultsWindow::exportSvg);
     connect(exportCsv, &QAction::triggered, this, &ResultsWindow::exportCsv);
     connect(exportGeoJson_, &QAction::triggered, this, &ResultsWindow::exportGeoJson);
     connect(textEditor, &QAction::triggered, this, &ResultsWindow::openInTextEditor);
+    connect(newStudy_, &QAction::triggered, this, &ResultsWindow::newStudy);
     connect(mapView_, &NetworkMapView::junctionClicked, this, &ResultsWindow::showJunction);
     mapView_->setTooltipText([this](int node) { return tooltipOf(node); });
 }
@@ -137,6 +159,7 @@ bool ResultsWindow::open(const std::filesystem::path& resultsFile,
     setWindowTitle(QLatin1String(kTitlePrefix) + FromFileSystemPath(resultsFile.filename()));
 
     const std::filesystem::path inp = inpFile.value_or(analysis::NetworkOfResults(resultsFile));
+    inpFile_ = inp;
     network_.reset();
     units_ = {};
     QString problem;
@@ -148,23 +171,36 @@ bool ResultsWindow::open(const std::filesystem::path& resultsFile,
                       .arg(FromFileSystemPath(inp), DisplayText(error.what()));
     }
 
-    // Map colours by row and, for the map, by junction.
+    // Map colours by row: the verdict where the file judges its rows, else the
+    // answer on the scale.
+    rowEntries_.clear();
+    rowOfNode_.clear();
+    const std::optional<std::size_t> resultColumn = files::ResultColumn(table_);
     std::optional<double> low, high;
+    const files::ResultsRow* lowRow = nullptr;
+    const files::ResultsRow* highRow = nullptr;
     for (const files::ResultsRow& row : table_.rows) {
         if (const std::optional<double> answer = table_.Answer(row)) {
+            if (!low || *answer < *low) lowRow = &row;
+            if (!high || *answer > *high) highRow = &row;
             low = std::min(low.value_or(*answer), *answer);
             high = std::max(high.value_or(*answer), *answer);
         }
     }
     const ColourScale scale(low.value_or(0), high.value_or(0));
-    rowEntries_.clear();
-    rowOfNode_.clear();
     for (std::size_t i = 0; i < table_.rows.size(); ++i) {
         const files::ResultsRow& row = table_.rows[i];
-        const std::optional<double> answer = table_.Answer(row);
-        rowEntries_.push_back(answer                  ? scale.entryOf(*answer)
-                              : files::IsFailing(row) ? ColourScale::kNeutral
-                                                      : ColourScale::kReached);
+        if (resultColumn) {
+            const std::string& result = row.cells[*resultColumn].text;
+            rowEntries_.push_back(result == "Pass"   ? ColourScale::kPass
+                                  : result == "Fail" ? ColourScale::kFail
+                                                     : ColourScale::kNeutral);
+        } else {
+            const std::optional<double> answer = table_.Answer(row);
+            rowEntries_.push_back(answer                  ? scale.entryOf(*answer)
+                                  : files::IsFailing(row) ? ColourScale::kNeutral
+                                                          : ColourScale::kReached);
+        }
         if (const std::optional<int> node = nodeOfCell(i, 0)) rowOfNode_.emplace(*node, i);
     }
     buildTable();
@@ -180,21 +216,25 @@ bool ResultsWindow::open(const std::filesystem::path& resultsFile,
             junctionEntries[static_cast<std::size_t>(node)] = rowEntries_[row];
         }
         MapLegend legend;
-        legend.title = model_
-                           ->headerData(static_cast<int>(table_.answer_column), Qt::Horizontal,
-                                        Qt::DisplayRole)
-                           .toString();
-        if (low) {
-            const auto textOf = [this](double value) {
-                const auto row =
-                    std::find_if(table_.rows.begin(), table_.rows.end(),
-                                 [&](const auto& r) { return table_.Answer(r) == value; });
-                return DisplayText(row->cells[table_.answer_column].text);
-            };
-            legend.scaleEnds = {textOf(*low), textOf(*high)};
+        const std::size_t legendColumn = resultColumn.value_or(table_.answer_column);
+        legend.title =
+            model_->headerData(static_cast<int>(legendColumn), Qt::Horizontal, Qt::DisplayRole)
+                .toString();
+        if (resultColumn) {
+            legend.swatches = {{ColourScale::colourOf(ColourScale::kPass), QStringLiteral("Pass")},
+                               {ColourScale::colourOf(ColourScale::kFail), QStringLiteral("Fail")}};
+        } else {
+            if (lowRow != nullptr) {
+                legend.scaleEnds = {
+                    DisplayText(files::ShownText(table_, *lowRow, table_.answer_column)),
+                    DisplayText(files::ShownText(table_, *highRow, table_.answer_column))};
+            }
+            if (const QString reached = ReachedText(table_.kind); !reached.isEmpty()) {
+                legend.swatches.push_back({ColourScale::colourOf(ColourScale::kReached), reached});
+            }
         }
-        legend.reachedText = ReachedText(table_.kind);
-        legend.neutralText = QStringLiteral("No result");
+        legend.swatches.push_back(
+            {ColourScale::colourOf(ColourScale::kNeutral), QStringLiteral("No result")});
         mapView_->setNetwork(*network_, junctionEntries, std::move(legend));
     }
     const bool drawn = network_ && network_->HasCoordinates();
@@ -215,12 +255,47 @@ void ResultsWindow::buildTable() {
     tableView_->setModel(proxy_);
     tableView_->setSortingEnabled(true);
     tableView_->resizeColumnsToContents();
-    summary_->setText(DisplayText(files::SummaryLine(table_, units_)));
+    files::SummaryContext context{units_, std::nullopt, std::nullopt, files::UserLocale()};
+    if (network_) {
+        // A run writes a row for every junction of the network.
+        context.check_junctions = static_cast<std::size_t>(std::count_if(
+            network_->nodes.begin(), network_->nodes.end(),
+            [](const auto& node) { return node.kind == network::MapNodeKind::Junction; }));
+    }
+    summary_->setText(DisplayText(files::SummaryLine(table_, context)));
+    fitIdColumns();
     failingOnly_->setChecked(false);
     connect(failingOnly_, &QCheckBox::toggled, proxy_, &ResultsSortFilterModel::setFailingOnly,
             Qt::UniqueConnection);
     connect(tableView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { showRow(current); });
+}
+
+void ResultsWindow::fitIdColumns() {
+    // The view measures only the first rows; an ID column is as wide as its
+    // widest ID. IDs of the most characters are measured, with some shorter
+    // ones, as letters differ in width.
+    const QFontMetrics metrics(tableView_->font());
+    const int padding = 2 * tableView_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) +
+                        tableView_->style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
+    const int decoration = tableView_->style()->pixelMetric(QStyle::PM_SmallIconSize) +
+                           tableView_->style()->pixelMetric(QStyle::PM_HeaderMargin);
+    for (std::size_t column = 0; column < table_.columns.size(); ++column) {
+        if (table_.columns[column].quantity != files::Quantity::NodeId) continue;
+        std::size_t longest = 0;
+        for (const files::ResultsRow& row : table_.rows) {
+            longest = std::max(longest, row.cells[column].text.size());
+        }
+        int width = 0;
+        for (const files::ResultsRow& row : table_.rows) {
+            const std::string& id = row.cells[column].text;
+            if (id.size() + 3 < longest) continue;
+            width = std::max(width, metrics.horizontalAdvance(DisplayText(id)));
+        }
+        width += padding + (column == 0 ? decoration : 0);
+        const auto section = static_cast<int>(column);
+        if (width > tableView_->columnWidth(section)) tableView_->setColumnWidth(section, width);
+    }
 }
 
 std::optional<int> ResultsWindow::nodeOfCell(std::size_t row,
@@ -269,7 +344,7 @@ QString ResultsWindow::tooltipOf(int node) const {
         if (row.cells[column].text.empty()) continue;
         lines << model_->headerData(static_cast<int>(column), Qt::Horizontal, Qt::DisplayRole)
                          .toString() +
-                     QStringLiteral(": ") + DisplayText(row.cells[column].text);
+                     QStringLiteral(": ") + DisplayText(files::ShownText(table_, row, column));
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -323,6 +398,12 @@ void ResultsWindow::openInTextEditor() {
         services_.messages->inform(
             this, QStringLiteral("No program could be started to show the results file"), path);
     }
+}
+
+void ResultsWindow::newStudy() {
+    // A window of its own, on this network when it could be read.
+    ShowStudyWindow(network_ ? std::optional(inpFile_) : std::nullopt,
+                    {services_.messages, services_.openDialog, services_.saveDialog});
 }
 
 void ShowResultsWindow(QWidget& owner, const std::filesystem::path& resultsFile,

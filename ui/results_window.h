@@ -34,6 +34,8 @@ struct ResultsServices {
     std::shared_ptr<MessageBoxes> messages;
     std::shared_ptr<SaveFileDialog> saveDialog;
     std::shared_ptr<DesktopLauncher> desktop;
+    // For the study window that "New study" opens; none: the action is off.
+    std::shared_ptr<InpFileDialog> openDialog;
 };
 
 // The main window's message boxes and desktop with the Qt save dialog.
@@ -56,6 +58,7 @@ public:
 
 private:
     void buildTable();
+    void fitIdColumns();
     void buildMap(const std::filesystem::path& inpFile);
     void showRow(const QModelIndex& proxyIndex);
     void showJunction(int node);
@@ -68,9 +71,11 @@ private:
     void exportCsv();
     void exportGeoJson();
     void openInTextEditor();
+    void newStudy();
 
     ResultsServices services_;
     std::filesystem::path resultsFile_;
+    std::filesystem::path inpFile_;
     files::ResultsTable table_;
     std::optional<network::NetworkMap> network_;
     files::UnitNames units_;
@@ -89,6 +94,8 @@ private:
     QAction* exportSvg_ = nullptr;
     QAction* exportGeoJson_ = nullptr;
     QAction* fitToWindow_ = nullptr;
+    QAction* zoomToSelection_ = nullptr;
+    QAction* newStudy_ = nullptr;
 };
 
 // Opens a results window for `resultsFile` in front of `owner`; it is deleted

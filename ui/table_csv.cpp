@@ -34,7 +34,8 @@ bool WriteTableCsv(const QAbstractItemModel& model, const QString& path) {
         return model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
     });
     for (int row = 0; row < model.rowCount(); ++row) {
-        writeLine([&](int column) { return model.index(row, column).data().toString(); });
+        writeLine(
+            [&](int column) { return model.index(row, column).data(Qt::EditRole).toString(); });
     }
     return file.commit();
 }

@@ -8,7 +8,8 @@ class QAbstractItemModel;
 
 namespace hydrosk::ui {
 
-// The model's display texts. False when the file cannot be written.
+// The models' texts for editing (a results table: every digit of the file),
+// rows in the order shown. False when the file cannot be written.
 bool WriteTableCsv(const QAbstractItemModel& model, const QString& path);
 
 }  // namespace hydrosk::ui

@@ -135,25 +135,48 @@ TEST_F(ResultsFileDiskTest, NamesTheFileInItsErrors) {
     }
 }
 
-TEST(ResultsFileTest, SummaryCountsOutcomesAndNamesTheLowestAnswer) {
-    const UnitNames gpm{"GPM", "psi"};
-    EXPECT_EQ(SummaryLine(ParseResults("\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\","
-                                       "\"Minimal_pressure\"\r\n\"J3\",2750,\"J3\",19.9783\r\n"
-                                       "\"J1\",\"Maximal flow was reached\"\r\n"
-                                       "\"J9\",250,\"J3\",19.5\r\n"),
-                          gpm),
-              "3 junctions: 1 reached the maximal flow, 2 failed. Lowest failing flow 250 GPM at "
-              "J9.");
+TEST(ResultsFileTest, SummaryWordsEachKindsOutcomeAndMarksAnIncompleteFile) {
+    const std::locale c = std::locale::classic();
+    const ResultsTable steady = ParseResults(
+        "\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\",\"Minimal_pressure\"\r\n"
+        "\"J3\",2750,\"J3\",19.9783\r\n\"J1\",\"Maximal flow was reached\"\r\n"
+        "\"J9\",250,\"J3\",19.5\r\n");
+    EXPECT_EQ(SummaryLine(steady, {{"GPM", "psi"}, 3, "20", c}),
+              "3 junctions: 1 reached the maximal flow; at 2 a pressure fell below 20 psi before "
+              "it. Lowest failing flow 250 GPM at J9.");
+    EXPECT_EQ(SummaryLine(steady, {{"GPM", "psi"}, 50176, std::nullopt, c}),
+              "Incomplete: 3 of 50176 junctions. 1 reached the maximal flow; at 2 a pressure fell "
+              "below its minimum before it. Lowest failing flow 250 GPM at J9.");
     EXPECT_EQ(SummaryLine(ParseResults("\"Check_Node\",\"Flow\",\"Duration (hours)\"\r\n"
-                                       "\"J2\",1500,\"End of simulation was reached\"\r\n"),
-                          UnitNames{}),
-              "1 junction: 1 reached the end of the simulation, 0 failed.");
+                                       "\"J2\",1500,\"End of simulation was reached\"\r\n"
+                                       "\"J3\",1500,10.3886111111111\r\n"),
+                          {UnitNames{}, std::nullopt, std::nullopt, c}),
+              "2 junctions: 1 supplied the flow to the end of the simulation; at 1 a pressure fell "
+              "below its minimum first. Shortest duration 10.39 hours at J3.");
+    EXPECT_EQ(SummaryLine(ParseResults("\"Check_Node\",\"Duration (hours)\",\"Flow\"\r\n"
+                                       "\"J2\",2,\"Maximal flow was reached\"\r\n"
+                                       "\"J3\",2,400\r\n"),
+                          {{"LPS", "m"}, 2, std::nullopt, c}),
+              "2 junctions: 1 reached the maximal flow for 2 hours; at 1 a pressure fell below its "
+              "minimum at a lower flow. Lowest flow 400 LPS at J3.");
     EXPECT_EQ(SummaryLine(ParseResults("\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\","
                                        "\"Lowest_Node\",\"Lowest_Pressure\",\"Result\"\r\n"
                                        "\"J1\",1000,30.5,\"J9\",12.25,\"Fail\"\r\n"
                                        "\"J2\",1000,60,\"J2\",60,\"Pass\"\r\n"),
-                          UnitNames{"LPS", "m"}),
-              "2 junctions: 1 passed, 1 failed. Lowest residual pressure 12.25 m at J1.");
+                          {{"LPS", "m"}, 2, "14", c}),
+              "2 junctions at 1000 LPS: 1 passed; at 1 a pressure fell below 14 m. Lowest residual "
+              "pressure 12.25 m at J9 while J1 draws.");
+}
+
+TEST(ResultsFileTest, ShowsHoursToTheHundredthAndFindsTheResultColumn) {
+    const ResultsTable duration = ParseResults(
+        "\"Check_Node\",\"Flow\",\"Duration (hours)\"\r\n\"J3\",1500.25,11.5322222222222\r\n");
+    EXPECT_EQ(ShownText(duration, duration.rows[0], 2), "11.53");
+    EXPECT_EQ(ShownText(duration, duration.rows[0], 1), "1500.25");
+    EXPECT_FALSE(ResultColumn(duration));
+    EXPECT_EQ(ResultColumn(ParseResults("\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\","
+                                        "\"Lowest_Node\",\"Lowest_Pressure\",\"Result\"\r\n")),
+              5u);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work
 for file in bin/hydrosk bin/hydrosk-cli share/hydrosk/examples/town.inp share/doc/hydrosk/README.md \
     share/doc/hydrosk/copyright share/icons/hicolor/scalable/apps/hydrosk.svg \
     share/applications/hydrosk.desktop share/applications/hydrosk-results.desktop \
+    share/applications/hydrosk-study.desktop \
     share/mime/packages/hydrosk-results.xml share/bash-completion/completions/hydrosk-cli \
     share/man/man1/hydrosk.1.gz share/man/man1/hydrosk-cli.1.gz; do
     [ -f "$prefix/$file" ] || fail "$file was not installed"

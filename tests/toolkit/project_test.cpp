@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "toolkit/epanet2.h"
-#include "toolkit/portable_math.h"
 
 namespace hydrosk::toolkit {
 namespace {
@@ -83,7 +82,8 @@ TEST_F(ProjectTest, SolveLeavesThePressuresOfTheLastStep) {
     ASSERT_EQ(steps.size(), 3u);
     EXPECT_EQ(steps[1].first, 900);
     EXPECT_EQ(steps[2].first, 1800);
-    EXPECT_NE(steps[0].second, steps[2].second) << "the tank must drain for this test to mean anything";
+    EXPECT_NE(steps[0].second, steps[2].second)
+        << "the tank must drain for this test to mean anything";
 
     ASSERT_EQ(project.solve_h(), 0);
     EXPECT_EQ(pressures(project), steps[2].second);
@@ -184,7 +184,7 @@ TEST_F(ProjectTest, CodesForBadCallsAreEpanets) {
     EXPECT_EQ(project.get_node_index("T", index), 0);
     EXPECT_EQ(index, 3);
     EXPECT_EQ(project.get_node_index("t", index), 203);  // EPANET's IDs are case-sensitive
-    EXPECT_EQ(project.run_h(time), 103);                  // hydraulics not opened
+    EXPECT_EQ(project.run_h(time), 103);                 // hydraulics not opened
     EXPECT_EQ(project.open_h(), 0);
     EXPECT_EQ(project.run_h(time), 104);  // nor initialized
 
@@ -238,8 +238,9 @@ TEST_F(ProjectTest, TheInputErrorsOfARefusedFileAreKeptUntilTheNextOpen) {
 }
 
 TEST_F(ProjectTest, InputErrorsGoToTheReportFile) {
-    const std::string inp = write("bad.inp", "[JUNCTIONS]\n J1 abc\n[RESERVOIRS]\n R 10\n"
-                                             "[PIPES]\n P R J1 10 6 100\n");
+    const std::string inp = write("bad.inp",
+                                  "[JUNCTIONS]\n J1 abc\n[RESERVOIRS]\n R 10\n"
+                                  "[PIPES]\n P R J1 10 6 100\n");
     const std::string report = (dir_ / "rep.dat").string();
     Project project;
     EXPECT_EQ(project.open(inp, report, ""), 200);
@@ -271,9 +272,11 @@ TEST_F(ProjectTest, ProjectsOnSeveralThreadsAgreeWithOneThread) {
 
 TEST_F(ProjectTest, LegacyFunctionsActOnTheDefaultProject) {
     const std::string long_id(31, 'x');
-    const std::string inp = write("legacy.inp", "[JUNCTIONS]\n " + long_id + " 10 5\n"
-                                                "[RESERVOIRS]\n R 100\n"
-                                                "[PIPES]\n P R " + long_id + " 100 8 100\n");
+    const std::string inp = write("legacy.inp", "[JUNCTIONS]\n " + long_id +
+                                                    " 10 5\n"
+                                                    "[RESERVOIRS]\n R 100\n"
+                                                    "[PIPES]\n P R " +
+                                                    long_id + " 100 8 100\n");
     ASSERT_EQ(ENopen(inp.c_str(), "", ""), 0);
     char id[EN_MAXID + 1];
     std::memset(id, '#', sizeof id);
@@ -290,20 +293,6 @@ TEST_F(ProjectTest, LegacyFunctionsActOnTheDefaultProject) {
     char message[EN_MAXMSG + 1];
     EXPECT_EQ(ENgeterror(302, message, EN_MAXMSG), 0);
     EXPECT_STREQ(message, "cannot open input file");
-}
-
-}  // namespace
-}  // namespace hydrosk::toolkit
-
-namespace hydrosk::toolkit {
-namespace {
-
-// The test programs restart themselves as the command line and the window do,
-// so that the results they check are the ones users get on any processor.
-TEST(PortableMath, ProgramsRunWithThePortableRoutines) {
-    const char* tunables = std::getenv("GLIBC_TUNABLES");
-    ASSERT_NE(tunables, nullptr);
-    EXPECT_NE(std::string(tunables).find(kPortableMathTunable), std::string::npos);
 }
 
 }  // namespace

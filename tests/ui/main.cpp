@@ -4,10 +4,7 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "toolkit/portable_math.h"
-
 int main(int argc, char** argv) {
-    hydrosk::toolkit::restart_with_portable_math(argv);
     // ctest sets the offscreen platform; so does a run by hand, as no test
     // needs a screen.
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -11,13 +11,17 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QSvgRenderer>
 #include <QTableView>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <QWindow>
 
+#include "network/network_map.h"
 #include "ui/colour_scale.h"
+#include "ui/map_legend.h"
 #include "ui/network_map_view.h"
 #include "ui/results_window.h"
 #include "ui_test_support.h"
@@ -33,20 +37,6 @@ const std::string kSteady =
     "\"J10\",900,\"J2\",19.9\r\n"
     "\"J4\",\"Maximal flow was reached\"\r\n";
 
-class FakeSaveDialog final : public SaveFileDialog {
-public:
-    QString chooseSaveFile(QWidget*, const QString&, const QString&,
-                           const QString& proposed) override {
-        proposals.push_back(proposed);
-        if (answers.empty()) return {};
-        QString answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    std::deque<QString> answers;
-    std::vector<QString> proposals;
-};
-
 class ResultsWindowTest : public WindowTest {
 protected:
     // The results beside a copy of the map network, as a run leaves them.
@@ -59,7 +49,8 @@ protected:
 
     ResultsWindow& openResults(const fs::path& file,
                                const std::optional<fs::path>& inp = std::nullopt) {
-        results = std::make_unique<ResultsWindow>(ResultsServices{messages, saveDialog, desktop});
+        results =
+            std::make_unique<ResultsWindow>(ResultsServices{messages, saveDialog, desktop, dialog});
         EXPECT_TRUE(results->open(file, inp));
         results->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(results.get()));
@@ -134,36 +125,38 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, ResultsKindTest,
     ::testing::Values(
         KindCase{"steady", kSteady, "Maximal_Flow (GPM)", 3,
-                 "5 junctions: 2 reached the maximal flow, 3 failed. Lowest failing flow 250 GPM "
-                 "at J3."},
+                 "5 junctions: 2 reached the maximal flow; at 3 a pressure fell below its minimum "
+                 "before it. Lowest failing flow 250 GPM at J3."},
         KindCase{"duration",
                  "\"Check_Node\",\"Flow\",\"Duration (hours)\"\r\n\"J1\",100,3.5\r\n"
                  "\"J2\",100,\"End of simulation was reached\"\r\n\"J3\",100,0\r\n"
                  "\"J10\",100,12\r\n\"J4\",100,\"End of simulation was reached\"\r\n",
                  "Duration (hours)", 3,
-                 "5 junctions: 2 reached the end of the simulation, 3 failed. Lowest duration 0 "
-                 "hours at J3."},
+                 "5 junctions: 2 supplied the flow to the end of the simulation; at 3 a pressure "
+                 "fell below its minimum first. Shortest duration 0.00 hours at J3."},
         KindCase{"flow",
                  "\"Check_Node\",\"Duration (hours)\",\"Flow\"\r\n\"J1\",2,400\r\n"
                  "\"J2\",2,\"Maximal flow was reached\"\r\n\"J3\",2,0\r\n\"J10\",2,90\r\n"
                  "\"J4\",2,\"Maximal flow was reached\"\r\n",
                  "Flow (GPM)", 3,
-                 "5 junctions: 2 reached the maximal flow, 3 failed. Lowest flow 0 GPM at J3."},
+                 "5 junctions: 2 reached the maximal flow for 2 hours; at 3 a pressure fell below "
+                 "its minimum at a lower flow. Lowest flow 0 GPM at J3."},
         KindCase{"available",
                  "\"Check_Node\",\"Available_Flow\",\"Limiting_Node\",\"Limiting_Pressure\","
                  "\"Check_Pressure\"\r\n\"J1\",812.5,\"J3\",19.99,35.2\r\n"
                  "\"J2\",\"Maximal flow was reached\"\r\n\"J3\",10,\"J3\",19.9,19.9\r\n"
                  "\"J10\",20,\"J10\",19.9,19.9\r\n\"J4\",30,\"J4\",19.9,19.9\r\n",
                  "Limiting_Pressure (psi)", 4,
-                 "5 junctions: 1 reached the maximal flow, 4 failed. Lowest available flow 10 GPM "
-                 "at J3."},
+                 "5 junctions: 1 can draw the maximal flow, 4 less with every pressure at its "
+                 "minimum or above. Lowest available flow 10 GPM at J3."},
         KindCase{"design",
                  "\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\",\"Lowest_Node\","
                  "\"Lowest_Pressure\",\"Result\"\r\n\"J1\",1000,30.5,\"J3\",12.25,\"Fail\"\r\n"
                  "\"J2\",1000,60,\"J2\",60,\"Pass\"\r\n\"J3\",1000,50,\"J3\",50,\"Pass\"\r\n"
                  "\"J10\",1000,50,\"J10\",50,\"Pass\"\r\n\"J4\",1000,50,\"J4\",50,\"Pass\"\r\n",
                  "Lowest_Pressure (psi)", 1,
-                 "5 junctions: 4 passed, 1 failed. Lowest residual pressure 12.25 psi at J1."}),
+                 "5 junctions at 1000 GPM: 4 passed; at 1 a pressure fell below its minimum. "
+                 "Lowest residual pressure 12.25 psi at J3 while J1 draws."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ResultsWindowTest, SortsNumbersWithReachedAboveAndEmptyLastAndIdsNaturally) {
@@ -327,8 +320,181 @@ TEST_F(ResultsWindowTest, OpensTheTextEditorOrSaysWhyNot) {
     EXPECT_EQ(messages->messages[0].detail, Q(file));
 }
 
+TEST_F(ResultsWindowTest, JudgesDesignRowsPassFailAndMarksAnIncompleteFile) {
+    // J3 has no row: the run stopped early.
+    openResults(writeResults(
+        "\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\",\"Lowest_Node\",\"Lowest_Pressure\","
+        "\"Result\"\r\n\"J1\",1000,30.5,\"J3\",12.25,\"Fail\"\r\n"
+        "\"J2\",1000,60,\"J2\",60,\"Pass\"\r\n\"J10\",1000,50,\"J10\",50,\"Pass\"\r\n"));
+    EXPECT_EQ(find<QLabel>("lblSummary").text(),
+              "Incomplete: 3 of 5 junctions. 2 passed; at 1 a pressure fell below its minimum. "
+              "Lowest residual pressure 12.25 psi at J3 while J1 draws.");
+    const QImage image = map().viewport()->grab().toImage();
+    const auto colourAt = [&](double x, double y) {
+        return QColor(image.pixel(onScreen(x, y))).name().toStdString();
+    };
+    const auto entry = [](std::uint8_t e) { return ColourScale::colourOf(e).name().toStdString(); };
+    EXPECT_EQ(colourAt(100, 0), entry(ColourScale::kFail));     // J1
+    EXPECT_EQ(colourAt(200, 0), entry(ColourScale::kPass));     // J2
+    EXPECT_EQ(colourAt(300, 100), entry(ColourScale::kPass));   // J10
+    EXPECT_EQ(colourAt(300, 0), entry(ColourScale::kNeutral));  // J3, no result
+    EXPECT_EQ(table().model()->index(0, 0).data(Qt::DecorationRole).value<QColor>(),
+              ColourScale::colourOf(ColourScale::kFail));
+    const MapLegend& legend = map().legend();
+    EXPECT_EQ(legend.title, "Result");
+    EXPECT_FALSE(legend.scaleEnds);
+    QStringList texts;
+    for (const LegendSwatch& swatch : legend.swatches) texts << swatch.text;
+    EXPECT_EQ(texts, (QStringList{"Pass", "Fail", "No result"}));
+    texts.clear();
+    for (const LegendSymbol& symbol : legend.symbols) texts << symbol.text;
+    EXPECT_EQ(texts, (QStringList{"Tank", "Reservoir", "Pump", "Valve"}));
+}
+
+TEST_F(ResultsWindowTest, ShowsHoursToTheHundredthAndExportsEveryDigit) {
+    openResults(
+        writeResults("\"Check_Node\",\"Flow\",\"Duration (hours)\"\r\n"
+                     "\"J1\",1500,10.3886111111111\r\n\"J2\",1500,11.5322222222222\r\n"));
+    EXPECT_EQ(table().model()->index(0, 2).data().toString(), "10.39");
+    ASSERT_TRUE(map().legend().scaleEnds);
+    EXPECT_EQ(map().legend().scaleEnds->first, "10.39");
+    EXPECT_EQ(map().legend().scaleEnds->second, "11.53");
+    saveDialog->answers = {Q(networkDir / "table.csv")};
+    trigger("actExportCsv");
+    EXPECT_EQ(ReadBytes(networkDir / "table.csv"),
+              "Check_Node,Flow (GPM),Duration (hours)\r\nJ1,1500,10.3886111111111\r\n"
+              "J2,1500,11.5322222222222\r\n");
+
+    // Long end labels widen the scale rather than overlap.
+    MapLegend wide{QStringLiteral("Flow"),
+                   std::pair{QStringLiteral("123456.789012"), QStringLiteral("234567.890123")},
+                   {},
+                   {}};
+    const QFontMetrics metrics(map().viewport()->font());
+    EXPECT_GT(LegendBox(metrics, wide, QRect(0, 0, 800, 600)).width(),
+              metrics.horizontalAdvance(wide.scaleEnds->first) +
+                  metrics.horizontalAdvance(wide.scaleEnds->second));
+}
+
+TEST_F(ResultsWindowTest, TheIdColumnFitsItsLongestId) {
+    // The view measures the first thousand rows; the long ID comes later.
+    std::string bytes =
+        "\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\",\"Minimal_pressure\"\r\n";
+    for (int i = 0; i < 1500; ++i) {
+        const std::string id = i == 1400 ? "Hydrant_at_the_old_mill_WWW" : "J" + std::to_string(i);
+        bytes += "\"" + id + "\",100,\"J1\",19\r\n";
+    }
+    openResults(writeResults(bytes));
+    EXPECT_GT(table().columnWidth(0), table().fontMetrics().horizontalAdvance(
+                                          QStringLiteral("Hydrant_at_the_old_mill_WWW")) +
+                                          16);
+}
+
+TEST_F(ResultsWindowTest, TheLegendStaysInItsCornerWhileTheMapPans) {
+    openResults(writeResults(kSteady));
+    const QPoint centre = map().viewport()->rect().center();
+    QWheelEvent wheel(centre, map().viewport()->mapToGlobal(centre), {}, QPoint(0, 480),
+                      Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(map().viewport(), &wheel);
+    QTest::qWait(50);
+    const QRect legend = map().legendRect();
+    ASSERT_FALSE(legend.isEmpty());
+
+    // Dragged in steps, as a hand does: each step scrolls the pixels drawn.
+    const QPoint step(12, -8);
+    QTest::mousePress(map().viewport(), Qt::LeftButton, {}, centre);
+    for (int i = 1; i <= 5; ++i) {
+        QTest::mouseMove(map().viewport(), centre + i * step);
+        QTest::qWait(20);
+    }
+    QTest::mouseRelease(map().viewport(), Qt::LeftButton, {}, centre + 5 * step);
+    QTest::qWait(50);
+    EXPECT_EQ(map().legendRect(), legend);
+
+    // What the window shows (the platform's window buffer) is what a full
+    // redraw gives, around the legend and where moved copies of it would be.
+    QScreen& screen = *results->windowHandle()->screen();
+    const QImage shown = screen.grabWindow(results->winId()).toImage();
+    ASSERT_FALSE(shown.isNull());
+    const QImage fresh = map().viewport()->grab().toImage();
+    const QPoint offset = map().viewport()->mapTo(results.get(), QPoint(0, 0));
+    const QRect checked = legend.adjusted(-2, -2, 2, 2)
+                              .united(legend.translated(5 * step))
+                              .intersected(map().viewport()->rect());
+    int differing = 0;
+    for (int y = checked.top(); y <= checked.bottom(); ++y) {
+        for (int x = checked.left(); x <= checked.right(); ++x) {
+            differing +=
+                QColor(shown.pixel(QPoint(x, y) + offset)).rgb() != QColor(fresh.pixel(x, y)).rgb();
+        }
+    }
+    EXPECT_EQ(differing, 0);
+}
+
+TEST_F(ResultsWindowTest, ZoomsToTheSelection) {
+    openResults(writeResults(kSteady));
+    QAction& zoom = find<QAction>("actZoomToSelection");
+    EXPECT_FALSE(zoom.isEnabled());
+    const double fitted = map().transform().m11();
+    table().selectRow(3);  // J10, whose violating junction is J2
+    ASSERT_TRUE(zoom.isEnabled());
+    zoom.trigger();
+    EXPECT_GT(map().transform().m11(), fitted);
+    const QRect view = map().viewport()->rect();
+    EXPECT_TRUE(view.contains(onScreen(300, 100)));
+    EXPECT_TRUE(view.contains(onScreen(200, 0)));
+    EXPECT_FALSE(view.contains(onScreen(0, 0)));  // R1 is left outside
+}
+
+TEST_F(ResultsWindowTest, CtrlWAndEscCloseTheWindow) {
+    const fs::path file = writeResults(kSteady);
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)}) {
+        openResults(file);
+        results->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(results.get()));
+        QTest::keySequence(results.get(), keys);
+        EXPECT_FALSE(results->isVisible()) << keys.toString().toStdString();
+    }
+}
+
+TEST_F(ResultsWindowTest, NewStudyOpensTheStudyWindowOnTheNetwork) {
+    openResults(writeResults(kSteady));
+    trigger("actNewStudy");
+    QWidget* study = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == "frmStudy" && widget->isVisible()) study = widget;
+    }
+    ASSERT_NE(study, nullptr);
+    EXPECT_EQ(study->windowTitle(), "Hydrosk Study - map.inp");
+    EXPECT_EQ(Child<QStackedWidget>(*study, "stkMap").currentWidget(),
+              &Child<NetworkMapView>(*study, "mapView"));
+    EXPECT_TRUE(study->testAttribute(Qt::WA_DeleteOnClose));
+    study->close();
+}
+
+TEST(NetworkMapViewTest, DrawsJunctionIdsWhereTheZoomLeavesRoom) {
+    const network::NetworkMap network = network::LoadNetworkMap(TestData("map_network.inp"));
+    NetworkMapView view;
+    view.setNetwork(network, {}, MapLegend{});
+    view.resize(700, 400);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.viewport()->repaint();
+    // Every junction with coordinates: J1, J2, J3, J10.
+    EXPECT_EQ(view.labelledJunctions(), (std::vector<int>{0, 1, 2, 3}));
+    // Squeezed, a label would cover the next junction's dot.
+    view.resize(110, 90);
+    QTest::qWait(20);
+    view.viewport()->repaint();
+    const std::vector<int> squeezed = view.labelledJunctions();
+    EXPECT_LT(squeezed.size(), 4u);
+    EXPECT_FALSE(squeezed.empty());
+}
+
 TEST_F(ResultsWindowTest, AFileThatIsNoResultsFileIsRefusedWithAMessage) {
-    results = std::make_unique<ResultsWindow>(ResultsServices{messages, saveDialog, desktop});
+    results =
+        std::make_unique<ResultsWindow>(ResultsServices{messages, saveDialog, desktop, dialog});
     EXPECT_FALSE(results->open(writeResults("\"ID\",\"Demand\"\r\n")));
     ASSERT_EQ(messages->messages.size(), 1u);
     EXPECT_EQ(messages->messages[0].text, "Could not open the results file");

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ui/main_window.h"
+#include "ui/save_file_dialog.h"
 #include "ui/window_services.h"
 
 // Readable QString values in failure messages.
@@ -81,6 +82,20 @@ public:
     }
     std::vector<QUrl> opened;
     bool canOpen = true;
+};
+
+class FakeSaveDialog final : public SaveFileDialog {
+public:
+    QString chooseSaveFile(QWidget*, const QString&, const QString&,
+                           const QString& proposed) override {
+        proposals.push_back(proposed);
+        if (answers.empty()) return {};
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::deque<QString> answers;  // an empty text cancels
+    std::vector<QString> proposals;
 };
 
 inline std::string ReadBytes(const fs::path& file) {

@@ -4,13 +4,14 @@
 #include <cmath>
 
 #include "toolkit/hydraulics/head_loss.h"
+#include "toolkit/portable_math.h"
 
 namespace hydrosk::toolkit {
 
 OutflowLaw emitter_law(double q, double k, double qexp, double rqtol) {
     const double ke = std::max(kCSmall, k);
     OutflowLaw law;
-    law.hgrad = qexp * ke * std::pow(std::fabs(q), qexp - 1.0);
+    law.hgrad = qexp * ke * portable_pow(std::fabs(q), qexp - 1.0);
     if (law.hgrad < rqtol) {
         law.hgrad = rqtol;
         law.hloss = law.hgrad * q;
@@ -28,7 +29,7 @@ OutflowLaw demand_law(double delivered, double full, double dp, double n, double
         law.hgrad = kCBig;
         law.hloss = kCBig * delivered;
     } else if (ratio < 1.0) {
-        law.hgrad = n * dp * std::pow(ratio, n - 1.0) / full;
+        law.hgrad = n * dp * portable_pow(ratio, n - 1.0) / full;
         if (law.hgrad < rqtol) {
             law.hgrad = rqtol;
             law.hloss = law.hgrad * delivered;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "toolkit/portable_math.h"
+
 namespace hydrosk::toolkit {
 
 namespace {
@@ -31,7 +33,7 @@ double pipe_resistance(HeadLossFormula formula, double length, double diameter, 
                        double hexp) {
     switch (formula) {
         case HeadLossFormula::HazenWilliams:
-            return 4.727 * length / std::pow(roughness, hexp) / std::pow(diameter, 4.871);
+            return 4.727 * length / portable_pow(roughness, hexp) / portable_pow(diameter, 4.871);
         case HeadLossFormula::DarcyWeisbach: {
             // The diameter is squared before pi multiplies it, as in EPANET.
             const double area = kPi * (diameter * diameter) / 4.0;
@@ -39,7 +41,7 @@ double pipe_resistance(HeadLossFormula formula, double length, double diameter, 
         }
         case HeadLossFormula::ChezyManning: {
             const double a = 4.0 * roughness / (1.49 * kPi * (diameter * diameter));
-            return a * a * std::pow(diameter / 4.0, -1.333) * length;
+            return a * a * portable_pow(diameter / 4.0, -1.333) * length;
         }
     }
     return 0.0;
@@ -48,7 +50,7 @@ double pipe_resistance(HeadLossFormula formula, double length, double diameter, 
 LinkCoefficients power_law_coefficients(double flow, double r, double km, double hexp,
                                         double rqtol) {
     const double q = std::fabs(flow);
-    double hgrad = hexp * r * std::pow(q, hexp - 1.0);
+    double hgrad = hexp * r * portable_pow(q, hexp - 1.0);
     double hloss = 0.0;
     if (hgrad < rqtol) {
         hgrad = rqtol;
@@ -67,16 +69,16 @@ LinkCoefficients power_law_coefficients(double flow, double r, double km, double
 double friction_factor(double q, double e, double s, double& dfdq) {
     const double w = q / s;
     if (w >= kTurbulentLimit) {
-        const double y1 = kSwameeA / std::pow(w, 0.9);
+        const double y1 = kSwameeA / portable_pow(w, 0.9);
         const double y2 = e / 3.7 + y1;
-        const double y3 = kLog10Factor * std::log(y2);
+        const double y3 = kLog10Factor * portable_log(y2);
         const double f = 1.0 / (y3 * y3);
         dfdq = 1.8 * f * y1 * kLog10Factor / y2 / y3 / q;
         return f;
     }
     // Dunlop's cubic between the laminar and turbulent friction factors.
     const double y2 = e / 3.7 + kDunlopB;
-    const double y3 = kLog10Factor * std::log(y2);
+    const double y3 = kLog10Factor * portable_log(y2);
     const double fa = 1.0 / (y3 * y3);
     const double fb = (2.0 + kDunlopC / (y2 * y3)) * fa;
     const double r = w / kLaminarLimit;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "toolkit/portable_math.h"
+
 namespace hydrosk::toolkit {
 
 PumpData make_pump_data(const Link& link, int link_index) {
@@ -83,7 +85,7 @@ LinkCoefficients pump_coefficients(const PumpData& pump, const Curve* curve, dou
         const double h0 = speed * speed * pump.h0;
         double n = pump.n;
         if (std::fabs(n - 1.0) < 1.0e-6) n = 1.0;
-        const double r = pump.r * std::pow(speed, 2.0 - n);
+        const double r = pump.r * portable_pow(speed, 2.0 - n);
         if (pump.kind == PumpCurveKind::ConstantPower) {
             hgrad = -r / q / q;
             if (hgrad > kCBig) {
@@ -96,7 +98,7 @@ LinkCoefficients pump_coefficients(const PumpData& pump, const Curve* curve, dou
                 hloss = r / flow;
             }
         } else if (n != 1.0) {
-            hgrad = n * r * std::pow(q, n - 1.0);
+            hgrad = n * r * portable_pow(q, n - 1.0);
             if (hgrad < rqtol) {
                 hgrad = rqtol;
                 hloss = h0 + hgrad * flow;

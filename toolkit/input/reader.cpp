@@ -11,6 +11,7 @@
 #include "toolkit/curve_interpolation.h"
 #include "toolkit/error_messages.h"
 #include "toolkit/input/parser.h"
+#include "toolkit/portable_math.h"
 #include "toolkit/units.h"
 
 namespace hydrosk::toolkit {
@@ -54,15 +55,15 @@ bool fit_power_function(PumpState& pump, double h0, double h1, double h2, double
     const double a = h0;
     const double h4 = h0 - h1;
     const double h5 = h0 - h2;
-    const double c = std::log(h5 / h4) / std::log(q2 / q1);
+    const double c = portable_log(h5 / h4) / portable_log(q2 / q1);
     if (c <= 0.0 || c > 20.0) return false;
-    const double b = -h4 / std::pow(q1, c);
+    const double b = -h4 / portable_pow(q1, c);
     if (b >= 0.0) return false;
     pump.h0 = -a;
     pump.r = -b;
     pump.n = c;
     pump.q0 = q1;
-    pump.q_max = std::pow(-a / b, 1.0 / c);
+    pump.q_max = portable_pow(-a / b, 1.0 / c);
     pump.h_max = h0;
     return true;
 }
@@ -559,13 +560,13 @@ void Parser::convert() {
 
     // Emitters: EPANET's head-loss form h = Ke q^qexp.
     const double qexp = emitter_qexp_;
-    const double ke_factor = std::pow(u.flow, qexp) / u.pressure;
+    const double ke_factor = portable_pow(u.flow, qexp) / u.pressure;
     for (int i = 0; i < njuncs_; ++i) {
         Node& node = net_.nodes[static_cast<std::size_t>(i)];
         if (node.emitter_coeff_input > 0.0) {
-            node.emitter_resistance = ke_factor / std::pow(node.emitter_coeff_input, qexp);
+            node.emitter_resistance = ke_factor / portable_pow(node.emitter_coeff_input, qexp);
             node.emitter_coeff =
-                node.emitter_coeff_input * std::pow(u.pressure, 1.0 / qexp) / u.flow;
+                node.emitter_coeff_input * portable_pow(u.pressure, 1.0 / qexp) / u.flow;
         }
     }
 
@@ -612,7 +613,7 @@ void Parser::convert() {
             } else {
                 if (pump.kind == PumpInput::PowerFunction) {
                     link.h0 = -(pump.h0 / u.head);
-                    link.r = pump.r * (std::pow(u.flow, pump.n) / u.head);
+                    link.r = pump.r * (portable_pow(u.flow, pump.n) / u.head);
                     link.n = pump.n;
                 } else {
                     link.h0 = 0.0;
