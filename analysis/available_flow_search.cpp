@@ -9,6 +9,7 @@
 #include "analysis/ordered_rows.h"
 #include "analysis/replaced_demand.h"
 #include "files/number_text.h"
+#include "files/results_file.h"
 #include "network/net_load.h"
 #include "toolkit/project.h"
 
@@ -36,11 +37,17 @@ public:
         solved_.clear();
         const std::string& id = catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
 
+        // A row rests on the solves it names; one of them unsolved, the row is not certified.
         const TrialPressures& zero = Solved(0);
-        if (zero.violation) return Certified(id, 0, *zero.violation, zero.check_pressure);
+        if (zero.violation) {
+            if (!zero.solved) return UnsolvedRow(id);
+            return Certified(id, 0, *zero.violation, zero.check_pressure);
+        }
         const long top = grid_.top();
-        if (top == 0 || !Solved(top).violation)
-            return {id, std::string("Maximal flow was reached")};
+        if (top == 0 || !Solved(top).violation) {
+            if (!Solved(top).solved) return UnsolvedRow(id);
+            return {id, std::string(files::kMaximalFlowReachedText)};
+        }
 
         // Every solve is cold, so a flow of the grid has one result; warm starts from an
         // earlier solution save a sixth of the iterations but need the certificate solved
@@ -60,6 +67,7 @@ public:
                 grid_.at(above_index) == above ? Solved(above_index) : Solve(above);
             const float check_pressure = Solved(pass).check_pressure;
             if (above_pressures.violation) {
+                if (!above_pressures.solved || !Solved(pass).solved) return UnsolvedRow(id);
                 return Certified(id, flow, *above_pressures.violation, check_pressure);
             }
             // The pressures rise again above the failure: the search goes on from the first
@@ -70,6 +78,7 @@ public:
                 // Every flow of the grid above fails, yet `above` passes: no flow of the grid
                 // can be certified above this one, whose row names the first failure above.
                 const long first_failure = std::min(above_index + 1, top);
+                if (!Solved(first_failure).solved || !Solved(pass).solved) return UnsolvedRow(id);
                 return Certified(id, flow, *Solved(first_failure).violation, check_pressure);
             }
             pass = next;
@@ -77,7 +86,13 @@ public:
         }
     }
 
+    UnsolvedTrials LastUnsolved() const override { return trials_.unsolved(); }
+
 private:
+    static files::Record UnsolvedRow(const std::string& id) {
+        return {id, std::string(files::kUnsolvedText)};
+    }
+
     TrialPressures Solve(double flow) {
         ThrowIfStopped(stop_);
         return trials_.Solve(flow, limits_);

@@ -6,6 +6,7 @@
 
 #include "analysis/ordered_rows.h"
 #include "analysis/replaced_demand.h"
+#include "files/results_file.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
 #include "toolkit/project.h"
@@ -53,7 +54,10 @@ public:
         const TrialPressures pressures = trials_.Solve(settings_.required_flow, limits_);
         const Lowest lowest = LowestMargin(trials_.project(), limits_);
         const std::string& id = catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
-        const std::string result = pressures.violation ? "Fail" : "Pass";
+        // A solve that failed or did not converge neither passes nor fails.
+        const std::string result(!pressures.solved     ? files::kUnsolvedText
+                                 : pressures.violation ? files::kFailText
+                                                       : files::kPassText);
         if (lowest.position == 0) {
             return {id,
                     settings_.required_flow,
@@ -69,6 +73,8 @@ public:
                 PressureField(lowest.pressure),
                 result};
     }
+
+    UnsolvedTrials LastUnsolved() const override { return trials_.unsolved(); }
 
 private:
     ReplacedDemandTrials trials_;
@@ -88,10 +94,10 @@ files::Record DesignFlowHeader() {
 WorkerFactory DesignFlowWorkers(std::shared_ptr<const toolkit::Network> network,
                                 const network::NetworkCatalogue& catalogue,
                                 const JunctionLimits& limits, const DesignFlowSettings& settings) {
-    return [network = std::move(network), &catalogue, &limits,
-            &settings](const std::atomic<bool>*) {
-        return std::make_unique<DesignFlowWorker>(network, catalogue, limits, settings);
-    };
+    return
+        [network = std::move(network), &catalogue, &limits, &settings](const std::atomic<bool>*) {
+            return std::make_unique<DesignFlowWorker>(network, catalogue, limits, settings);
+        };
 }
 
 }  // namespace hydrosk::analysis

@@ -6,13 +6,13 @@
 
 #include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
+#include "files/results_file.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {
 namespace {
-
 
 void Require(int code, std::string_view check_junction) {
     if (code != 0)
@@ -35,10 +35,15 @@ std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int positio
     Require(project.set_node_value(node, EN_BASEDEMAND, demand), id);
     Require(project.set_node_value(node, EN_PATTERN, 0.0), id);  // the demand stays constant
 
+    const bool stops_when_unbalanced = context.network->options.unbalanced_extra_trials == -1;
     for (;;) {
         ThrowIfStopped(context.stop);
         long time = 0;  // s
-        if (const int code = project.run_h(time); code > kLastWarningCode) {
+        const int code = project.run_h(time);
+        // Under "Unbalanced STOP" a step that does not converge ends the simulation, as EPANET
+        // ends it; what follows would be no simulation of the network, so the trial fails.
+        const bool halted = code == kUnbalancedWarning && stops_when_unbalanced;
+        if (code > kLastWarningCode || halted) {
             throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
         }
         CountSolve(context.solves, project);
@@ -60,7 +65,7 @@ files::Record DurationHeader() {
 files::Record DurationJunction(const TrialContext& context, float required_flow, int position) {
     const std::string& id = context.catalogue.JunctionIDs[static_cast<std::size_t>(position)];
     const auto failed_at = ExtendedPeriodTrial(context, position, required_flow, std::nullopt);
-    if (!failed_at) return {id, required_flow, std::string("End of simulation was reached")};
+    if (!failed_at) return {id, required_flow, std::string(files::kEndOfSimulationReachedText)};
     return {id, required_flow, static_cast<double>(*failed_at) / 3600.0};
 }
 
@@ -80,7 +85,7 @@ files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings
         const float last_passed = flows[failed->index] - settings.flow_interval;
         return {id, settings.required_time, last_passed};
     }
-    return {id, settings.required_time, std::string("Maximal flow was reached")};
+    return {id, settings.required_time, std::string(files::kMaximalFlowReachedText)};
 }
 
 WorkerFactory DurationWorkers(const TrialContext& context, float required_flow) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "analysis/available_flow_search.h"
@@ -38,12 +39,6 @@ constexpr int kReportFileError = 303;
 constexpr int kOutputFileError = 304;
 constexpr int kReportWriteError = 309;
 
-struct CommonNumbers {
-    float minimal_pressure = 0;  // network pressure units
-    float maximal_flow = 0;      // network flow units
-    float flow_interval = 0;     // network flow units
-};
-
 void Refuse(std::string_view message) {
     throw RunEnded(MessageKind::Refusal, message);
 }
@@ -63,39 +58,23 @@ private:
     std::vector<toolkit::InputError> errors_;
 };
 
-void CheckPresence(const RunInputs& inputs) {
-    // A text of blanks is present; only an empty one is missing.
-    if (inputs.inp_path.empty()) Refuse(messages::kEnterInpFile);
-    if (inputs.minimal_pressure.empty()) Refuse(messages::kEnterMinimalPressure);
-    if (inputs.maximal_flow.empty()) Refuse(messages::kEnterMaximalFlow);
-    if (inputs.flow_interval.empty()) Refuse(messages::kEnterFlowInterval);
+// A front end's refusal of one of its texts, shown where the run comes to that text.
+void RefuseInputAt(const RunSettings& settings, RefusalPoint point) {
+    if (settings.refusal && settings.refusal->at == point) Refuse(settings.refusal->message);
 }
 
-float NumberOrRefuse(const std::string& text, const std::locale& locale, std::string_view refusal) {
-    const auto value = files::ParseLocaleNumber(text, locale);
-    if (!value) Refuse(refusal);
-    return *value;
+// The trial flows of the stepped searches must get from 0 to the maximal flow.
+void CheckTrialFlows(float maximal_flow, float flow_interval) {
+    if (!(flow_interval > 0)) Refuse(messages::kFlowIntervalPositive);
+    if (!TrialFlowsEnd(maximal_flow, flow_interval)) Refuse(messages::kFlowIntervalTooSmall);
 }
 
-CommonNumbers ReadCommonNumbers(const RunInputs& inputs) {
-    CommonNumbers numbers;
-    numbers.minimal_pressure =
-        NumberOrRefuse(inputs.minimal_pressure, inputs.locale, messages::kMinimalPressureNumber);
-    numbers.maximal_flow =
-        NumberOrRefuse(inputs.maximal_flow, inputs.locale, messages::kMaximalFlowNumber);
-    numbers.flow_interval =
-        NumberOrRefuse(inputs.flow_interval, inputs.locale, messages::kFlowIntervalNumber);
-    // Only the searches that raise a trial flow step by step need an interval that gets them to
-    // the maximal flow; the duration search keeps these two numbers for the settings file only.
-    const bool steps_trial_flows =
-        inputs.page == AnalysisPage::SteadyState || inputs.option == ExtendedPeriodOption::FindFlow;
-    if (steps_trial_flows) {
-        if (!(numbers.flow_interval > 0)) Refuse(messages::kFlowIntervalPositive);
-        if (!TrialFlowsEnd(numbers.maximal_flow, numbers.flow_interval)) {
-            Refuse(messages::kFlowIntervalTooSmall);
-        }
+void CheckNumbers(const RunSettings& settings) {
+    if (const auto* steady = std::get_if<SteadyRun>(&settings.mode)) {
+        CheckTrialFlows(steady->maximal_flow, steady->flow_interval);
+    } else if (const auto* flow = std::get_if<FlowRun>(&settings.mode)) {
+        CheckTrialFlows(flow->maximal_flow, flow->flow_interval);
     }
-    return numbers;
 }
 
 struct Constraints {
@@ -103,11 +82,11 @@ struct Constraints {
     std::vector<std::string> excluded_ids;
 };
 
-Constraints ReadConstraints(const RunInputs& inputs) {
-    if (inputs.constraints) {
-        return {inputs.constraints->min_pressures, inputs.constraints->excluded_ids};
+Constraints ReadConstraints(const RunSettings& settings) {
+    if (settings.constraints) {
+        return {settings.constraints->min_pressures, settings.constraints->excluded_ids};
     }
-    const std::filesystem::path directory(inputs.inp_directory);
+    const std::filesystem::path& directory = settings.constraints_directory;
     try {
         return {files::ReadJunctionMinPressures(directory / files::kJunctionMinPressuresFileName),
                 files::ReadExcludedJunctions(directory / files::kExcludedJunctionsFileName)};
@@ -119,14 +98,14 @@ Constraints ReadConstraints(const RunInputs& inputs) {
 // Opens the INP file and catalogues it. Scratch files that cannot be created do not stop the
 // run unless the report was asked for: the file is then opened without them.
 void OpenCatalogue(network::NetworkCatalogue& catalogue, toolkit::Project& project,
-                   const std::string& inp_path, const RunInputs& inputs) {
-    const std::string& report = inputs.report_file;
+                   const std::string& inp_path, const RunSettings& settings) {
+    const std::string& report = settings.report_file;
     network::ResetNetwork(catalogue);
     int code = network::OpenNetwork(catalogue, project, inp_path, report,
                                     report.empty() ? "" : kOutputFile);
     const bool scratch_failed =
         code == kReportFileError || code == kOutputFileError || code == kReportWriteError;
-    if (scratch_failed && inputs.report_required) {
+    if (scratch_failed && settings.report_required) {
         throw RunEnded(MessageKind::Failure, messages::ReportFileFailure(report, code));
     }
     if (scratch_failed) {
@@ -142,10 +121,10 @@ void OpenCatalogue(network::NetworkCatalogue& catalogue, toolkit::Project& proje
 // trials themselves never read the INP file again, so it stays empty. The toolkit refuses a
 // report file that is the INP file (EPANET's 301), which ends the run as a trial that cannot
 // open its network.
-void LeaveTrialReportFile(const RunInputs& inputs) {
-    const std::string& name = inputs.trial_report_file;
+void LeaveTrialReportFile(const RunSettings& settings) {
+    const std::string& name = settings.trial_report_file;
     if (name.empty()) return;
-    const std::string inp_path(files::TrimBlanks(inputs.inp_path));
+    const std::string inp_path = settings.inp_file.string();
     std::error_code ignored;
     if (name == inp_path || std::filesystem::equivalent(name, inp_path, ignored)) {
         Refuse(messages::kProblemInInp);
@@ -181,60 +160,59 @@ void WriteResults(const std::filesystem::path& file, RunObserver& observer, Sear
     }
 }
 
-float RequiredFlow(const RunInputs& inputs) {
-    if (inputs.required_flow.empty()) Refuse(messages::kEnterRequiredFlow);
-    return NumberOrRefuse(inputs.required_flow, inputs.locale, messages::kRequiredFlowNumber);
-}
-
 // The available flow's settings: a tolerance that the flows can be written at.
-AvailableFlowSettings AvailableFlowInputs(const RunInputs& inputs, const CommonNumbers& numbers) {
-    if (numbers.maximal_flow < 0) Refuse(messages::kMaximalFlowNotNegative);
+AvailableFlowSettings AvailableFlowInputs(const AvailableFlowRun& run) {
+    if (run.maximal_flow < 0) Refuse(messages::kMaximalFlowNotNegative);
     // A thousandth of the maximal flow, formed in double precision; with a maximal flow of 0
     // only the flow 0 is tried, and any tolerance serves.
-    double tolerance = numbers.maximal_flow > 0 ? numbers.maximal_flow / 1000.0 : 1.0;
-    if (!inputs.tolerance.empty()) {
-        tolerance = NumberOrRefuse(inputs.tolerance, inputs.locale, messages::kToleranceNumber);
+    double tolerance = run.maximal_flow > 0 ? run.maximal_flow / 1000.0 : 1.0;
+    if (run.tolerance) {
+        tolerance = *run.tolerance;
         if (!(tolerance > 0)) Refuse(messages::kTolerancePositive);
     }
-    if (!AvailableFlowGrid::Make(numbers.maximal_flow, tolerance)) {
+    if (!AvailableFlowGrid::Make(run.maximal_flow, tolerance)) {
         Refuse(messages::kToleranceTooSmall);
     }
-    return {numbers.maximal_flow, tolerance};
+    return {run.maximal_flow, tolerance};
 }
 
-void PrepareSteadyState(const RunInputs& inputs, const CommonNumbers& numbers,
-                        PreparedSearch& search, SolveCount* solves) {
-    const auto network = search.project.parsed_network();
-    switch (inputs.steady_option) {
-        case SteadyStateOption::FindFailingFlow:
-            search.steady = {numbers.maximal_flow, numbers.flow_interval, inputs.search, solves};
-            search.header = SteadyStateHeader();
-            search.workers =
-                SteadyStateWorkers(network, search.catalogue, search.limits, search.steady);
-            return;
-        case SteadyStateOption::FindAvailableFlow:
-            search.available = AvailableFlowInputs(inputs, numbers);
-            search.available.solves = solves;
-            search.header = AvailableFlowHeader();
-            search.workers =
-                AvailableFlowWorkers(network, search.catalogue, search.limits, search.available);
-            return;
-        case SteadyStateOption::CheckDesignFlow:
-            search.design = {RequiredFlow(inputs), solves};
-            search.header = DesignFlowHeader();
-            search.workers =
-                DesignFlowWorkers(network, search.catalogue, search.limits, search.design);
-            return;
+// The search of a steady-state mode: its settings, header and workers.
+struct SteadyStatePreparer {
+    PreparedSearch& search;
+    SolveCount* solves;
+
+    void operator()(const SteadyRun& run) const {
+        auto& settings = search.settings.emplace<SteadyStateSettings>(
+            SteadyStateSettings{run.maximal_flow, run.flow_interval, run.search, solves});
+        search.header = SteadyStateHeader();
+        search.workers = SteadyStateWorkers(search.project.parsed_network(), search.catalogue,
+                                            search.limits, settings);
     }
-}
+    void operator()(const AvailableFlowRun& run) const {
+        auto& settings = search.settings.emplace<AvailableFlowSettings>(AvailableFlowInputs(run));
+        settings.solves = solves;
+        search.header = AvailableFlowHeader();
+        search.workers = AvailableFlowWorkers(search.project.parsed_network(), search.catalogue,
+                                              search.limits, settings);
+    }
+    void operator()(const DesignFlowRun& run) const {
+        auto& settings = search.settings.emplace<DesignFlowSettings>(
+            DesignFlowSettings{run.required_flow, solves});
+        search.header = DesignFlowHeader();
+        search.workers = DesignFlowWorkers(search.project.parsed_network(), search.catalogue,
+                                           search.limits, settings);
+    }
+    void operator()(const DurationRun&) const {}
+    void operator()(const FlowRun&) const {}
+};
 
-// The search's own settings, once the mode's inputs are checked, and its workers.
-void PrepareSearchOfMode(const RunInputs& inputs, const CommonNumbers& numbers,
-                         PreparedSearch& search, SolveCount* solves) {
+// The search's own settings, once the network is checked for the mode, and its workers.
+void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, SolveCount* solves) {
     const network::NetworkCatalogue& catalogue = search.catalogue;
-    if (inputs.page == AnalysisPage::SteadyState) {
+    if (!IsExtendedPeriod(ModeOf(settings.mode))) {
         if (catalogue.DurationHours > 0) Refuse(messages::kSteadyStateDuration);
-        PrepareSteadyState(inputs, numbers, search, solves);
+        RefuseInputAt(settings, RefusalPoint::ModeInputs);
+        std::visit(SteadyStatePreparer{search, solves}, settings.mode);
         return;
     }
 
@@ -242,35 +220,33 @@ void PrepareSearchOfMode(const RunInputs& inputs, const CommonNumbers& numbers,
     if (catalogue.HydraulicStep <= 0) Refuse(messages::kExtendedPeriodStep);
     search.trials.emplace(
         TrialContext{search.project.parsed_network(), catalogue, search.limits, nullptr, solves});
-    if (inputs.option == ExtendedPeriodOption::FindDuration) {
-        const float required_flow = RequiredFlow(inputs);
-        LeaveTrialReportFile(inputs);
+    RefuseInputAt(settings, RefusalPoint::ModeInputs);
+    if (const auto* duration = std::get_if<DurationRun>(&settings.mode)) {
+        LeaveTrialReportFile(settings);
         search.header = DurationHeader();
-        search.workers = DurationWorkers(*search.trials, required_flow);
+        search.workers = DurationWorkers(*search.trials, duration->required_flow);
         return;
     }
 
-    if (inputs.required_time.empty() || !(files::LeadingNumberValue(inputs.required_time) > 0)) {
-        Refuse(messages::kEnterRequiredTime);
-    }
-    const float required_time =
-        NumberOrRefuse(inputs.required_time, inputs.locale, messages::kRequiredTimeNumber);
-    if (!(required_time > 0)) Refuse(messages::kEnterRequiredTime);
-    search.flow = {required_time, numbers.maximal_flow, numbers.flow_interval, inputs.search};
-    LeaveTrialReportFile(inputs);
+    const auto& run = std::get<FlowRun>(settings.mode);
+    if (!(run.required_time > 0)) Refuse(messages::kEnterRequiredTime);
+    auto& flow = search.settings.emplace<FlowSearchSettings>(
+        FlowSearchSettings{run.required_time, run.maximal_flow, run.flow_interval, run.search});
+    LeaveTrialReportFile(settings);
     search.header = FlowHeader();
-    search.workers = FlowWorkers(*search.trials, search.flow);
+    search.workers = FlowWorkers(*search.trials, flow);
 }
 
-CommonNumbers Prepare(const RunInputs& inputs, RunObserver& observer, PreparedSearch& search,
-                      SolveCount* solves, RunResult* result = nullptr) {
-    CheckPresence(inputs);
+void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch& search,
+             SolveCount* solves, RunResult* result = nullptr) {
+    RefuseInputAt(settings, RefusalPoint::Start);
+    if (settings.inp_file.empty()) Refuse(messages::kEnterInpFile);
     observer.SetBusy(true);
-    const CommonNumbers numbers = ReadCommonNumbers(inputs);
-    const Constraints constraints = ReadConstraints(inputs);
+    RefuseInputAt(settings, RefusalPoint::Numbers);
+    CheckNumbers(settings);
+    const Constraints constraints = ReadConstraints(settings);
 
-    OpenCatalogue(search.catalogue, search.project, std::string(files::TrimBlanks(inputs.inp_path)),
-                  inputs);
+    OpenCatalogue(search.catalogue, search.project, settings.inp_file.string(), settings);
     if (result != nullptr) {
         const network::UnitNames units = network::UnitNamesOf(*search.project.parsed_network());
         result->flow_units = units.flow;
@@ -280,24 +256,24 @@ CommonNumbers Prepare(const RunInputs& inputs, RunObserver& observer, PreparedSe
 
     UnknownConstraintIds unknown;
     search.limits =
-        MakeJunctionLimits(search.catalogue, numbers.minimal_pressure, constraints.min_pressures,
+        MakeJunctionLimits(search.catalogue, settings.minimal_pressure, constraints.min_pressures,
                            constraints.excluded_ids, unknown);
     if (!unknown.empty()) {
         observer.ShowMessage(MessageKind::Notice, messages::UnknownConstraintIds(
                                                       unknown.min_pressure, unknown.excluded));
     }
     observer.SetProgressRange(0, search.catalogue.JunctionCount);
-    PrepareSearchOfMode(inputs, numbers, search, solves);
-    return numbers;
+    PrepareSearchOfMode(settings, search, solves);
 }
 
-void Run(const RunInputs& inputs, SolveCount& solves, RunObserver& observer, RunResult& result) {
+void Run(const RunSettings& settings, SolveCount& solves, RunObserver& observer,
+         RunResult& result) {
     PreparedSearch search;
-    const CommonNumbers numbers = Prepare(inputs, observer, search, &solves, &result);
+    Prepare(settings, observer, search, &solves, &result);
     UnsolvedSummary unsolved;
-    WriteResults(inputs.output_file, observer, [&](const RecordWrite& write) {
+    WriteResults(settings.output_file, observer, [&](const RecordWrite& write) {
         write(search.header);
-        unsolved = WriteRowsInOrder(search.catalogue.JunctionCount, inputs.parallelism,
+        unsolved = WriteRowsInOrder(search.catalogue.JunctionCount, settings.parallelism,
                                     search.workers, write, observer);
     });
     search.project.close();
@@ -310,14 +286,14 @@ void Run(const RunInputs& inputs, SolveCount& solves, RunObserver& observer, Run
                              messages::UnsolvedTrials(unsolved.trials, unsolved.first_code, ids));
     }
 
-    if (observer.AskYesNo(messages::CompletionQuestion(inputs.output_file))) {
-        observer.OpenViewer(inputs.output_file);
+    if (observer.AskYesNo(messages::CompletionQuestion(settings.output_file))) {
+        observer.OpenViewer(settings.output_file);
     }
-    if (inputs.settings_directory) {
+    if (const auto& kept = settings.kept_settings) {
         try {
-            files::WriteSettings(*inputs.settings_directory, inputs.inp_directory,
-                                 numbers.minimal_pressure, numbers.maximal_flow,
-                                 numbers.flow_interval, inputs.required_flow, inputs.required_time);
+            files::WriteSettings(kept->directory, kept->inp_directory, settings.minimal_pressure,
+                                 kept->maximal_flow, kept->flow_interval, kept->required_flow,
+                                 kept->required_time);
         } catch (const files::FileError& error) {
             throw RunEnded(MessageKind::Failure, error.what());
         }
@@ -333,18 +309,18 @@ RunResult Ended(MessageKind kind, std::string message, RunObserver& observer, Ru
 
 }  // namespace
 
-std::unique_ptr<PreparedSearch> PrepareSearch(const RunInputs& inputs, RunObserver& observer) {
+std::unique_ptr<PreparedSearch> PrepareSearch(const RunSettings& settings, RunObserver& observer) {
     auto search = std::make_unique<PreparedSearch>();
-    Prepare(inputs, observer, *search, &search->solves);
+    Prepare(settings, observer, *search, &search->solves);
     return search;
 }
 
-RunResult RunFireFlow(const RunInputs& inputs, RunObserver& observer) {
+RunResult RunFireFlow(const RunSettings& settings, RunObserver& observer) {
     const auto started = std::chrono::steady_clock::now();
     SolveCount solves;
     RunResult result;
     try {
-        Run(inputs, solves, observer, result);
+        Run(settings, solves, observer, result);
     } catch (const InpRefused& refused) {
         result.inp_code = refused.code();
         result.input_errors = refused.errors();

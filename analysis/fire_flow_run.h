@@ -7,14 +7,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "analysis/available_flow_search.h"
 #include "analysis/design_flow_search.h"
 #include "analysis/extended_period_search.h"
 #include "analysis/junction_pool.h"
-#include "analysis/run_inputs.h"
 #include "analysis/run_observer.h"
+#include "analysis/run_settings.h"
 #include "analysis/search_common.h"
 #include "analysis/steady_state_search.h"
 #include "network/net_load.h"
@@ -55,10 +56,10 @@ struct PreparedSearch {
     network::NetworkCatalogue catalogue;
     toolkit::Project project;
     JunctionLimits limits;
-    SteadyStateSettings steady;
-    AvailableFlowSettings available;
-    DesignFlowSettings design;
-    FlowSearchSettings flow;
+    // The chosen search's own settings (none for the duration search).
+    std::variant<std::monostate, SteadyStateSettings, AvailableFlowSettings, DesignFlowSettings,
+                 FlowSearchSettings>
+        settings;
     SolveCount solves;                   // of a search prepared alone (PrepareSearch)
     std::optional<TrialContext> trials;  // the extended-period searches
     files::Record header;
@@ -67,12 +68,12 @@ struct PreparedSearch {
 
 // The preparing steps of RunFireFlow, with the same messages through the observer; throws
 // RunEnded where the run would end. Processes of a cluster that only compute rows use it.
-std::unique_ptr<PreparedSearch> PrepareSearch(const RunInputs& inputs, RunObserver& observer);
+std::unique_ptr<PreparedSearch> PrepareSearch(const RunSettings& settings, RunObserver& observer);
 
 // Performs the run. Every message, the question, the progress and the pointer go through the
 // observer; the message that ends a run early is also returned. Scratch files of the toolkit
-// are those of the inputs. Nothing is thrown; memory running out ends the run as a failure
+// are those of the settings. Nothing is thrown; memory running out ends the run as a failure
 // with messages::kOutOfMemory.
-RunResult RunFireFlow(const RunInputs& inputs, RunObserver& observer);
+RunResult RunFireFlow(const RunSettings& settings, RunObserver& observer);
 
 }  // namespace hydrosk::analysis

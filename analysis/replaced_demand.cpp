@@ -16,6 +16,7 @@ ReplacedDemandTrials::ReplacedDemandTrials(std::shared_ptr<const toolkit::Networ
 }
 
 void ReplacedDemandTrials::Check(int position) {
+    unsolved_ = {};
     if (node_ != 0) project_.restore_node_demands(node_);
     node_ = catalogue_.Junctions.index_at(position).value_or(position);
     if (const int code = project_.set_node_value(node_, EN_PATTERN, 0.0); code != 0) {
@@ -25,11 +26,16 @@ void ReplacedDemandTrials::Check(int position) {
 }
 
 TrialPressures ReplacedDemandTrials::Solve(double flow, const JunctionLimits& limits) {
-    project_.set_node_value(node_, EN_BASEDEMAND, flow);
-    project_.solve_h();
+    // The check junction is a junction of the network, so the demand can always be set.
+    [[maybe_unused]] const int set = project_.set_node_value(node_, EN_BASEDEMAND, flow);
+    const int code = project_.solve_h();
     CountSolve(solves_, project_);
 
     TrialPressures pressures;
+    if (IsUnsolved(code)) {
+        pressures.solved = false;
+        if (unsolved_.count++ == 0) unsolved_.first_code = code;
+    }
     pressures.violation = FindViolation(project_, limits, PressureReadFailure::UseValue, "");
     double check = 0;
     project_.get_node_value(node_, EN_PRESSURE, check);

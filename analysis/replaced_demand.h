@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "analysis/junction_pool.h"
 #include "analysis/search_common.h"
 #include "analysis/solve_count.h"
 #include "toolkit/project.h"
@@ -22,6 +23,7 @@ namespace hydrosk::analysis {
 struct TrialPressures {
     std::optional<Violation> violation;  // the lowest-positioned tested junction that fails
     float check_pressure = 0;            // the check junction's own pressure, tested or not
+    bool solved = true;                  // false: the solve failed or did not converge (IsUnsolved)
 };
 
 class ReplacedDemandTrials {
@@ -32,13 +34,18 @@ public:
                          const network::NetworkCatalogue& catalogue, SolveCount* solves);
 
     // Makes the junction at `position` the check junction: the previous one gets its own
-    // demands back exactly, this one's pattern is cleared (RunEnded when that fails).
+    // demands back exactly, this one's pattern is cleared (RunEnded when that fails). Its
+    // count of unsolved trials starts from 0.
     void Check(int position);
 
     // Solves cold (EN_solveH) with the check junction drawing `flow` (network flow units, used
     // exactly), so that the result depends on the flow alone, and tests the pressures. A solve
-    // that fails leaves pressures that are tested as they are.
+    // that fails or does not converge leaves pressures that are tested as they are; it is
+    // marked unsolved and counted.
     TrialPressures Solve(double flow, const JunctionLimits& limits);
+
+    // The unsolved trials of the check junction.
+    const UnsolvedTrials& unsolved() const { return unsolved_; }
 
     // The project, holding the last solve's results.
     const toolkit::Project& project() const { return project_; }
@@ -48,6 +55,7 @@ private:
     const network::NetworkCatalogue& catalogue_;
     SolveCount* solves_;
     int node_ = 0;  // the check junction's node index; 0 before the first
+    UnsolvedTrials unsolved_;
 };
 
 }  // namespace hydrosk::analysis

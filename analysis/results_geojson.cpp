@@ -76,9 +76,11 @@ std::string_view OutcomeText(files::Outcome outcome) {
         case files::Outcome::Passed:
             return "Passed";
         case files::Outcome::MaximalFlowReached:
-            return "Maximal flow was reached";
+            return files::kMaximalFlowReachedText;
+        case files::Outcome::Unsolved:
+            return files::kUnsolvedText;
         case files::Outcome::EndOfSimulationReached:
-            return "End of simulation was reached";
+            return files::kEndOfSimulationReachedText;
     }
     return {};
 }

@@ -41,10 +41,14 @@ std::string ToolkitFailure(int code, std::string_view check_junction) {
 }
 
 std::string UnsolvedTrials(int trials, int code, std::span<const std::string> junctions) {
-    std::string text = "The hydraulic equations could not be solved in " +
-                       std::to_string(trials) + (trials == 1 ? " trial" : " trials") +
-                       " (error " + std::to_string(code) + ": " +
-                       std::string(toolkit::error_message(code)) + ") of " +
+    // Code 1 is the warning of a solve that did not converge; above 6 the solve failed.
+    std::string_view what =
+        code > 6 ? toolkit::error_message(code) : toolkit::warning_message(code);
+    if (what.starts_with("WARNING: ")) what.remove_prefix(9);
+    std::string text = "The hydraulic equations could not be solved in " + std::to_string(trials) +
+                       (trials == 1 ? " trial" : " trials") + " (" +
+                       (code > 6 ? "error " : "warning ") + std::to_string(code) + ": " +
+                       std::string(what) + ") of " +
                        (junctions.size() == 1 ? "junction" : "junctions");
     for (std::size_t i = 0; i < junctions.size() && i < kUnsolvedJunctionsShown; ++i) {
         text += i == 0 ? " " : ", ";
@@ -53,7 +57,9 @@ std::string UnsolvedTrials(int trials, int code, std::span<const std::string> ju
     if (junctions.size() > kUnsolvedJunctionsShown) {
         text += " and " + std::to_string(junctions.size() - kUnsolvedJunctionsShown) + " more";
     }
-    return text + ". Their pressures were tested as the solver left them.";
+    return text +
+           ". Their pressures were tested as the solver left them, except where a row says "
+           "\"Unsolved\".";
 }
 
 std::string UnknownConstraintIds(std::span<const std::string> min_pressure_ids,

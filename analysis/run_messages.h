@@ -90,9 +90,9 @@ std::string CompletionQuestion(const std::filesystem::path& results_file);
 // A toolkit call failed: its code and EPANET's text for it, and the junction being checked.
 std::string ToolkitFailure(int code, std::string_view check_junction);
 
-// Trials whose hydraulic solve failed, told once after the search: how many, the code and
-// text of the first failure, and the junctions they belong to (the first `kUnsolvedJunctionsShown`
-// of them named, the rest counted).
+// Trials whose hydraulic solve failed or did not converge, told once after the search: how
+// many, the code and text of the first of them, and the junctions they belong to (the first
+// `kUnsolvedJunctionsShown` of them named, the rest counted).
 inline constexpr std::size_t kUnsolvedJunctionsShown = 5;
 std::string UnsolvedTrials(int trials, int code, std::span<const std::string> junctions);
 

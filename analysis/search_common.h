@@ -24,6 +24,14 @@ namespace hydrosk::analysis {
 
 // Codes 1 to 6 are the toolkit's warnings; above them a call has failed.
 inline constexpr int kLastWarningCode = 6;
+// The warning of a solve that did not converge within the INP's Trials.
+inline constexpr int kUnbalancedWarning = 1;
+
+// A solve whose results no row may rest on: it failed, or it did not converge (whether the INP
+// says Unbalanced STOP or CONTINUE).
+inline bool IsUnsolved(int code) {
+    return code > kLastWarningCode || code == kUnbalancedWarning;
+}
 
 // Ends a run with a message (a refusal or a failure); thrown by the run's steps and by the
 // searches, caught once by the run, which shows it and then takes its end steps.

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "analysis/run_messages.h"
+#include "files/results_file.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {
 namespace {
-
 
 // A value as the legacy toolkit functions hand it out.
 float SingleValue(const toolkit::Project& project, int index, int property) {
@@ -90,7 +90,7 @@ files::Record SteadyStateJunction(toolkit::Project& project,
         ThrowIfStopped(stop);
         project.set_node_value(node, EN_BASEDEMAND, q);
         // A failed solve leaves pressures that are tested as they are.
-        if (const int code = project.solve_h(); code > kLastWarningCode && unsolved != nullptr) {
+        if (const int code = project.solve_h(); IsUnsolved(code) && unsolved != nullptr) {
             if (unsolved->count++ == 0) unsolved->first_code = code;
         }
         CountSolve(settings.solves, project);
@@ -103,7 +103,7 @@ files::Record SteadyStateJunction(toolkit::Project& project,
                catalogue.JunctionIDs[static_cast<std::size_t>(violation.position)],
                PressureField(violation.pressure)};
     } else {
-        row = {id, std::string("Maximal flow was reached")};
+        row = {id, std::string(files::kMaximalFlowReachedText)};
     }
 
     project.set_node_value(node, EN_BASEDEMAND, saved_base_demand);
@@ -122,7 +122,8 @@ void SetBackDemand(toolkit::Project& project, const network::NetworkCatalogue& c
 
 WorkerFactory SteadyStateWorkers(std::shared_ptr<const toolkit::Network> network,
                                  const network::NetworkCatalogue& catalogue,
-                                 const JunctionLimits& limits, const SteadyStateSettings& settings) {
+                                 const JunctionLimits& limits,
+                                 const SteadyStateSettings& settings) {
     auto flows = std::make_shared<const std::vector<float>>(
         TrialFlows(settings.maximal_flow, settings.flow_interval));
     return [network = std::move(network), flows, &catalogue, &limits,

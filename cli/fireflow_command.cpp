@@ -1,17 +1,23 @@
 #include "cli/fireflow_command.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <locale>
+#include <map>
 #include <optional>
 #include <ostream>
+#include <utility>
 
 #include "analysis/fire_flow_run.h"
 #include "analysis/run_messages.h"
 #include "analysis/search_common.h"
 #include "cli/interrupt_watch.h"
 #include "cli/output_check.h"
+#include "files/number_text.h"
 
 namespace hydrosk::cli {
 namespace {
@@ -36,13 +42,19 @@ std::string ClockText(double seconds) {
 // A signal caught by the watch ends the run at its next chance to serve events.
 class ConsoleObserver : public analysis::RunObserver {
 public:
-    ConsoleObserver(std::ostream& err, bool progress_bar, const InterruptWatch& interrupts)
-        : err_(err), progress_bar_(progress_bar), interrupts_(interrupts) {}
+    ConsoleObserver(std::ostream& err, bool progress_bar, const InterruptWatch& interrupts,
+                    std::string inp_path)
+        : err_(err),
+          progress_bar_(progress_bar),
+          interrupts_(interrupts),
+          inp_path_(std::move(inp_path)) {}
 
     ~ConsoleObserver() override { EndBar(); }
 
     void ShowMessage(analysis::MessageKind, const std::string& text) override {
         EndBar();
+        // An INP file that cannot be opened is named first, as a file's problems are.
+        if (text.starts_with(analysis::messages::kCouldNotOpenInp)) err_ << inp_path_ << ": ";
         err_ << text << '\n';
     }
 
@@ -93,6 +105,7 @@ private:
     std::ostream& err_;
     bool progress_bar_;
     const InterruptWatch& interrupts_;
+    std::string inp_path_;
     bool bar_shown_ = false;
     int minimum_ = 0;
     int maximum_ = 0;
@@ -100,13 +113,50 @@ private:
     Clock::time_point drawn_;
 };
 
-std::string DirectoryOf(const std::string& inp) {
-    std::string directory = std::filesystem::path(inp).parent_path().string();
-    if (!directory.empty() && directory.back() != std::filesystem::path::preferred_separator) {
-        directory += std::filesystem::path::preferred_separator;
-    }
-    return directory;
+// A number option: the whole text, blanks around it aside, read with a period as the decimal
+// separator whatever the locale ("1.5", "-2", "1e3"); "1,5", "1.500,0" or "20 psi" are refused
+// with the option and the text named.
+// With `positive`, a number of 0 or less is refused too.
+CLI::Option* AddNumber(CLI::App& command, const std::string& name, std::function<void(float)> store,
+                       const std::string& description, bool positive = false) {
+    const CLI::Validator classic_number(
+        [positive](std::string& text) -> std::string {
+            if (const auto number = files::ParseLocaleNumber(text, std::locale::classic())) {
+                if (positive && !(*number > 0)) return "\"" + text + "\" is not greater than 0";
+                return {};
+            }
+            if (files::ParseFieldNumber(text)) return "\"" + text + "\" is out of range";
+            return "\"" + text + "\" is not a number";
+        },
+        "NUMBER");
+    return command
+        .add_option_function<std::string>(
+            name,
+            [store = std::move(store)](const std::string& text) {
+                store(*files::ParseLocaleNumber(text, std::locale::classic()));
+            },
+            description)
+        ->check(classic_number)
+        ->option_text("NUMBER");
 }
+
+CLI::Option* AddNumber(CLI::App& command, const std::string& name, float& value,
+                       const std::string& description, bool positive = false) {
+    return AddNumber(
+               command, name, [&value](float number) { value = number; }, description, positive)
+        ->default_str(files::FormatSingle(value));
+}
+
+// --threads: a whole number of at least 1.
+const CLI::Validator kThreadCount(
+    [](std::string& text) -> std::string {
+        int count = 0;
+        const char* end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, count);
+        if (error != std::errc() || stop != end || count < 1) return "a whole number of at least 1";
+        return {};
+    },
+    "N");
 
 }  // namespace
 
@@ -114,40 +164,41 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
     auto* command = app.add_subcommand(
         "fireflow", "Fire-flow analysis of every junction, results beside the INP file");
     command->add_option("INP", options.inp, "EPANET input file")->required();
+    const std::map<std::string, analysis::RunMode> modes{
+        {"steady", analysis::RunMode::Steady},
+        {"available", analysis::RunMode::Available},
+        {"design", analysis::RunMode::Design},
+        {"duration", analysis::RunMode::Duration},
+        {"flow", analysis::RunMode::Flow}};
     command->add_option("--mode", options.mode, "the question asked; see \"Which mode\" below")
-        ->check(CLI::IsMember({"steady", "available", "design", "duration", "flow"}))
-        ->capture_default_str();
+        ->transform(CLI::CheckedTransformer(modes))
+        ->default_str("steady");
+    const std::map<std::string, analysis::SearchMethod> methods{
+        {"linear", analysis::SearchMethod::Linear},
+        {"bisection", analysis::SearchMethod::Bisection}};
     command
         ->add_option("--search", options.search,
                      "how the steady and flow modes find the failing trial flow: linear tries "
                      "them from 0 upwards; bisection needs about log2 of their number, with the "
                      "same rows where pressures fall as the flow rises (see README)")
-        ->check(CLI::IsMember({"linear", "bisection"}))
-        ->capture_default_str();
-    command
-        ->add_option("--min-pressure", options.min_pressure,
-                     "default minimal pressure of every junction")
-        ->capture_default_str();
-    command
-        ->add_option("--max-flow", options.max_flow,
-                     "largest trial flow (steady, available and flow modes); in steps, it is "
-                     "tried when the steps reach it exactly")
-        ->capture_default_str();
-    command
-        ->add_option("--flow-interval", options.flow_interval,
-                     "step of the trial flows, greater than 0 (steady and flow modes)")
-        ->capture_default_str();
-    command
-        ->add_option("--required-flow", options.required_flow,
-                     "constant flow drawn at each junction (duration and design modes)")
-        ->capture_default_str();
-    command->add_option("--tolerance", options.tolerance,
-                        "how close the available flow comes to the largest flow that passes "
-                        "(available mode; default: maximal flow / 1000)");
-    command
-        ->add_option("--required-time", options.required_time,
-                     "hours the flow must be drawn for, greater than 0 (flow mode)")
-        ->capture_default_str();
+        ->transform(CLI::CheckedTransformer(methods))
+        ->default_str("linear");
+    AddNumber(*command, "--min-pressure", options.min_pressure,
+              "default minimal pressure of every junction");
+    AddNumber(*command, "--max-flow", options.max_flow,
+              "largest trial flow (steady, available and flow modes); in steps, it is tried "
+              "when the steps reach it exactly");
+    AddNumber(*command, "--flow-interval", options.flow_interval,
+              "step of the trial flows, greater than 0 (steady and flow modes)", true);
+    AddNumber(*command, "--required-flow", options.required_flow,
+              "constant flow drawn at each junction (duration and design modes)");
+    AddNumber(
+        *command, "--tolerance", [&options](float tolerance) { options.tolerance = tolerance; },
+        "how close the available flow comes to the largest flow that passes (available mode; "
+        "default: maximal flow / 1000)",
+        true);
+    AddNumber(*command, "--required-time", options.required_time,
+              "hours the flow must be drawn for, greater than 0 (flow mode)", true);
     command
         ->add_option("--extension", options.extension,
                      "extension appended to the INP path for the results file; the content "
@@ -158,7 +209,7 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         ->add_option("--threads", options.threads,
                      "worker threads (default: every hardware thread; 1 runs the junctions one "
                      "after the other); the results file is the same for every count")
-        ->check(CLI::PositiveNumber);
+        ->check(kThreadCount);
     command
         ->add_option("--report", options.report,
                      "write the toolkit's report of opening the INP file (its input errors, "
@@ -183,58 +234,63 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         "The results go to the INP path with the extension appended (town.inp.TXT), one row per "
         "junction. Junctions listed in NoCheck.txt beside the INP file are never tested; "
         "MinPressures.txt beside it gives junctions a minimal pressure of their own. Numbers are "
-        "read in the user's number format and in the network's own units (its pressure and flow "
-        "units; times in hours). No settings file is written and nothing is asked. A progress "
+        "written with a period as the decimal separator (1.5), whatever the locale, and are in "
+        "the network's own units (its pressure and flow units; times in hours). No settings "
+        "file is written and nothing is asked. A progress "
         "bar (junctions done, rate, time left) is shown on standard error when it is a "
         "terminal. Ctrl+C or SIGTERM ends the run within a second; the rows finished before "
-        "it are kept.\n\n"
+        "it are kept. Trials whose solve fails or does not converge are counted in one notice "
+        "on standard error at the end; available and design rows that would rest on one say "
+        "\"Unsolved\".\n\n"
         "Exit status: 0 done (the results path is printed on standard output), 1 the run was "
         "refused or failed (the message is printed on standard error), 2 bad arguments, 130 "
         "or 143 ended by Ctrl+C or SIGTERM.");
     return command;
 }
 
-analysis::RunInputs FireflowInputs(const FireflowOptions& options) {
-    analysis::RunInputs inputs;
-    inputs.inp_path = options.inp;
-    inputs.minimal_pressure = options.min_pressure;
-    inputs.maximal_flow = options.max_flow;
-    inputs.flow_interval = options.flow_interval;
-    inputs.required_flow = options.required_flow;
-    inputs.required_time = options.required_time;
-    inputs.tolerance = options.tolerance;
-    const bool extended_period = options.mode == "duration" || options.mode == "flow";
-    inputs.page = extended_period ? analysis::AnalysisPage::ExtendedPeriod
-                                  : analysis::AnalysisPage::SteadyState;
-    inputs.option = options.mode == "flow" ? analysis::ExtendedPeriodOption::FindFlow
-                                           : analysis::ExtendedPeriodOption::FindDuration;
-    inputs.steady_option =
-        options.mode == "available" ? analysis::SteadyStateOption::FindAvailableFlow
-        : options.mode == "design"  ? analysis::SteadyStateOption::CheckDesignFlow
-                                    : analysis::SteadyStateOption::FindFailingFlow;
-    inputs.search = options.search == "bisection" ? analysis::SearchMethod::Bisection
-                                                  : analysis::SearchMethod::Linear;
-    inputs.inp_directory = DirectoryOf(options.inp);
-    inputs.output_file = options.inp + "." + options.extension;
-    inputs.settings_directory = std::nullopt;
-    inputs.report_file = options.report;
-    inputs.report_required = !options.report.empty();
-    inputs.trial_report_file.clear();
-    inputs.parallelism.threads = options.threads;
-    return inputs;
+analysis::RunSettings FireflowSettings(const FireflowOptions& options) {
+    analysis::RunSettings settings;
+    settings.inp_file = options.inp;
+    settings.minimal_pressure = options.min_pressure;
+    switch (options.mode) {
+        case analysis::RunMode::Steady:
+            settings.mode =
+                analysis::SteadyRun{options.max_flow, options.flow_interval, options.search};
+            break;
+        case analysis::RunMode::Available:
+            settings.mode = analysis::AvailableFlowRun{options.max_flow, options.tolerance};
+            break;
+        case analysis::RunMode::Design:
+            settings.mode = analysis::DesignFlowRun{options.required_flow};
+            break;
+        case analysis::RunMode::Duration:
+            settings.mode = analysis::DurationRun{options.required_flow};
+            break;
+        case analysis::RunMode::Flow:
+            settings.mode = analysis::FlowRun{options.required_time, options.max_flow,
+                                              options.flow_interval, options.search};
+            break;
+    }
+    settings.constraints_directory = std::filesystem::path(options.inp).parent_path();
+    settings.output_file = options.inp + "." + options.extension;
+    settings.report_file = options.report;
+    settings.report_required = !options.report.empty();
+    settings.trial_report_file.clear();
+    settings.parallelism.threads = options.threads;
+    return settings;
 }
 
 int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream& err,
                 bool progress_bar, analysis::SharedWork* shared,
                 const InterruptWatch* outer_interrupts) {
-    analysis::RunInputs inputs = FireflowInputs(options);
-    inputs.parallelism.shared = shared;
+    analysis::RunSettings settings = FireflowSettings(options);
+    settings.parallelism.shared = shared;
 
     std::optional<InterruptWatch> own_interrupts;
     if (outer_interrupts == nullptr) own_interrupts.emplace();
     const InterruptWatch& interrupts = outer_interrupts ? *outer_interrupts : *own_interrupts;
-    ConsoleObserver observer(err, progress_bar, interrupts);
-    const auto result = analysis::RunFireFlow(inputs, observer);
+    ConsoleObserver observer(err, progress_bar, interrupts, options.inp);
+    const auto result = analysis::RunFireFlow(settings, observer);
     observer.EndBar();
     if (options.stats) {
         char seconds[32];
@@ -246,7 +302,7 @@ int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream&
         return ExitStatusForSignal(interrupts.received());
     }
     if (result.status != analysis::RunStatus::Completed) return 1;
-    out << inputs.output_file.string() << '\n';
+    out << settings.output_file.string() << '\n';
     if (CheckWritten(out, "the standard output", err) != 0) return 1;
     // Notices that could not be shown make it a failure too, without words left to say so.
     return err.flush() ? 0 : 1;

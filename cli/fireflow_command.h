@@ -3,9 +3,10 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 
-#include "analysis/run_inputs.h"
+#include "analysis/run_settings.h"
 
 namespace CLI {
 class App;
@@ -15,28 +16,30 @@ namespace hydrosk::cli {
 
 struct FireflowOptions {
     std::string inp;
-    std::string mode = "steady";    // steady, available, design, duration or flow
-    std::string search = "linear";  // linear or bisection (steady and flow modes)
-    // The window's input texts, read in the user's number format.
-    std::string min_pressure = "110";
-    std::string max_flow = "1000";
-    std::string flow_interval = "10";
-    std::string required_flow = "100";
-    std::string required_time = "1.5";
-    std::string tolerance;          // available mode; empty for the maximal flow / 1000
-    std::string extension = "TXT";  // TXT, CSV or DAT
-    int threads = 0;                // worker threads; 0 for every hardware thread
+    analysis::RunMode mode = analysis::RunMode::Steady;
+    analysis::SearchMethod search = analysis::SearchMethod::Linear;  // steady and flow modes
+    // Numbers as given on the command line, with a period as the decimal separator whatever
+    // the locale, in the network's units (pressure units, flow units; the required time in
+    // hours).
+    float min_pressure = 110;
+    float max_flow = 1000;
+    float flow_interval = 10;
+    float required_flow = 100;
+    float required_time = 1.5f;
+    std::optional<float> tolerance;  // available mode; nullopt for the maximal flow / 1000
+    std::string extension = "TXT";   // TXT, CSV or DAT
+    int threads = 0;                 // worker threads; 0 for every hardware thread
     // The toolkit's report of opening the INP file; empty: no scratch file is written at all.
     std::string report;
-    bool stats = false;             // solves, iterations and seconds on the error stream
+    bool stats = false;  // solves, iterations and seconds on the error stream
 };
 
 // Adds the subcommand and its options to the application; the parsed values go to `options`.
 CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options);
 
-// The run's inputs as the options give them: the INP file's directory for the constraint files,
-// the results beside the INP file, no settings file.
-analysis::RunInputs FireflowInputs(const FireflowOptions& options);
+// The run's settings as the options give them: the INP file's directory for the constraint
+// files, the results beside the INP file, no settings file.
+analysis::RunSettings FireflowSettings(const FireflowOptions& options);
 
 // Performs the run. Messages go to `err` with the program's texts; with `progress_bar` a bar
 // on `err` follows the junctions; with `stats` the line "hydraulic solves: N, iterations: M,

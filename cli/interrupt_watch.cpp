@@ -29,7 +29,8 @@ void InterruptWatch::Wait() {
         const int signal = sigtimedwait(&watched_, nullptr, &poll);
         if (signal <= 0) continue;  // timed out or interrupted
         int none = 0;
-        if (!received_.compare_exchange_strong(none, signal)) std::_Exit(ExitStatusForSignal(signal));
+        if (!received_.compare_exchange_strong(none, signal))
+            std::_Exit(ExitStatusForSignal(signal));
     }
 }
 

@@ -45,7 +45,7 @@ int RunFireflowInJob(const hydrosk::cli::FireflowOptions& options) {
     const hydrosk::cluster::MpiJob job;
     if (job.size() == 1) return RunFireflowHere(options, nullptr, &interrupts);
     if (job.rank() > 0) {
-        return hydrosk::cluster::ServeAsWorkerRank(job, hydrosk::cli::FireflowInputs(options),
+        return hydrosk::cluster::ServeAsWorkerRank(job, hydrosk::cli::FireflowSettings(options),
                                                    options.threads);
     }
     hydrosk::cluster::Coordinator coordinator(job);

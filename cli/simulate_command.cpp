@@ -51,6 +51,7 @@ std::string_view warning_text(int code) {
 int run_simulate(const std::string& inpPath, std::ostream& out, std::ostream& err) {
     toolkit::Project project;
     if (int code = project.open(inpPath, "", ""); code != 0) {
+        if (code != kInsufficientMemory) err << inpPath << ": ";  // the file, then why
         return report_refusal(code, project, err);
     }
 

@@ -224,18 +224,18 @@ void Coordinator::ServeUntilEveryRankIsDone() {
     }
 }
 
-int ServeAsWorkerRank(const MpiJob&, const analysis::RunInputs& job_inputs, int threads) {
+int ServeAsWorkerRank(const MpiJob&, const analysis::RunSettings& job_settings, int threads) {
     // Only rank 0 writes files; the others keep no report of their own.
-    analysis::RunInputs inputs = job_inputs;
-    inputs.report_file.clear();
-    inputs.report_required = false;
-    inputs.trial_report_file.clear();
+    analysis::RunSettings settings = job_settings;
+    settings.report_file.clear();
+    settings.report_required = false;
+    settings.trial_report_file.clear();
     analysis::RunObserver silent;
     std::unique_ptr<analysis::PreparedSearch> search;
     analysis::WorkerFactory workers;
     int count = 1;
     try {
-        search = analysis::PrepareSearch(inputs, silent);
+        search = analysis::PrepareSearch(settings, silent);
         workers = search->workers;
         count = search->catalogue.JunctionCount;
     } catch (...) {

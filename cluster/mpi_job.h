@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "analysis/junction_pool.h"
-#include "analysis/run_inputs.h"
+#include "analysis/run_settings.h"
 #include "cluster/launcher.h"
 
 namespace hydrosk::cluster {
@@ -74,10 +74,10 @@ private:
     std::thread server_;
 };
 
-// A rank r > 0: prepares the run of `inputs` without a word, then computes the junctions rank
+// A rank r > 0: prepares the run of `settings` without a word, then computes the junctions rank
 // 0 hands it on `threads` worker threads (0: every hardware thread) until rank 0 says stop.
 // A run that this rank cannot prepare fails each junction it is given with the reason.
 // Returns the process's exit status (0).
-int ServeAsWorkerRank(const MpiJob& job, const analysis::RunInputs& inputs, int threads);
+int ServeAsWorkerRank(const MpiJob& job, const analysis::RunSettings& settings, int threads);
 
 }  // namespace hydrosk::cluster

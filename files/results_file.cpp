@@ -12,8 +12,8 @@
 namespace hydrosk::files {
 namespace {
 
-constexpr char kMaximalFlowReached[] = "Maximal flow was reached";
-constexpr char kEndOfSimulationReached[] = "End of simulation was reached";
+constexpr std::string_view kMaximalFlowReached = kMaximalFlowReachedText;
+constexpr std::string_view kEndOfSimulationReached = kEndOfSimulationReachedText;
 
 // How the searches write each kind: its headings, where the answer stands, and
 // the text a row holds there instead of a number.
@@ -95,9 +95,12 @@ std::vector<ReadField> FieldsOf(std::string_view line) {
 ResultsRow ReadRow(const KindLayout& layout, const std::vector<ReadField>& fields,
                    std::size_t line) {
     const std::size_t width = layout.columns.size();
-    const bool reached = !layout.reached_text.empty() && fields.size() > layout.answer_column &&
-                         fields[layout.answer_column].quoted &&
-                         fields[layout.answer_column].text == layout.reached_text;
+    const bool answered_in_words =
+        fields.size() > layout.answer_column && fields[layout.answer_column].quoted;
+    const bool unsolved = layout.kind == ResultsKind::AvailableFlow && answered_in_words &&
+                          fields[layout.answer_column].text == kUnsolvedText;
+    const bool reached = unsolved || (!layout.reached_text.empty() && answered_in_words &&
+                                      fields[layout.answer_column].text == layout.reached_text);
     // A row that reached the maximal flow may stop after that text.
     const bool fits = fields.size() == width ||
                       (reached && fields.size() > layout.answer_column && fields.size() < width);
@@ -108,7 +111,7 @@ ResultsRow ReadRow(const KindLayout& layout, const std::vector<ReadField>& field
 
     ResultsRow row;
     row.cells.resize(width);
-    row.outcome = reached ? layout.reached_outcome : Outcome::Failed;
+    row.outcome = unsolved ? Outcome::Unsolved : reached ? layout.reached_outcome : Outcome::Failed;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         ResultsCell& cell = row.cells[i];
         cell.text = fields[i].text;
@@ -124,10 +127,12 @@ ResultsRow ReadRow(const KindLayout& layout, const std::vector<ReadField>& field
     }
     if (layout.kind == ResultsKind::DesignFlow) {
         const std::string& result = row.cells.back().text;
-        if (result != "Pass" && result != "Fail") {
-            Refuse(line, "the result \"" + result + "\" is neither Pass nor Fail");
+        if (result != kPassText && result != kFailText && result != kUnsolvedText) {
+            Refuse(line, "the result \"" + result + "\" is neither Pass, Fail nor Unsolved");
         }
-        row.outcome = result == "Pass" ? Outcome::Passed : Outcome::Failed;
+        row.outcome = result == kPassText   ? Outcome::Passed
+                      : result == kFailText ? Outcome::Failed
+                                            : Outcome::Unsolved;
     }
     return row;
 }

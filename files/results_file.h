@@ -39,12 +39,21 @@ struct ResultsCell {
     std::optional<double> number;  // set for a bare number
 };
 
+// The fixed texts that rows hold in place of a number, written by the searches and read here.
+inline constexpr std::string_view kMaximalFlowReachedText = "Maximal flow was reached";
+inline constexpr std::string_view kEndOfSimulationReachedText = "End of simulation was reached";
+// An available flow or a design check resting on a solve that failed or did not converge.
+inline constexpr std::string_view kUnsolvedText = "Unsolved";
+inline constexpr std::string_view kPassText = "Pass";  // the design check's results
+inline constexpr std::string_view kFailText = "Fail";
+
 // What a row says about its check junction.
 enum class Outcome {
     Failed,                  // some pressure fell below its minimum first
     MaximalFlowReached,      // "Maximal flow was reached"
     EndOfSimulationReached,  // "End of simulation was reached"
     Passed,                  // design flow: every pressure held
+    Unsolved,                // "Unsolved": no answer, a solve failed or did not converge
 };
 
 struct ResultsRow {

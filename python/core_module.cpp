@@ -204,49 +204,43 @@ struct FireFlowRequest {
     std::string results_path;  // empty: no results file
 };
 
-// The number as a text that the run reads back to the same value.
-std::string NumberText(double value) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
-}
-
-// The one place where the request becomes the run's inputs: no file is read beside the INP
-// file, no scratch file and no settings file are written, numbers are read in the "C" format.
-analysis::RunInputs InputsOf(const FireFlowRequest& request) {
-    analysis::RunInputs inputs;
-    inputs.inp_path = request.inp;
-    inputs.minimal_pressure = NumberText(request.min_pressure);
-    inputs.maximal_flow = NumberText(request.max_flow);
-    inputs.flow_interval = NumberText(request.flow_interval);
-    inputs.required_flow = NumberText(request.required_flow);
-    inputs.required_time = NumberText(request.required_time);
-    if (request.tolerance) inputs.tolerance = NumberText(*request.tolerance);
-    const bool extended_period = request.mode == "duration" || request.mode == "flow";
-    inputs.page = extended_period ? analysis::AnalysisPage::ExtendedPeriod
-                                  : analysis::AnalysisPage::SteadyState;
-    inputs.option = request.mode == "flow" ? analysis::ExtendedPeriodOption::FindFlow
-                                           : analysis::ExtendedPeriodOption::FindDuration;
-    inputs.steady_option =
-        request.mode == "available" ? analysis::SteadyStateOption::FindAvailableFlow
-        : request.mode == "design"  ? analysis::SteadyStateOption::CheckDesignFlow
-                                    : analysis::SteadyStateOption::FindFailingFlow;
-    inputs.search = request.search == "bisection" ? analysis::SearchMethod::Bisection
-                                                  : analysis::SearchMethod::Linear;
-    analysis::RunInputs::Constraints constraints;
+// The one place where the request becomes the run's settings: no file is read beside the INP
+// file, no scratch file and no settings file are written.
+analysis::RunSettings SettingsOf(const FireFlowRequest& request) {
+    analysis::RunSettings settings;
+    settings.inp_file = request.inp;
+    settings.minimal_pressure = static_cast<float>(request.min_pressure);
+    const float max_flow = static_cast<float>(request.max_flow);
+    const float interval = static_cast<float>(request.flow_interval);
+    const analysis::SearchMethod search = request.search == "bisection"
+                                              ? analysis::SearchMethod::Bisection
+                                              : analysis::SearchMethod::Linear;
+    if (request.mode == "available") {
+        analysis::AvailableFlowRun run{max_flow};
+        if (request.tolerance) run.tolerance = static_cast<float>(*request.tolerance);
+        settings.mode = run;
+    } else if (request.mode == "design") {
+        settings.mode = analysis::DesignFlowRun{static_cast<float>(request.required_flow)};
+    } else if (request.mode == "duration") {
+        settings.mode = analysis::DurationRun{static_cast<float>(request.required_flow)};
+    } else if (request.mode == "flow") {
+        settings.mode = analysis::FlowRun{static_cast<float>(request.required_time), max_flow,
+                                          interval, search};
+    } else {
+        settings.mode = analysis::SteadyRun{max_flow, interval, search};
+    }
+    analysis::RunSettings::Constraints constraints;
     constraints.excluded_ids = request.no_check;
     for (const auto& [id, pressure] : request.min_pressures) {
         constraints.min_pressures.push_back({id, static_cast<float>(pressure)});
     }
-    inputs.constraints = std::move(constraints);
-    inputs.output_file = request.results_path;
-    inputs.settings_directory = std::nullopt;
-    inputs.report_file.clear();
-    inputs.report_required = false;
-    inputs.trial_report_file.clear();
-    inputs.parallelism.threads = request.threads;
-    inputs.locale = std::locale::classic();
-    return inputs;
+    settings.constraints = std::move(constraints);
+    settings.output_file = request.results_path;
+    settings.report_file.clear();
+    settings.report_required = false;
+    settings.trial_report_file.clear();
+    settings.parallelism.threads = request.threads;
+    return settings;
 }
 
 const char* QuantityName(files::Quantity quantity) {
@@ -273,6 +267,8 @@ const char* OutcomeName(files::Outcome outcome) {
             return "maximal_flow_reached";
         case files::Outcome::EndOfSimulationReached:
             return "end_of_simulation_reached";
+        case files::Outcome::Unsolved:
+            return "unsolved";
         case files::Outcome::Passed:
             break;
     }
@@ -299,11 +295,11 @@ py::list InputErrorsOf(int code, const std::vector<toolkit::InputError>& errors)
 // input errors of a refused INP file, the notices, the units and, when completed, the results
 // as the one results reader reads them.
 py::dict RunFireFlow(const FireFlowRequest& request, const py::object& progress) {
-    const analysis::RunInputs inputs = InputsOf(request);
+    const analysis::RunSettings settings = SettingsOf(request);
     WorkControl control;
     ModuleObserver observer(control);
     analysis::RunResult result;
-    RunBesidePython(control, progress, [&] { result = analysis::RunFireFlow(inputs, observer); });
+    RunBesidePython(control, progress, [&] { result = analysis::RunFireFlow(settings, observer); });
 
     py::dict out;
     out["status"] = result.status == analysis::RunStatus::Completed ? "completed"

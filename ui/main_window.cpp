@@ -14,11 +14,13 @@
 
 #include "analysis/fire_flow_run.h"
 #include "analysis/run_messages.h"
+#include "files/number_text.h"
 #include "files/settings_file.h"
 #include "toolkit/project.h"
 #include "ui/help_texts.h"
 #include "ui/pressures_dialog.h"
 #include "ui/results_window.h"
+#include "ui/run_form.h"
 #include "ui/units_name.h"
 
 namespace hydrosk::ui {
@@ -302,27 +304,26 @@ void MainWindow::setRunControlsEnabled(bool enabled) {
 void MainWindow::run() {
     if (running_) return;
     const MainWindowForm& f = form_;
-    analysis::RunInputs inputs;
-    inputs.inp_path = ToFileSystemPath(f.lblInpFileName.text()).string();
-    inputs.minimal_pressure = f.txtMinimalPressure.text().toStdString();
-    inputs.maximal_flow = f.txtMaximalFlow.text().toStdString();
-    inputs.flow_interval = f.txtFlowInterval.text().toStdString();
-    inputs.required_flow = f.txtRequiredFlow.text().toStdString();
-    inputs.required_time = f.txtRequiredTime.text().toStdString();
-    inputs.page = f.SSTab1.currentIndex() == 0 ? analysis::AnalysisPage::SteadyState
-                                               : analysis::AnalysisPage::ExtendedPeriod;
-    inputs.option = f.optFindDuration.isChecked() ? analysis::ExtendedPeriodOption::FindDuration
-                                                  : analysis::ExtendedPeriodOption::FindFlow;
-    inputs.inp_directory = inpDirectory_;
-    inputs.output_file = ToFileSystemPath(outputFileName_);
-    inputs.settings_directory = settingsFolder_;
+    RunForm form;
+    form.inp_path = ToFileSystemPath(f.lblInpFileName.text()).string();
+    form.minimal_pressure = f.txtMinimalPressure.text().toStdString();
+    form.maximal_flow = f.txtMaximalFlow.text().toStdString();
+    form.flow_interval = f.txtFlowInterval.text().toStdString();
+    form.required_flow = f.txtRequiredFlow.text().toStdString();
+    form.required_time = f.txtRequiredTime.text().toStdString();
+    form.extended_period = f.SSTab1.currentIndex() != 0;
+    form.find_flow = !f.optFindDuration.isChecked();
+    form.inp_directory = inpDirectory_;
+    form.output_file = ToFileSystemPath(outputFileName_);
+    form.settings_directory = settingsFolder_;
+    const analysis::RunSettings settings = ReadRunForm(form, files::UserLocale());
 
     running_ = true;
     setRunControlsEnabled(false);
     QStringList notices;
     {
         WindowRunObserver observer(*this, form_.PB, services_, closeRequested_);
-        analysis::RunFireFlow(inputs, observer);
+        analysis::RunFireFlow(settings, observer);
         notices = observer.notices();
     }
     running_ = false;

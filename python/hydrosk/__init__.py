@@ -154,7 +154,7 @@ def fire_flow(
     _check_progress(progress)
 
     result = _core.run_fire_flow(request, progress)
-    _raise_if_ended(result)
+    _raise_if_ended(result, request.inp)
     for notice in result["notices"]:
         warnings.warn(notice, RunWarning, stacklevel=2)
     return _results_frame(result, mode)
@@ -173,7 +173,8 @@ def simulate(inp: PathLike, *, progress: Optional[Progress] = None) -> pd.DataFr
     _check_progress(progress)
     result = _core.simulate(path, progress)
     if result["inp_code"] != 0:
-        raise InputError(result["message"], result["inp_code"], _inp_errors(result))
+        # Named as the command line names it.
+        raise InputError(f"{path}: {result['message']}", result["inp_code"], _inp_errors(result))
     for warning in result["warnings"]:
         warnings.warn(warning, RunWarning, stacklevel=2)
     if result["failure"]:
@@ -284,12 +285,14 @@ def _inp_errors(result: dict) -> list[InpError]:
     ]
 
 
-def _raise_if_ended(result: dict) -> None:
+def _raise_if_ended(result: dict, inp: str) -> None:
     status = result["status"]
     if status == "completed":
         return
     message = result["message"]
     if result["inp_code"] != 0:
+        # Named as the command line names it.
+        message = f"{inp}: {message}"
         raise InputError(message, result["inp_code"], _inp_errors(result))
     if status == "refused":
         raise ValueError(message)

@@ -18,8 +18,9 @@
 #include <vector>
 
 #include "analysis/fire_flow_run.h"
-#include "analysis/run_inputs.h"
 #include "analysis/run_observer.h"
+#include "analysis/run_settings.h"
+#include "files/number_text.h"
 #include "toolkit/codes.h"
 #include "toolkit/project.h"
 
@@ -148,19 +149,14 @@ protected:
         return target;
     }
 
-    // The window's defaults for a network in the test's directory, read in the "C" locale.
-    RunInputs Inputs(const std::filesystem::path& inp) const {
-        RunInputs inputs;
-        inputs.inp_path = inp.string();
-        inputs.minimal_pressure = "110";
-        inputs.maximal_flow = "1000";
-        inputs.flow_interval = "10";
-        inputs.required_flow = "100";
-        inputs.required_time = "1.5";
-        inputs.inp_directory = inp.parent_path().string() + "/";
-        inputs.output_file = inp.string() + ".TXT";
-        inputs.locale = std::locale::classic();
-        return inputs;
+    // A steady-state run of a network in the test's directory with the window's defaults
+    // (minimal pressure 110, flows 0 to 1000 in steps of 10); results in <inp>.TXT.
+    RunSettings Settings(const std::filesystem::path& inp) const {
+        RunSettings settings;
+        settings.inp_file = inp;
+        settings.constraints_directory = inp.parent_path();
+        settings.output_file = inp.string() + ".TXT";
+        return settings;
     }
 
     void WriteNoCheck(const std::string& bytes) { WriteBytes(dir_ / "NoCheck.txt", bytes); }
@@ -201,6 +197,38 @@ inline float FirstStepPressure(const std::filesystem::path& inp, int check, floa
     double pressure = 0;
     EXPECT_EQ(project.get_node_value(node, EN_PRESSURE, pressure), 0);
     return static_cast<float>(pressure);
+}
+
+// A number as a front end gives it to the run: the text read with a period as the decimal
+// separator, rounded to single precision.
+inline float Number(const std::string& text) {
+    const auto value = files::ParseLocaleNumber(text, std::locale::classic());
+    EXPECT_TRUE(value.has_value()) << text;
+    return value.value_or(0.0f);
+}
+
+// The settings of a mode from the texts of a test's table, each read by Number; an empty
+// tolerance is the default one.
+inline ModeSettings ModeFromTexts(RunMode mode, const std::string& max_flow,
+                                  const std::string& interval, const std::string& required_flow,
+                                  const std::string& required_time, SearchMethod search,
+                                  const std::string& tolerance = "") {
+    switch (mode) {
+        case RunMode::Steady:
+            return SteadyRun{Number(max_flow), Number(interval), search};
+        case RunMode::Available: {
+            AvailableFlowRun available{Number(max_flow)};
+            if (!tolerance.empty()) available.tolerance = Number(tolerance);
+            return available;
+        }
+        case RunMode::Design:
+            return DesignFlowRun{Number(required_flow)};
+        case RunMode::Duration:
+            return DurationRun{Number(required_flow)};
+        case RunMode::Flow:
+            return FlowRun{Number(required_time), Number(max_flow), Number(interval), search};
+    }
+    return SteadyRun{};
 }
 
 // A value strictly between two floats, written so that it reads back exactly.

@@ -25,13 +25,17 @@ protected:
         line_ = CopyNetwork("line.inp");
     }
 
-    RunResult Run(SteadyStateOption option, const std::string& min_pressure,
+    RunResult Run(RunMode mode, const std::string& min_pressure,
                   const std::string& tolerance = "") {
-        RunInputs inputs = Inputs(line_);
-        inputs.steady_option = option;
-        inputs.minimal_pressure = min_pressure;
-        inputs.tolerance = tolerance;
-        inputs.required_flow = "300";
+        RunSettings inputs = Settings(line_);
+        inputs.minimal_pressure = Number(min_pressure);
+        if (mode == RunMode::Design) {
+            inputs.mode = DesignFlowRun{300};
+        } else {
+            AvailableFlowRun available;
+            if (!tolerance.empty()) available.tolerance = Number(tolerance);
+            inputs.mode = available;
+        }
         return RunFireFlow(inputs, observer_);
     }
 
@@ -43,8 +47,7 @@ protected:
 
 TEST_F(AvailableAndDesignTest, AvailableFlowPassesAndTheFlowAToleranceAboveFails) {
     for (const auto& [tolerance, step] : {std::pair{"", 1.0}, std::pair{"0.1", 0.0625}}) {
-        ASSERT_EQ(Run(SteadyStateOption::FindAvailableFlow, "45", tolerance).status,
-                  RunStatus::Completed);
+        ASSERT_EQ(Run(RunMode::Available, "45", tolerance).status, RunStatus::Completed);
         const auto rows = Rows();
         ASSERT_EQ(rows.size(), 4U);
         EXPECT_EQ(rows[0], R"("Check_Node","Available_Flow","Limiting_Node","Limiting_Pressure",)"
@@ -66,14 +69,14 @@ TEST_F(AvailableAndDesignTest, AvailableFlowPassesAndTheFlowAToleranceAboveFails
 
 TEST_F(AvailableAndDesignTest, AvailableFlowAtTheEndsOfTheRange) {
     // J2 and J3 fail at no flow at all: the row holds 0 and the pressures there.
-    ASSERT_EQ(Run(SteadyStateOption::FindAvailableFlow, "62").status, RunStatus::Completed);
+    ASSERT_EQ(Run(RunMode::Available, "62").status, RunStatus::Completed);
     const float j1 = SteadyPressure(line_, kJ1, 0, kJ1);
     const float j2 = SteadyPressure(line_, kJ1, 0, kJ2);
     EXPECT_EQ(Rows()[1],
               "\"J1\",0,\"J2\"," + files::FormatSingle(j2) + "," + files::FormatSingle(j1));
 
     WriteNoCheck("\"J1\"\r\n\"J2\"\r\n\"J3\"\r\n");
-    ASSERT_EQ(Run(SteadyStateOption::FindAvailableFlow, "1000").status, RunStatus::Completed);
+    ASSERT_EQ(Run(RunMode::Available, "1000").status, RunStatus::Completed);
     EXPECT_EQ(Rows()[3], R"("J3","Maximal flow was reached")");
 }
 
@@ -85,13 +88,12 @@ TEST_F(AvailableAndDesignTest, ToleranceAndMaximalFlowThatCannotServeAreRefused)
     };
     for (const Case& c : {Case{"0", "1000", messages::kTolerancePositive},
                           Case{"-2", "1000", messages::kTolerancePositive},
-                          Case{"two", "1000", messages::kToleranceNumber},
                           Case{"1E-9", "1000", messages::kToleranceTooSmall},
                           Case{"", "-10", messages::kMaximalFlowNotNegative}}) {
-        RunInputs inputs = Inputs(line_);
-        inputs.steady_option = SteadyStateOption::FindAvailableFlow;
-        inputs.tolerance = c.tolerance;
-        inputs.maximal_flow = c.maximal_flow;
+        RunSettings inputs = Settings(line_);
+        AvailableFlowRun available{Number(c.maximal_flow)};
+        if (*c.tolerance != 0) available.tolerance = Number(c.tolerance);
+        inputs.mode = available;
         const RunResult result = RunFireFlow(inputs, observer_);
         EXPECT_EQ(result.status, RunStatus::Refused) << c.tolerance;
         EXPECT_EQ(result.message, c.message) << c.tolerance;
@@ -100,7 +102,7 @@ TEST_F(AvailableAndDesignTest, ToleranceAndMaximalFlowThatCannotServeAreRefused)
 }
 
 TEST_F(AvailableAndDesignTest, DesignFlowNamesTheSmallestMarginAndTheResult) {
-    ASSERT_EQ(Run(SteadyStateOption::CheckDesignFlow, "40").status, RunStatus::Completed);
+    ASSERT_EQ(Run(RunMode::Design, "40").status, RunStatus::Completed);
     const float own = SteadyPressure(line_, kJ3, 300, kJ3);
     const auto pass_or_fail = [](float p) { return p < 40 ? "\"Fail\"" : "\"Pass\""; };
     EXPECT_EQ(Rows()[0],
@@ -111,21 +113,14 @@ TEST_F(AvailableAndDesignTest, DesignFlowNamesTheSmallestMarginAndTheResult) {
 
     // A minimum of its own gives J1, the junction of the highest pressure, the smallest margin.
     WriteMinPressures("\"J1\",100\r\n");
-    ASSERT_EQ(Run(SteadyStateOption::CheckDesignFlow, "40").status, RunStatus::Completed);
+    ASSERT_EQ(Run(RunMode::Design, "40").status, RunStatus::Completed);
     const float j1 = SteadyPressure(line_, kJ3, 300, kJ1);
     EXPECT_EQ(Rows()[3], "\"J3\",300," + files::FormatSingle(own) + ",\"J1\"," +
                              files::FormatSingle(j1) + ",\"Fail\"");
 
     WriteNoCheck("\"J1\"\r\n\"J2\"\r\n\"J3\"\r\n");
-    ASSERT_EQ(Run(SteadyStateOption::CheckDesignFlow, "1000").status, RunStatus::Completed);
+    ASSERT_EQ(Run(RunMode::Design, "1000").status, RunStatus::Completed);
     EXPECT_EQ(Rows()[3], "\"J3\",300," + files::FormatSingle(own) + ",\"\",\"\",\"Pass\"");
-}
-
-TEST_F(AvailableAndDesignTest, DesignFlowNeedsTheRequiredFlow) {
-    RunInputs inputs = Inputs(line_);
-    inputs.steady_option = SteadyStateOption::CheckDesignFlow;
-    inputs.required_flow = "";
-    EXPECT_EQ(RunFireFlow(inputs, observer_).message, messages::kEnterRequiredFlow);
 }
 
 }  // namespace

@@ -27,30 +27,24 @@ protected:
         return file;
     }
 
-    RunInputs Duration(const std::filesystem::path& inp, const std::string& min_pressure,
-                       const std::string& required_flow) const {
-        RunInputs inputs = Inputs(inp);
-        inputs.page = AnalysisPage::ExtendedPeriod;
-        inputs.option = ExtendedPeriodOption::FindDuration;
-        inputs.minimal_pressure = min_pressure;
-        inputs.required_flow = required_flow;
+    RunSettings Duration(const std::filesystem::path& inp, const std::string& min_pressure,
+                         const std::string& required_flow) const {
+        RunSettings inputs = Settings(inp);
+        inputs.minimal_pressure = Number(min_pressure);
+        inputs.mode = DurationRun{Number(required_flow)};
         return inputs;
     }
 
-    RunInputs Flow(const std::filesystem::path& inp, const std::string& min_pressure,
-                   const std::string& required_time, const std::string& max_flow,
-                   const std::string& interval) const {
-        RunInputs inputs = Inputs(inp);
-        inputs.page = AnalysisPage::ExtendedPeriod;
-        inputs.option = ExtendedPeriodOption::FindFlow;
-        inputs.minimal_pressure = min_pressure;
-        inputs.required_time = required_time;
-        inputs.maximal_flow = max_flow;
-        inputs.flow_interval = interval;
+    RunSettings Flow(const std::filesystem::path& inp, const std::string& min_pressure,
+                     const std::string& required_time, const std::string& max_flow,
+                     const std::string& interval) const {
+        RunSettings inputs = Settings(inp);
+        inputs.minimal_pressure = Number(min_pressure);
+        inputs.mode = FlowRun{Number(required_time), Number(max_flow), Number(interval)};
         return inputs;
     }
 
-    std::vector<std::string> Run(const RunInputs& inputs) {
+    std::vector<std::string> Run(const RunSettings& inputs) {
         const RunResult result = RunFireFlow(inputs, observer_);
         EXPECT_EQ(result.status, RunStatus::Completed) << result.message;
         return Lines(inputs.output_file);
@@ -117,7 +111,7 @@ TEST_F(ExtendedPeriodSearchTest, ExcludedJunctionsKeepTheirRows) {
 }
 
 TEST_F(ExtendedPeriodSearchTest, DurationSearchCountsWrittenRowsAndServesEvents) {
-    const RunInputs inputs = Duration(CopyNetwork("falling_head.inp"), "30", "10");
+    const RunSettings inputs = Duration(CopyNetwork("falling_head.inp"), "30", "10");
     Run(inputs);
     const std::vector<std::string> expected{
         "busy on",
@@ -139,7 +133,7 @@ TEST_F(ExtendedPeriodSearchTest, FirstFailingFlowTrialReportsMinusTheInterval) {
 
 TEST_F(ExtendedPeriodSearchTest, StepsAfterTheRequiredTimeAreNotTested) {
     // 1.5 h: steps at 0, 1800, 3600 and 5400 s are tested, the fall at 7200 s is not.
-    const RunInputs inputs = Flow(CopyNetwork("falling_head.inp"), "30", "1.5", "30", "10");
+    const RunSettings inputs = Flow(CopyNetwork("falling_head.inp"), "30", "1.5", "30", "10");
     const auto lines = Run(inputs);
     EXPECT_EQ(lines,
               (std::vector<std::string>{kFlowHeader, R"("J1",1.5,"Maximal flow was reached")",

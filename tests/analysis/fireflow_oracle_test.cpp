@@ -218,19 +218,15 @@ TEST_P(FireflowOracleTest, ResultsEqualEpanet22) {
     const auto inp = CopyShared();
     if (c.constraints) WriteConstraints(inp, std::stof(c.min_pressure));
 
-    RunInputs inputs = Inputs(inp);
-    inputs.page = SteadyState(c.mode) ? AnalysisPage::SteadyState : AnalysisPage::ExtendedPeriod;
-    inputs.option =
-        c.mode == Mode::Flow ? ExtendedPeriodOption::FindFlow : ExtendedPeriodOption::FindDuration;
-    inputs.steady_option = c.mode == Mode::Available ? SteadyStateOption::FindAvailableFlow
-                           : c.mode == Mode::Design  ? SteadyStateOption::CheckDesignFlow
-                                                     : SteadyStateOption::FindFailingFlow;
-    inputs.search = c.search;
-    inputs.minimal_pressure = c.min_pressure;
-    inputs.maximal_flow = c.max_flow;
-    inputs.flow_interval = c.flow_interval;
-    inputs.required_flow = c.required_flow;
-    inputs.required_time = c.required_time;
+    const RunMode mode = c.mode == Mode::Steady      ? RunMode::Steady
+                         : c.mode == Mode::Available ? RunMode::Available
+                         : c.mode == Mode::Design    ? RunMode::Design
+                         : c.mode == Mode::Duration  ? RunMode::Duration
+                                                     : RunMode::Flow;
+    RunSettings inputs = Settings(inp);
+    inputs.mode = ModeFromTexts(mode, c.max_flow, c.flow_interval, c.required_flow, c.required_time,
+                                c.search);
+    inputs.minimal_pressure = Number(c.min_pressure);
     RecordingObserver observer;
     const RunResult result = RunFireFlow(inputs, observer);
 

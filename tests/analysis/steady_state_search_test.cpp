@@ -39,10 +39,9 @@ protected:
     // Runs with the given texts and expects a completed run.
     std::vector<std::string> Run(const std::string& min_pressure, const std::string& max_flow,
                                  const std::string& interval) {
-        RunInputs inputs = Inputs(line_);
-        inputs.minimal_pressure = min_pressure;
-        inputs.maximal_flow = max_flow;
-        inputs.flow_interval = interval;
+        RunSettings inputs = Settings(line_);
+        inputs.minimal_pressure = Number(min_pressure);
+        inputs.mode = SteadyRun{Number(max_flow), Number(interval)};
         const RunResult result = RunFireFlow(inputs, observer_);
         EXPECT_EQ(result.status, RunStatus::Completed) << result.message;
         return Lines(inputs.output_file);
@@ -120,15 +119,14 @@ TEST_F(SteadyStateSearchTest, TenthsAccumulateInSinglePrecision) {
     ASSERT_LT(at_one, after_ninth);
     const std::string minimum = Between(std::max(after_tenth, at_one), after_ninth);
 
-    RunInputs inputs = Inputs(thin);
-    inputs.minimal_pressure = minimum;
-    inputs.maximal_flow = "1";
-    inputs.flow_interval = "0.1";
+    RunSettings inputs = Settings(thin);
+    inputs.minimal_pressure = Number(minimum);
+    inputs.mode = SteadyRun{1, 0.1f};
     ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
     EXPECT_EQ(Lines(inputs.output_file), (std::vector<std::string>{kHeader, ReachedRow("J1")}));
 
     // With room for the tenth sum, it is tried and fails (written as 1 in 7 digits).
-    inputs.maximal_flow = ExactText(tenth);
+    inputs.mode = SteadyRun{tenth, 0.1f};
     ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
     EXPECT_EQ(Lines(inputs.output_file),
               (std::vector<std::string>{kHeader, ViolationRow("J1", tenth, "J1", after_tenth)}));
@@ -143,14 +141,14 @@ TEST_F(SteadyStateSearchTest, BisectionSolvesTheLinearSearchsDriftingTrialsAndRo
     const float at_failing = SteadyPressure(line_, kJ3, failing, kJ3);
     const std::string minimum = Between(at_failing, SteadyPressure(line_, kJ3, flows[3500], kJ3));
 
-    RunInputs inputs = Inputs(line_);
-    inputs.minimal_pressure = minimum;
-    inputs.flow_interval = "0.1";
+    RunSettings inputs = Settings(line_);
+    inputs.minimal_pressure = Number(minimum);
+    inputs.mode = SteadyRun{1000, 0.1f};
     RunResult result = RunFireFlow(inputs, observer_);
     ASSERT_EQ(result.status, RunStatus::Completed);
     const auto linear = Lines(inputs.output_file);
     const long linear_solves = result.solves;
-    inputs.search = SearchMethod::Bisection;
+    inputs.mode = SteadyRun{1000, 0.1f, SearchMethod::Bisection};
     result = RunFireFlow(inputs, observer_);
 
     EXPECT_EQ(Lines(inputs.output_file), linear);
@@ -172,14 +170,14 @@ TEST_F(SteadyStateSearchTest, BisectionReportsAFailureRightAboveAPassWhereThePre
     ASSERT_GE(at_890, 35.0F);
     ASSERT_LT(at_900, 35.0F);
 
-    RunInputs inputs = Inputs(inp);
-    inputs.minimal_pressure = "35";
-    inputs.maximal_flow = "2000";
+    RunSettings inputs = Settings(inp);
+    inputs.minimal_pressure = 35;
+    inputs.mode = SteadyRun{2000, 10};
     ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
     EXPECT_EQ(Lines(inputs.output_file)[1], ViolationRow("J1", 260, "J1", at_260));
     // After 0 (passes) and 2000 (fails), the halving tries 1000 (fails) and 500 (passes): the
     // search stays in the upper band and reports its end.
-    inputs.search = SearchMethod::Bisection;
+    inputs.mode = SteadyRun{2000, 10, SearchMethod::Bisection};
     ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
     EXPECT_EQ(Lines(inputs.output_file)[1], ViolationRow("J1", 900, "J1", at_900));
 }
@@ -247,8 +245,8 @@ TEST_F(SteadyStateSearchTest, UnknownConstraintIdsAreSkippedAndReportedOnce) {
 }
 
 TEST_F(SteadyStateSearchTest, ExtensionChangesOnlyTheFileName) {
-    RunInputs inputs = Inputs(line_);
-    inputs.minimal_pressure = "55";
+    RunSettings inputs = Settings(line_);
+    inputs.minimal_pressure = 55;
     inputs.output_file = line_.string() + ".TXT";
     ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
     inputs.output_file = line_.string() + ".CSV";
@@ -258,13 +256,14 @@ TEST_F(SteadyStateSearchTest, ExtensionChangesOnlyTheFileName) {
 }
 
 TEST_F(SteadyStateSearchTest, ProgressCountsWrittenRows) {
-    RunInputs inputs = Inputs(line_);
-    inputs.minimal_pressure = "55";
+    RunSettings inputs = Settings(line_);
+    inputs.minimal_pressure = 55;
     ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
 
     const std::vector<std::string> expected{
-        "busy on", "range 0 3", "value 1", "value 2", "value 3",
-        "question: " + messages::CompletionQuestion(inputs.output_file), "busy off"};
+        "busy on", "range 0 3", "value 1",
+        "value 2", "value 3",   "question: " + messages::CompletionQuestion(inputs.output_file),
+        "busy off"};
     EXPECT_EQ(observer_.WithoutServing(), expected);
 }
 
@@ -275,8 +274,8 @@ TEST_F(SteadyStateSearchTest, ScratchFilesThatCannotBeCreatedDoNotStopTheRun) {
     std::filesystem::current_path(work);
     std::filesystem::remove(work);
 
-    RunInputs inputs = Inputs(line_);
-    inputs.minimal_pressure = "55";
+    RunSettings inputs = Settings(line_);
+    inputs.minimal_pressure = 55;
     const RunResult result = RunFireFlow(inputs, observer_);
 
     EXPECT_EQ(result.status, RunStatus::Completed) << result.message;
@@ -297,14 +296,13 @@ TEST_F(SteadyStateSearchTest, UnsolvableTrialsAreToldOnceAfterTheSearch) {
     const auto inp = dir() / "Net3.inp";
     WriteBytes(inp, WithZeroDuration(ReadBytes(net3)));
 
-    RunInputs inputs = Inputs(inp);
-    inputs.minimal_pressure = "-1e30";
-    inputs.maximal_flow = "1e20";
-    inputs.flow_interval = "2e19";
+    RunSettings inputs = Settings(inp);
+    inputs.minimal_pressure = -1e30f;
+    inputs.mode = SteadyRun{1e20f, 2e19f};
     ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
     EXPECT_EQ(observer_.Messages(),
-              (std::vector<std::string>{"notice: " + messages::UnsolvedTrials(
-                                                         1, 110, std::vector<std::string>{"129"})}));
+              (std::vector<std::string>{
+                  "notice: " + messages::UnsolvedTrials(1, 110, std::vector<std::string>{"129"})}));
     const auto events = observer_.WithoutServing();
     EXPECT_TRUE(events[events.size() - 3].starts_with("notice: "));  // before the question
 }

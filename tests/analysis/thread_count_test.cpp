@@ -11,8 +11,7 @@ namespace {
 struct ThreadCase {
     const char* name;
     const char* network;  // "town" (examples/town.inp) or a shared network
-    AnalysisPage page;
-    ExtendedPeriodOption option;
+    RunMode mode;
     bool steady_copy;  // the copy's duration set to 0
     bool constraints;
     const char* min_pressure;
@@ -20,7 +19,6 @@ struct ThreadCase {
     const char* flow_interval;
     const char* required_flow;
     const char* required_time;
-    SteadyStateOption steady_option = SteadyStateOption::FindFailingFlow;
     SearchMethod search = SearchMethod::Linear;
 };
 
@@ -32,9 +30,9 @@ class ThreadCountTest : public RunTest, public ::testing::WithParamInterface<Thr
 protected:
     std::filesystem::path Network(const ThreadCase& c) {
         const std::filesystem::path source =
-            std::string(c.network) == "town"
-                ? std::filesystem::path(HYDROSK_EXAMPLES) / "town.inp"
-                : std::filesystem::path(HYDROSK_SHARED_NETWORKS) / (std::string(c.network) + ".inp");
+            std::string(c.network) == "town" ? std::filesystem::path(HYDROSK_EXAMPLES) / "town.inp"
+                                             : std::filesystem::path(HYDROSK_SHARED_NETWORKS) /
+                                                   (std::string(c.network) + ".inp");
         if (!std::filesystem::exists(source)) return {};
         std::string text = ReadBytes(source);
         if (c.steady_copy) text = WithZeroDuration(text);
@@ -50,16 +48,10 @@ protected:
     };
 
     Outcome Run(const ThreadCase& c, const std::filesystem::path& inp, int threads) {
-        RunInputs inputs = Inputs(inp);
-        inputs.page = c.page;
-        inputs.option = c.option;
-        inputs.steady_option = c.steady_option;
-        inputs.search = c.search;
-        inputs.minimal_pressure = c.min_pressure;
-        inputs.maximal_flow = c.max_flow;
-        inputs.flow_interval = c.flow_interval;
-        inputs.required_flow = c.required_flow;
-        inputs.required_time = c.required_time;
+        RunSettings inputs = Settings(inp);
+        inputs.mode = ModeFromTexts(c.mode, c.max_flow, c.flow_interval, c.required_flow,
+                                    c.required_time, c.search);
+        inputs.minimal_pressure = Number(c.min_pressure);
         inputs.parallelism.threads = threads;
         RecordingObserver observer;
         const RunResult result = RunFireFlow(inputs, observer);
@@ -85,37 +77,35 @@ TEST_P(ThreadCountTest, SameResultsFileAndMessagesForEveryThreadCount) {
     }
 }
 
-constexpr auto kSteady = AnalysisPage::SteadyState;
-constexpr auto kExtended = AnalysisPage::ExtendedPeriod;
-constexpr auto kDuration = ExtendedPeriodOption::FindDuration;
-constexpr auto kFlow = ExtendedPeriodOption::FindFlow;
+constexpr auto kSteady = RunMode::Steady;
+constexpr auto kDuration = RunMode::Duration;
+constexpr auto kFlow = RunMode::Flow;
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, ThreadCountTest,
     ::testing::Values(
-        ThreadCase{"TownSteady", "town", kSteady, kDuration, true, false, "20", "5000", "50", "", ""},
-        ThreadCase{"TownSteadyWithConstraints", "town", kSteady, kDuration, true, true, "20",
-                   "5000", "50", "", ""},
-        ThreadCase{"TownDurationWithConstraints", "town", kExtended, kDuration, false, true, "20",
-                   "1000", "10", "1500", ""},
-        ThreadCase{"TownFlowWithConstraints", "town", kExtended, kFlow, false, true, "20", "3000",
-                   "100", "", "2"},
-        // 920 junctions, each solved with the demands that the ones before it set back.
-        ThreadCase{"Ky10Steady", "ky10", kSteady, kDuration, false, false, "20", "1500", "250", "",
+        ThreadCase{"TownSteady", "town", kSteady, true, false, "20", "5000", "50", "", ""},
+        ThreadCase{"TownSteadyWithConstraints", "town", kSteady, true, true, "20", "5000", "50", "",
                    ""},
+        ThreadCase{"TownDurationWithConstraints", "town", kDuration, false, true, "20", "1000",
+                   "10", "1500", ""},
+        ThreadCase{"TownFlowWithConstraints", "town", kFlow, false, true, "20", "3000", "100", "",
+                   "2"},
+        // 920 junctions, each solved with the demands that the ones before it set back.
+        ThreadCase{"Ky10Steady", "ky10", kSteady, false, false, "20", "1500", "250", "", ""},
         // Bisection solves other trials than the linear search, yet every junction gets the
         // demands that the ones before it set back.
-        ThreadCase{"Ky10SteadyBisection", "ky10", kSteady, kDuration, false, false, "20", "1500",
-                   "100", "", "", SteadyStateOption::FindFailingFlow, SearchMethod::Bisection},
-        ThreadCase{"TownFlowBisection", "town", kExtended, kFlow, false, true, "20", "3000", "100",
-                   "", "2", SteadyStateOption::FindFailingFlow, SearchMethod::Bisection},
-        ThreadCase{"TownAvailableWithConstraints", "town", kSteady, kDuration, true, true, "20",
-                   "5000", "10", "", "", SteadyStateOption::FindAvailableFlow},
-        ThreadCase{"TownDesignWithConstraints", "town", kSteady, kDuration, true, true, "20",
-                   "5000", "10", "2500", "", SteadyStateOption::CheckDesignFlow},
+        ThreadCase{"Ky10SteadyBisection", "ky10", kSteady, false, false, "20", "1500", "100", "",
+                   "", SearchMethod::Bisection},
+        ThreadCase{"TownFlowBisection", "town", kFlow, false, true, "20", "3000", "100", "", "2",
+                   SearchMethod::Bisection},
+        ThreadCase{"TownAvailableWithConstraints", "town", RunMode::Available, true, true, "20",
+                   "5000", "10", "", ""},
+        ThreadCase{"TownDesignWithConstraints", "town", RunMode::Design, true, true, "20", "5000",
+                   "10", "2500", ""},
         // A flow no network can carry: the hydraulics fail (110) at the 62nd junction.
-        ThreadCase{"Net3DurationToolkitFailure", "Net3", kExtended, kDuration, false, false,
-                   "-1e30", "1000", "10", "1e20", ""}),
+        ThreadCase{"Net3DurationToolkitFailure", "Net3", kDuration, false, false, "-1e30", "1000",
+                   "10", "1e20", ""}),
     [](const ::testing::TestParamInfo<ThreadCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -73,18 +73,19 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"available",
                  "\"Check_Node\",\"Available_Flow\",\"Limiting_Node\",\"Limiting_Pressure\","
                  "\"Check_Pressure\"\r\n\"J1\",812.5,\"J7\",19.99,35.2\r\n"
-                 "\"J2\",\"Maximal flow was reached\"\r\n",
+                 "\"J2\",\"Maximal flow was reached\"\r\n\"J3\",\"Unsolved\"\r\n",
                  ResultsKind::AvailableFlow,
-                 {kFail, kMax},
-                 {812.5, std::nullopt},
+                 {kFail, kMax, Outcome::Unsolved},
+                 {812.5, std::nullopt, std::nullopt},
                  "J7"},
         KindCase{"design",
                  "\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\",\"Lowest_Node\","
                  "\"Lowest_Pressure\",\"Result\"\r\n\"J1\",1000,30.5,\"J9\",12.25,\"Fail\"\r\n"
-                 "\"J2\",1000,60,\"J2\",60,\"Pass\"\r\n",
+                 "\"J2\",1000,60,\"J2\",60,\"Pass\"\r\n"
+                 "\"J3\",1000,-1e+30,\"J3\",-1e+30,\"Unsolved\"\r\n",
                  ResultsKind::DesignFlow,
-                 {kFail, Outcome::Passed},
-                 {12.25, 60.0},
+                 {kFail, Outcome::Passed, Outcome::Unsolved},
+                 {12.25, 60.0, -1e30},
                  "J9"}),
     [](const auto& info) {
         std::string name = info.param.name;
@@ -106,7 +107,7 @@ TEST(ResultsFileTest, RefusesWhatNoSearchWrites) {
         {steady + "\"J1\",10\r\n", "line 2: expected 4 fields, found 2"},
         {"\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\",\"Lowest_Node\",\"Lowest_Pressure\","
          "\"Result\"\r\n\"J1\",1,2,\"J1\",2,\"Maybe\"\r\n",
-         "line 2: the result \"Maybe\" is neither Pass nor Fail"},
+         "line 2: the result \"Maybe\" is neither Pass, Fail nor Unsolved"},
     };
     for (const auto& [bytes, message] : cases) {
         try {

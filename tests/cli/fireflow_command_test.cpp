@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <locale>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -21,7 +22,7 @@ protected:
     cli::FireflowOptions Options(const std::filesystem::path& inp) const {
         cli::FireflowOptions options;
         options.inp = inp.string();
-        options.min_pressure = "55";
+        options.min_pressure = 55;
         return options;
     }
 
@@ -48,7 +49,7 @@ TEST_F(FireflowCommandTest, ReadsTheConstraintFilesBesideTheInpFile) {
     const auto inp = CopyNetwork("line.inp");
     WriteNoCheck("\"J1\"\r\n\"J2\"\r\n\"J3\"\r\n\"Q7\"\r\n");
     auto options = Options(inp);
-    options.min_pressure = "1000";
+    options.min_pressure = 1000;
     ASSERT_EQ(Run(options), 0) << err_.str();
     EXPECT_EQ(Lines(inp.string() + ".TXT")[1], R"("J1","Maximal flow was reached")");
     EXPECT_EQ(err_.str(),
@@ -59,7 +60,7 @@ TEST_F(FireflowCommandTest, RunsFromTheInpDirectoryWithARelativePath) {
     CopyNetwork("line.inp");
     WriteNoCheck("\"J1\"\r\n\"J2\"\r\n\"J3\"\r\n");
     auto options = Options("line.inp");
-    options.min_pressure = "1000";
+    options.min_pressure = 1000;
     options.extension = "CSV";
     ASSERT_EQ(Run(options), 0) << err_.str();
     EXPECT_EQ(out_.str(), "line.inp.CSV\n");
@@ -69,23 +70,23 @@ TEST_F(FireflowCommandTest, RunsFromTheInpDirectoryWithARelativePath) {
 TEST_F(FireflowCommandTest, RefusalGoesToStandardErrorWithStatusOne) {
     const auto inp = CopyNetwork("line.inp");
     auto options = Options(inp);
-    options.mode = "duration";
+    options.mode = RunMode::Duration;
     EXPECT_EQ(Run(options), 1);
     EXPECT_EQ(err_.str(), std::string(messages::kExtendedPeriodDuration) + "\n");
     EXPECT_EQ(out_.str(), "");
 
     options = Options(dir() / "missing.inp");
     EXPECT_EQ(Run(options), 1);
-    EXPECT_EQ(err_.str(),
-              std::string(messages::kCouldNotOpenInp) + "\n  Error 302: cannot open input file\n");
+    EXPECT_EQ(err_.str(), options.inp + ": " + std::string(messages::kCouldNotOpenInp) +
+                              "\n  Error 302: cannot open input file\n");
 }
 
 TEST_F(FireflowCommandTest, FlowModeUsesTheRequiredTime) {
     const auto inp = CopyNetwork("falling_head.inp");
     auto options = Options(inp);
-    options.mode = "flow";
-    options.min_pressure = "30";
-    options.required_time = "2";
+    options.mode = RunMode::Flow;
+    options.min_pressure = 30;
+    options.required_time = 2;
     ASSERT_EQ(Run(options), 0) << err_.str();
     EXPECT_EQ(Lines(inp.string() + ".TXT")[1], R"("J1",2,-10)");
 }
@@ -96,14 +97,14 @@ TEST_F(FireflowCommandTest, StatsEndTheErrorStreamOfEveryRun) {
     auto options = Options(inp);
     options.stats = true;
     std::smatch match;
-    for (const char* search : {"linear", "bisection"}) {
+    for (const SearchMethod search : {SearchMethod::Linear, SearchMethod::Bisection}) {
         options.search = search;
         ASSERT_EQ(Run(options), 0) << err_.str();
         const std::string err = err_.str();
         ASSERT_TRUE(std::regex_match(err, match, stats)) << err;
         EXPECT_GT(std::stol(match[2]), std::stol(match[1])) << err;
     }
-    options.mode = "duration";  // refused: the network has no duration
+    options.mode = RunMode::Duration;  // refused: the network has no duration
     EXPECT_EQ(Run(options), 1);
     const std::string err = err_.str();
     ASSERT_TRUE(std::regex_search(err, match, stats)) << err;
@@ -113,11 +114,11 @@ TEST_F(FireflowCommandTest, StatsEndTheErrorStreamOfEveryRun) {
 TEST_F(FireflowCommandTest, AvailableAndDesignModesWriteTheirOwnRows) {
     const auto inp = CopyNetwork("line.inp");
     auto options = Options(inp);
-    options.mode = "available";
-    options.tolerance = "0.5";
+    options.mode = RunMode::Available;
+    options.tolerance = 0.5f;
     ASSERT_EQ(Run(options), 0) << err_.str();
     EXPECT_TRUE(Lines(inp.string() + ".TXT")[0].starts_with(R"("Check_Node","Available_Flow",)"));
-    options.mode = "design";
+    options.mode = RunMode::Design;
     ASSERT_EQ(Run(options), 0) << err_.str();
     EXPECT_TRUE(Lines(inp.string() + ".TXT")[0].ends_with(R"("Lowest_Pressure","Result")"));
 }
@@ -128,9 +129,11 @@ struct ProgramResult {
     std::string output;  // standard output and standard error together
 };
 
-ProgramResult RunProgram(const std::string& arguments) {
+// `environment`: assignments put before the command ("LC_ALL=C").
+ProgramResult RunProgram(const std::string& arguments, const std::string& environment = "") {
     ProgramResult result;
-    const std::string command = std::string("'") + HYDROSK_CLI + "' " + arguments + " 2>&1";
+    const std::string command =
+        environment + " '" + std::string(HYDROSK_CLI) + "' " + arguments + " 2>&1";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (!pipe) return result;
     std::array<char, 4096> buffer{};
@@ -152,10 +155,21 @@ TEST_F(FireflowCommandTest, ProgramRunsAndPrintsThePath) {
 
 TEST_F(FireflowCommandTest, ProgramRefusalExitsWithOne) {
     const auto inp = CopyNetwork("line.inp");
-    const auto result = RunProgram("fireflow '" + inp.string() + "' --flow-interval 0");
+    const auto result =
+        RunProgram("fireflow '" + inp.string() + "' --max-flow 1e8 --flow-interval 1");
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.output, std::string(messages::kFlowIntervalPositive) + "\n");
+    EXPECT_EQ(result.output, std::string(messages::kFlowIntervalTooSmall) + "\n");
     EXPECT_FALSE(std::filesystem::exists(inp.string() + ".TXT"));
+}
+
+TEST_F(FireflowCommandTest, NumbersThatMustBePositiveNameTheirOption) {
+    const auto inp = CopyNetwork("line.inp");
+    for (const std::string option : {"--flow-interval", "--required-time", "--tolerance"}) {
+        const auto result = RunProgram("fireflow '" + inp.string() + "' " + option + " 0");
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.output.rfind(option + ": \"0\" is not greater than 0\n", 0), 0U)
+            << result.output;
+    }
 }
 
 TEST_F(FireflowCommandTest, BadArgumentsExitWithTwo) {
@@ -168,6 +182,51 @@ TEST_F(FireflowCommandTest, BadArgumentsExitWithTwo) {
         EXPECT_EQ(RunProgram(arguments).status, 2) << arguments;
     }
     EXPECT_FALSE(std::filesystem::exists(inp.string() + ".TXT"));
+}
+
+// Numbers have a period as the decimal separator under every locale; a text in another
+// format is refused with the option and the text named.
+TEST_F(FireflowCommandTest, NumbersMeanTheSameUnderEveryLocale) {
+    ASSERT_NO_THROW(std::locale("de_DE.UTF-8")) << "make deps generates the German locale";
+    const auto inp = CopyNetwork("falling_head.inp");
+    const std::string run = "fireflow '" + inp.string() + "' --mode flow --flow-interval 2.5 ";
+    std::string written;
+    for (const char* locale : {"LC_ALL=C", "LC_ALL=de_DE.UTF-8", "LANG=de_DE.UTF-8"}) {
+        const auto result = RunProgram(run + "--required-time 1.5 --min-pressure 20.5", locale);
+        ASSERT_EQ(result.status, 0) << locale << ": " << result.output;
+        const std::string results = ReadBytes(inp.string() + ".TXT");
+        if (written.empty()) written = results;
+        EXPECT_EQ(results, written) << locale;
+        std::filesystem::remove(inp.string() + ".TXT");
+    }
+    EXPECT_NE(written.find(",1.5,"), std::string::npos) << written;
+    for (const char* locale : {"LC_ALL=C", "LC_ALL=de_DE.UTF-8"}) {
+        for (const char* text : {"1,5", "1.500,0", "20 psi", "", "0x10", "inf"}) {
+            const auto result =
+                RunProgram(run + "--required-time '" + std::string(text) + "'", locale);
+            EXPECT_EQ(result.status, 2) << locale << " " << text;
+            EXPECT_EQ(result.output.rfind(
+                          "--required-time: \"" + std::string(text) + "\" is not a number\n", 0),
+                      0U)
+                << result.output;
+        }
+        const auto range = RunProgram(run + "--max-flow 1e99", locale);
+        EXPECT_EQ(range.status, 2);
+        EXPECT_EQ(range.output.rfind("--max-flow: \"1e99\" is out of range\n", 0), 0U)
+            << range.output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(inp.string() + ".TXT"));
+}
+
+TEST_F(FireflowCommandTest, ThreadsAreAWholeNumberOfAtLeastOne) {
+    const auto inp = CopyNetwork("line.inp");
+    for (const char* threads : {"0", "abc", "-2", "1.5", "99999999999999999999"}) {
+        const auto result =
+            RunProgram("fireflow '" + inp.string() + "' --threads " + std::string(threads));
+        EXPECT_EQ(result.status, 2) << threads;
+        EXPECT_EQ(result.output.rfind("--threads: a whole number of at least 1\n", 0), 0U)
+            << result.output;
+    }
 }
 
 TEST_F(FireflowCommandTest, HelpExplainsEveryOption) {
