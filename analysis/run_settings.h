@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <variant>
@@ -55,6 +56,21 @@ struct FlowRun {
     float flow_interval = 10;    // network flow units
     SearchMethod search = SearchMethod::Linear;
 };
+
+// The names the command line and the Python module give the modes and search methods.
+inline const std::map<std::string, RunMode>& RunModeNames() {
+    static const std::map<std::string, RunMode> names{{"steady", RunMode::Steady},
+                                                      {"available", RunMode::Available},
+                                                      {"design", RunMode::Design},
+                                                      {"duration", RunMode::Duration},
+                                                      {"flow", RunMode::Flow}};
+    return names;
+}
+inline const std::map<std::string, SearchMethod>& SearchMethodNames() {
+    static const std::map<std::string, SearchMethod> names{{"linear", SearchMethod::Linear},
+                                                           {"bisection", SearchMethod::Bisection}};
+    return names;
+}
 
 using ModeSettings = std::variant<SteadyRun, AvailableFlowRun, DesignFlowRun, DurationRun, FlowRun>;
 

@@ -164,24 +164,15 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
     auto* command = app.add_subcommand(
         "fireflow", "Fire-flow analysis of every junction, results beside the INP file");
     command->add_option("INP", options.inp, "EPANET input file")->required();
-    const std::map<std::string, analysis::RunMode> modes{
-        {"steady", analysis::RunMode::Steady},
-        {"available", analysis::RunMode::Available},
-        {"design", analysis::RunMode::Design},
-        {"duration", analysis::RunMode::Duration},
-        {"flow", analysis::RunMode::Flow}};
     command->add_option("--mode", options.mode, "the question asked; see \"Which mode\" below")
-        ->transform(CLI::CheckedTransformer(modes))
+        ->transform(CLI::CheckedTransformer(analysis::RunModeNames()))
         ->default_str("steady");
-    const std::map<std::string, analysis::SearchMethod> methods{
-        {"linear", analysis::SearchMethod::Linear},
-        {"bisection", analysis::SearchMethod::Bisection}};
     command
         ->add_option("--search", options.search,
                      "how the steady and flow modes find the failing trial flow: linear tries "
                      "them from 0 upwards; bisection needs about log2 of their number, with the "
                      "same rows where pressures fall as the flow rises (see README)")
-        ->transform(CLI::CheckedTransformer(methods))
+        ->transform(CLI::CheckedTransformer(analysis::SearchMethodNames()))
         ->default_str("linear");
     AddNumber(*command, "--min-pressure", options.min_pressure,
               "default minimal pressure of every junction");

@@ -212,22 +212,28 @@ analysis::RunSettings SettingsOf(const FireFlowRequest& request) {
     settings.minimal_pressure = static_cast<float>(request.min_pressure);
     const float max_flow = static_cast<float>(request.max_flow);
     const float interval = static_cast<float>(request.flow_interval);
-    const analysis::SearchMethod search = request.search == "bisection"
-                                              ? analysis::SearchMethod::Bisection
-                                              : analysis::SearchMethod::Linear;
-    if (request.mode == "available") {
-        analysis::AvailableFlowRun run{max_flow};
-        if (request.tolerance) run.tolerance = static_cast<float>(*request.tolerance);
-        settings.mode = run;
-    } else if (request.mode == "design") {
-        settings.mode = analysis::DesignFlowRun{static_cast<float>(request.required_flow)};
-    } else if (request.mode == "duration") {
-        settings.mode = analysis::DurationRun{static_cast<float>(request.required_flow)};
-    } else if (request.mode == "flow") {
-        settings.mode = analysis::FlowRun{static_cast<float>(request.required_time), max_flow,
-                                          interval, search};
-    } else {
-        settings.mode = analysis::SteadyRun{max_flow, interval, search};
+    // The package has checked both names against its MODES and SEARCHES.
+    const analysis::SearchMethod search = analysis::SearchMethodNames().at(request.search);
+    switch (analysis::RunModeNames().at(request.mode)) {
+        case analysis::RunMode::Steady:
+            settings.mode = analysis::SteadyRun{max_flow, interval, search};
+            break;
+        case analysis::RunMode::Available: {
+            analysis::AvailableFlowRun run{max_flow};
+            if (request.tolerance) run.tolerance = static_cast<float>(*request.tolerance);
+            settings.mode = run;
+            break;
+        }
+        case analysis::RunMode::Design:
+            settings.mode = analysis::DesignFlowRun{static_cast<float>(request.required_flow)};
+            break;
+        case analysis::RunMode::Duration:
+            settings.mode = analysis::DurationRun{static_cast<float>(request.required_flow)};
+            break;
+        case analysis::RunMode::Flow:
+            settings.mode = analysis::FlowRun{static_cast<float>(request.required_time), max_flow,
+                                              interval, search};
+            break;
     }
     analysis::RunSettings::Constraints constraints;
     constraints.excluded_ids = request.no_check;
