@@ -111,10 +111,17 @@ std::pair<int, analysis::JunctionOutcome> DecodeOutcome(std::string_view bytes) 
         const auto fields = reader.Take<std::uint32_t>();
         for (std::uint32_t i = 0; i < fields; ++i) {
             switch (reader.Take<Tag>()) {
-                case Tag::Text: outcome.row.emplace_back(reader.TakeText()); break;
-                case Tag::Single: outcome.row.emplace_back(reader.Take<float>()); break;
-                case Tag::Double: outcome.row.emplace_back(reader.Take<double>()); break;
-                default: throw std::invalid_argument("unknown field in a junction outcome");
+                case Tag::Text:
+                    outcome.row.emplace_back(reader.TakeText());
+                    break;
+                case Tag::Single:
+                    outcome.row.emplace_back(reader.Take<float>());
+                    break;
+                case Tag::Double:
+                    outcome.row.emplace_back(reader.Take<double>());
+                    break;
+                default:
+                    throw std::invalid_argument("unknown field in a junction outcome");
             }
         }
     } else {

@@ -7,7 +7,9 @@
 
 namespace hydrosk::network {
 
-void ResetNetwork(NetworkCatalogue& catalogue) { catalogue = NetworkCatalogue{}; }
+void ResetNetwork(NetworkCatalogue& catalogue) {
+    catalogue = NetworkCatalogue{};
+}
 
 int OpenNetwork(NetworkCatalogue& catalogue, toolkit::Project& project, const std::string& inpPath,
                 const std::string& reportFile, const std::string& outputFile) {
@@ -30,10 +32,22 @@ void ClassifyElements(NetworkCatalogue& catalogue, const toolkit::Project& proje
         project.get_link_type(i, type);
         project.get_link_id(i, id);
         switch (type) {
-            case EN_CVPIPE: ++catalogue.CVPipeCount; catalogue.CVPipes.add(id, i); break;
-            case EN_PIPE: ++catalogue.PipeCount; catalogue.Pipes.add(id, i); break;
-            case EN_PUMP: ++catalogue.PumpCount; catalogue.Pumps.add(id, i); break;
-            default: ++catalogue.ValveCount; catalogue.Valves.add(id, i); break;
+            case EN_CVPIPE:
+                ++catalogue.CVPipeCount;
+                catalogue.CVPipes.add(id, i);
+                break;
+            case EN_PIPE:
+                ++catalogue.PipeCount;
+                catalogue.Pipes.add(id, i);
+                break;
+            case EN_PUMP:
+                ++catalogue.PumpCount;
+                catalogue.Pumps.add(id, i);
+                break;
+            default:
+                ++catalogue.ValveCount;
+                catalogue.Valves.add(id, i);
+                break;
         }
     }
     for (int i = 1; i <= catalogue.NodeCount; ++i) {
@@ -46,9 +60,16 @@ void ClassifyElements(NetworkCatalogue& catalogue, const toolkit::Project& proje
                 catalogue.Junctions.add(id, i);
                 catalogue.JunctionIDs.push_back(id);
                 break;
-            case EN_RESERVOIR: ++catalogue.ReservoirCount; catalogue.Reservoirs.add(id, i); break;
-            case EN_TANK: ++catalogue.TankCount; catalogue.Tanks.add(id, i); break;
-            default: break;
+            case EN_RESERVOIR:
+                ++catalogue.ReservoirCount;
+                catalogue.Reservoirs.add(id, i);
+                break;
+            case EN_TANK:
+                ++catalogue.TankCount;
+                catalogue.Tanks.add(id, i);
+                break;
+            default:
+                break;
         }
     }
     for (int i = 1; i <= catalogue.PatternCount; ++i) {

@@ -81,7 +81,9 @@ int ENopen(const char* inpFile, const char* rptFile, const char* outFile) {
     });
 }
 
-int ENclose(void) { return guarded([](Project& p) { return p.close(); }); }
+int ENclose(void) {
+    return guarded([](Project& p) { return p.close(); });
+}
 
 int ENgetcount(int code, int* count) {
     return get_value(count, [&](Project& p, int& v) { return p.get_count(code, v); });
@@ -91,7 +93,9 @@ int ENgetnodeindex(const char* id, int* index) {
     return get_value(index, [&](Project& p, int& v) { return p.get_node_index(id ? id : "", v); });
 }
 
-int ENgetnodeid(int index, char* id) { return get_id(id, &Project::get_node_id, index); }
+int ENgetnodeid(int index, char* id) {
+    return get_id(id, &Project::get_node_id, index);
+}
 
 int ENgetnodetype(int index, int* nodeType) {
     return get_value(nodeType, [&](Project& p, int& v) { return p.get_node_type(index, v); });
@@ -101,7 +105,9 @@ int ENgetlinkindex(const char* id, int* index) {
     return get_value(index, [&](Project& p, int& v) { return p.get_link_index(id ? id : "", v); });
 }
 
-int ENgetlinkid(int index, char* id) { return get_id(id, &Project::get_link_id, index); }
+int ENgetlinkid(int index, char* id) {
+    return get_id(id, &Project::get_link_id, index);
+}
 
 int ENgetlinktype(int index, int* linkType) {
     return get_value(linkType, [&](Project& p, int& v) { return p.get_link_type(index, v); });
@@ -117,7 +123,9 @@ int ENgetlinknodes(int index, int* node1, int* node2) {
     });
 }
 
-int ENgetpatternid(int index, char* id) { return get_id(id, &Project::get_pattern_id, index); }
+int ENgetpatternid(int index, char* id) {
+    return get_id(id, &Project::get_pattern_id, index);
+}
 
 int ENgetpatternindex(const char* id, int* index) {
     return get_value(index,
@@ -133,9 +141,8 @@ int ENgetflowunits(int* units) {
 }
 
 int ENgetnodevalue(int index, int property, float* value) {
-    return get_single(value, [&](Project& p, double& out) {
-        return p.get_node_value(index, property, out);
-    });
+    return get_single(
+        value, [&](Project& p, double& out) { return p.get_node_value(index, property, out); });
 }
 
 int ENsetnodevalue(int index, int property, float value) {
@@ -143,19 +150,26 @@ int ENsetnodevalue(int index, int property, float value) {
 }
 
 int ENgetlinkvalue(int index, int property, float* value) {
-    return get_single(value, [&](Project& p, double& out) {
-        return p.get_link_value(index, property, out);
-    });
+    return get_single(
+        value, [&](Project& p, double& out) { return p.get_link_value(index, property, out); });
 }
 
 int ENgetstatistic(int type, float* value) {
     return get_single(value, [&](Project& p, double& out) { return p.get_statistic(type, out); });
 }
 
-int ENsolveH(void) { return guarded([](Project& p) { return p.solve_h(); }); }
-int ENopenH(void) { return guarded([](Project& p) { return p.open_h(); }); }
-int ENinitH(int initFlag) { return guarded([&](Project& p) { return p.init_h(initFlag); }); }
-int ENcloseH(void) { return guarded([](Project& p) { return p.close_h(); }); }
+int ENsolveH(void) {
+    return guarded([](Project& p) { return p.solve_h(); });
+}
+int ENopenH(void) {
+    return guarded([](Project& p) { return p.open_h(); });
+}
+int ENinitH(int initFlag) {
+    return guarded([&](Project& p) { return p.init_h(initFlag); });
+}
+int ENcloseH(void) {
+    return guarded([](Project& p) { return p.close_h(); });
+}
 
 int ENrunH(long* currentTime) {
     return get_value(currentTime, [](Project& p, long& t) { return p.run_h(t); });

@@ -125,14 +125,29 @@ int Project::get_count(int code, int& count) const {
     count = 0;
     if (!is_open()) return kNotOpen;
     switch (code) {
-        case EN_NODECOUNT: count = static_cast<int>(network_.nodes.size()); break;
-        case EN_TANKCOUNT: count = network_.tank_count; break;
-        case EN_LINKCOUNT: count = static_cast<int>(network_.links.size()); break;
-        case EN_PATCOUNT: count = static_cast<int>(network_.patterns.size()); break;
-        case EN_CURVECOUNT: count = static_cast<int>(network_.curves.size()); break;
-        case EN_CONTROLCOUNT: count = static_cast<int>(network_.controls.size()); break;
-        case EN_RULECOUNT: count = static_cast<int>(network_.rules.size()); break;
-        default: return kBadParameter;
+        case EN_NODECOUNT:
+            count = static_cast<int>(network_.nodes.size());
+            break;
+        case EN_TANKCOUNT:
+            count = network_.tank_count;
+            break;
+        case EN_LINKCOUNT:
+            count = static_cast<int>(network_.links.size());
+            break;
+        case EN_PATCOUNT:
+            count = static_cast<int>(network_.patterns.size());
+            break;
+        case EN_CURVECOUNT:
+            count = static_cast<int>(network_.curves.size());
+            break;
+        case EN_CONTROLCOUNT:
+            count = static_cast<int>(network_.controls.size());
+            break;
+        case EN_RULECOUNT:
+            count = static_cast<int>(network_.rules.size());
+            break;
+        default:
+            return kBadParameter;
     }
     return 0;
 }
@@ -208,23 +223,45 @@ int Project::get_time_param(int param, long& value) const {
     if (!is_open()) return kNotOpen;
     const Times& t = network_.times;
     switch (param) {
-        case EN_DURATION: value = t.duration; break;
-        case EN_HYDSTEP: value = t.hydraulic_step; break;
-        case EN_QUALSTEP: value = t.quality_step; break;
-        case EN_PATTERNSTEP: value = t.pattern_step; break;
-        case EN_PATTERNSTART: value = t.pattern_start; break;
-        case EN_REPORTSTEP: value = t.report_step; break;
-        case EN_REPORTSTART: value = t.report_start; break;
-        case EN_RULESTEP: value = t.rule_step; break;
-        case EN_STARTTIME: value = t.start_clock; break;
-        case EN_HTIME: value = simulation_ ? simulation_->time() : 0; break;
+        case EN_DURATION:
+            value = t.duration;
+            break;
+        case EN_HYDSTEP:
+            value = t.hydraulic_step;
+            break;
+        case EN_QUALSTEP:
+            value = t.quality_step;
+            break;
+        case EN_PATTERNSTEP:
+            value = t.pattern_step;
+            break;
+        case EN_PATTERNSTART:
+            value = t.pattern_start;
+            break;
+        case EN_REPORTSTEP:
+            value = t.report_step;
+            break;
+        case EN_REPORTSTART:
+            value = t.report_start;
+            break;
+        case EN_RULESTEP:
+            value = t.rule_step;
+            break;
+        case EN_STARTTIME:
+            value = t.start_clock;
+            break;
+        case EN_HTIME:
+            value = simulation_ ? simulation_->time() : 0;
+            break;
         case EN_STATISTIC:
         case EN_PERIODS:
         case EN_QTIME:
         case EN_HALTFLAG:
         case EN_NEXTEVENT:
-        case EN_NEXTEVENTTANK: break;
-        default: return kBadParameter;
+        case EN_NEXTEVENTTANK:
+            break;
+        default:
+            return kBadParameter;
     }
     return 0;
 }
@@ -245,9 +282,12 @@ int Project::get_node_value(int index, int property, double& value) const {
     // Heads are 0 until the first solve, as in EPANET.
     const double head = simulation_ ? simulation_->head(i) : 0.0;
     switch (property) {
-        case EN_ELEVATION: value = node.elevation * network_.units.elevation; break;
+        case EN_ELEVATION:
+            value = node.elevation * network_.units.elevation;
+            break;
         case EN_BASEDEMAND:
-            if (junction && !node.demands.empty()) value = node.demands.front().base * network_.units.flow;
+            if (junction && !node.demands.empty())
+                value = node.demands.front().base * network_.units.flow;
             break;
         case EN_PATTERN:
             if (junction) {
@@ -256,9 +296,15 @@ int Project::get_node_value(int index, int property, double& value) const {
                 value = node.head_pattern + 1;
             }
             break;
-        case EN_DEMAND: value = simulation_ ? simulation_->demand(i) * network_.units.flow : 0.0; break;
-        case EN_HEAD: value = head * network_.units.head; break;
-        case EN_PRESSURE: value = (head - node.elevation) * network_.units.pressure; break;
+        case EN_DEMAND:
+            value = simulation_ ? simulation_->demand(i) * network_.units.flow : 0.0;
+            break;
+        case EN_HEAD:
+            value = head * network_.units.head;
+            break;
+        case EN_PRESSURE:
+            value = (head - node.elevation) * network_.units.pressure;
+            break;
         case EN_TANKLEVEL:
             if (!junction) value = node.initial_level * network_.units.elevation;
             break;
@@ -284,7 +330,8 @@ int Project::set_node_value(int index, int property, double value) {
     const bool junction = node.type == NodeType::Junction;
     switch (property) {
         case EN_BASEDEMAND:
-            if (junction && !node.demands.empty()) node.demands.front().base = value / network_.units.flow;
+            if (junction && !node.demands.empty())
+                node.demands.front().base = value / network_.units.flow;
             return 0;
         case EN_PATTERN: {
             const long pattern = std::lround(value);
@@ -323,7 +370,8 @@ int Project::get_link_value(int index, int property, double& value) const {
                 value = simulation_->flow(i) * network_.units.flow;
             }
             break;
-        default: return kBadParameter;
+        default:
+            return kBadParameter;
     }
     return 0;
 }
@@ -334,14 +382,28 @@ int Project::get_statistic(int type, double& value) const {
     if (!simulation_) return 0;
     const SolveResult& last = simulation_->last_solve();
     switch (type) {
-        case EN_ITERATIONS: value = last.iterations; break;
-        case EN_RELATIVEERROR: value = last.relative_error; break;
-        case EN_MAXHEADERROR: value = last.max_head_error * network_.units.head; break;
-        case EN_MAXFLOWCHANGE: value = last.max_flow_change * network_.units.flow; break;
-        case EN_MASSBALANCE: break;  // water quality is not simulated
-        case EN_DEFICIENTNODES: value = last.deficient_nodes; break;
-        case EN_DEMANDREDUCTION: value = last.demand_reduction; break;
-        default: return kBadParameter;
+        case EN_ITERATIONS:
+            value = last.iterations;
+            break;
+        case EN_RELATIVEERROR:
+            value = last.relative_error;
+            break;
+        case EN_MAXHEADERROR:
+            value = last.max_head_error * network_.units.head;
+            break;
+        case EN_MAXFLOWCHANGE:
+            value = last.max_flow_change * network_.units.flow;
+            break;
+        case EN_MASSBALANCE:
+            break;  // water quality is not simulated
+        case EN_DEFICIENTNODES:
+            value = last.deficient_nodes;
+            break;
+        case EN_DEMANDREDUCTION:
+            value = last.demand_reduction;
+            break;
+        default:
+            return kBadParameter;
     }
     return 0;
 }

@@ -33,8 +33,7 @@ public:
     // denote the INP file itself, in any spelling (another case, a relative
     // path, a link), are refused with 301 before anything is written. A path
     // that is not a regular file (a directory, a FIFO, a device) gives 302.
-    int open(const std::string& inpFile, const std::string& reportFile,
-             const std::string& outFile);
+    int open(const std::string& inpFile, const std::string& reportFile, const std::string& outFile);
     // Opens a network that was parsed before (see parsed_network), without
     // reading the file again; the result is the same as a fresh open.
     int open(std::shared_ptr<const Network> parsed);

@@ -32,7 +32,8 @@ public:
             taken_.push_back(position);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(cost_(position)));
-        if (fails_.contains(position)) throw std::runtime_error("failed at " + std::to_string(position));
+        if (fails_.contains(position))
+            throw std::runtime_error("failed at " + std::to_string(position));
         return {std::to_string(position)};
     }
 

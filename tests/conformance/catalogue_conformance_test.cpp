@@ -77,8 +77,7 @@ TEST_P(CatalogueConformance, CountsIdsAndDurationAsEpanet) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SharedNetworks, CatalogueConformance,
-                         ::testing::ValuesIn(shared_network_names()),
-                         [](const auto& info) {
+                         ::testing::ValuesIn(shared_network_names()), [](const auto& info) {
                              std::string name = info.param;
                              for (char& c : name) {
                                  if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';

@@ -16,8 +16,9 @@ class NetLoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
-               ("hydrosk_netload_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               ("hydrosk_netload_" +
+                std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -59,9 +60,12 @@ std::string typed_network(long durationSeconds) {
            " P3 T1 a 1000 12 100 0 Open\n"
            "[PUMPS]\n PU1 J1 a HEAD C1\n"
            "[CURVES]\n C1 100 80\n"
-           "[VALVES]\n" + valves +
+           "[VALVES]\n" +
+           valves +
            "[PATTERNS]\n PatA 1 2\n PatB 1\n"
-           "[TIMES]\n Duration " + std::to_string(durationSeconds) + " SEC\n"
+           "[TIMES]\n Duration " +
+           std::to_string(durationSeconds) +
+           " SEC\n"
            "[END]\n";
 }
 
@@ -111,7 +115,8 @@ TEST_F(NetLoadTest, DurationIsRoundedToWholeHoursHalvesToEven) {
 
 TEST_F(NetLoadTest, SecondOpenLeavesNothingOfTheFirst) {
     ASSERT_EQ(open(write_inp("typed.inp", typed_network(3600))), 0);
-    const std::string small = "[JUNCTIONS]\n X 0 1\n[RESERVOIRS]\n S 10\n[PIPES]\n L S X 10 6 100\n";
+    const std::string small =
+        "[JUNCTIONS]\n X 0 1\n[RESERVOIRS]\n S 10\n[PIPES]\n L S X 10 6 100\n";
     ASSERT_EQ(open(write_inp("small.inp", small)), 0);
     EXPECT_EQ(catalogue_.JunctionCount, 1);
     EXPECT_EQ(catalogue_.JunctionIDs, (std::vector<std::string>{"", "X"}));
@@ -125,8 +130,9 @@ TEST_F(NetLoadTest, SecondOpenLeavesNothingOfTheFirst) {
 // EPANET 2.2 refuses a network without junctions (223, not enough nodes), so
 // the catalogue stays empty.
 TEST_F(NetLoadTest, NetworkWithoutJunctions) {
-    const std::string text = "[RESERVOIRS]\n R 100\n[TANKS]\n T 50 10 0 20 30 0\n"
-                             "[PIPES]\n P R T 100 12 100\n";
+    const std::string text =
+        "[RESERVOIRS]\n R 100\n[TANKS]\n T 50 10 0 20 30 0\n"
+        "[PIPES]\n P R T 100 12 100\n";
     ASSERT_EQ(open(write_inp("nojunctions.inp", text)), 223);
     EXPECT_EQ(catalogue_.JunctionCount, 0);
     EXPECT_EQ(catalogue_.Junctions.count(), 0);

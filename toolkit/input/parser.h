@@ -52,7 +52,6 @@ std::string_view section_heading(Section section);
 // The section a heading token names, or Section::None.
 Section find_section(std::string_view token);
 
-
 // A pump while its kind is still open (EPANET fits curves after reading).
 enum class PumpInput { ConstantPower, PowerFunction, Custom, NoCurve };
 
