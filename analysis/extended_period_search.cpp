@@ -6,7 +6,7 @@
 
 #include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
-#include "files/results_file.h"
+#include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
 #include "toolkit/project.h"
@@ -58,19 +58,11 @@ std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int positio
     }
 }
 
-files::Record DurationHeader() {
-    return {std::string("Check_Node"), std::string("Flow"), std::string("Duration (hours)")};
-}
-
 files::Record DurationJunction(const TrialContext& context, float required_flow, int position) {
     const std::string& id = context.catalogue.JunctionIDs[static_cast<std::size_t>(position)];
     const auto failed_at = ExtendedPeriodTrial(context, position, required_flow, std::nullopt);
     if (!failed_at) return {id, required_flow, std::string(files::kEndOfSimulationReachedText)};
     return {id, required_flow, static_cast<double>(*failed_at) / 3600.0};
-}
-
-files::Record FlowHeader() {
-    return {std::string("Check_Node"), std::string("Duration (hours)"), std::string("Flow")};
 }
 
 files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings& settings,

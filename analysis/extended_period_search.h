@@ -39,9 +39,7 @@ struct TrialContext {
 std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int position, float demand,
                                         std::optional<float> time_limit);
 
-// Duration search: header "Check_Node", "Flow", "Duration (hours)".
-files::Record DurationHeader();
-
+// Duration search (results kind Duration).
 // One junction drawing the required flow: (ID, required flow, hours of the failing step as a
 // double) or (ID, required flow, "End of simulation was reached").
 files::Record DurationJunction(const TrialContext& context, float required_flow, int position);
@@ -53,9 +51,7 @@ struct FlowSearchSettings {
     SearchMethod method = SearchMethod::Linear;
 };
 
-// Flow search: header "Check_Node", "Duration (hours)", "Flow".
-files::Record FlowHeader();
-
+// Flow search (results kind Flow).
 // One junction: the trial demands `flows` (TrialFlows of the settings), each simulated up to
 // the required time; the settings' method finds the failing one to report. Gives (ID, required
 // time, failing demand minus the interval) or (ID, required time, "Maximal flow was reached").

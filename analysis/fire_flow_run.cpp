@@ -20,6 +20,7 @@
 #include "files/file_error.h"
 #include "files/number_text.h"
 #include "files/record_layout.h"
+#include "files/results_schema.h"
 #include "files/settings_file.h"
 #include "network/net_load.h"
 #include "network/network_map.h"
@@ -184,21 +185,21 @@ struct SteadyStatePreparer {
     void operator()(const SteadyRun& run) const {
         auto& settings = search.settings.emplace<SteadyStateSettings>(
             SteadyStateSettings{run.maximal_flow, run.flow_interval, run.search, solves});
-        search.header = SteadyStateHeader();
+        search.header = files::HeaderRecord(files::ResultsKind::SteadyState);
         search.workers = SteadyStateWorkers(search.project.parsed_network(), search.catalogue,
                                             search.limits, settings);
     }
     void operator()(const AvailableFlowRun& run) const {
         auto& settings = search.settings.emplace<AvailableFlowSettings>(AvailableFlowInputs(run));
         settings.solves = solves;
-        search.header = AvailableFlowHeader();
+        search.header = files::HeaderRecord(files::ResultsKind::AvailableFlow);
         search.workers = AvailableFlowWorkers(search.project.parsed_network(), search.catalogue,
                                               search.limits, settings);
     }
     void operator()(const DesignFlowRun& run) const {
         auto& settings = search.settings.emplace<DesignFlowSettings>(
             DesignFlowSettings{run.required_flow, solves});
-        search.header = DesignFlowHeader();
+        search.header = files::HeaderRecord(files::ResultsKind::DesignFlow);
         search.workers = DesignFlowWorkers(search.project.parsed_network(), search.catalogue,
                                            search.limits, settings);
     }
@@ -223,7 +224,7 @@ void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, So
     RefuseInputAt(settings, RefusalPoint::ModeInputs);
     if (const auto* duration = std::get_if<DurationRun>(&settings.mode)) {
         LeaveTrialReportFile(settings);
-        search.header = DurationHeader();
+        search.header = files::HeaderRecord(files::ResultsKind::Duration);
         search.workers = DurationWorkers(*search.trials, duration->required_flow);
         return;
     }
@@ -233,7 +234,7 @@ void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, So
     auto& flow = search.settings.emplace<FlowSearchSettings>(
         FlowSearchSettings{run.required_time, run.maximal_flow, run.flow_interval, run.search});
     LeaveTrialReportFile(settings);
-    search.header = FlowHeader();
+    search.header = files::HeaderRecord(files::ResultsKind::Flow);
     search.workers = FlowWorkers(*search.trials, flow);
 }
 

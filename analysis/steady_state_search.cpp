@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "analysis/run_messages.h"
-#include "files/results_file.h"
+#include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
 #include "toolkit/project.h"
@@ -62,11 +62,6 @@ private:
 };
 
 }  // namespace
-
-files::Record SteadyStateHeader() {
-    return {std::string("Check_Node"), std::string("Maximal_Flow"), std::string("Violating_Node"),
-            std::string("Minimal_pressure")};
-}
 
 files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
