@@ -28,7 +28,8 @@ Lowest LowestMargin(const toolkit::Project& project, const JunctionLimits& limit
         const auto position = static_cast<std::size_t>(k);
         if (limits.excluded[position] != 0) continue;
         double value = 0;
-        project.get_node_value(k, EN_PRESSURE, value);
+        // Position k is a junction's node index, so the reading cannot fail.
+        (void)project.get_node_value(k, EN_PRESSURE, value);
         const auto pressure = static_cast<float>(value);
         const double margin =
             std::isnan(pressure)
