@@ -1,5 +1,8 @@
 #include "files/results_schema.h"
 
+#include <algorithm>
+#include <stdexcept>
+
 namespace hydrosk::files {
 
 const std::vector<ResultsLayout>& ResultsLayouts() {
@@ -67,7 +70,12 @@ const std::vector<ResultsLayout>& ResultsLayouts() {
 }
 
 const ResultsLayout& LayoutOf(ResultsKind kind) {
-    return ResultsLayouts()[static_cast<std::size_t>(kind)];
+    const auto& layouts = ResultsLayouts();
+    const auto found =
+        std::find_if(layouts.begin(), layouts.end(),
+                     [kind](const ResultsLayout& layout) { return layout.kind == kind; });
+    if (found == layouts.end()) throw std::logic_error("a results kind without its layout");
+    return *found;
 }
 
 Record HeaderRecord(ResultsKind kind) {

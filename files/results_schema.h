@@ -71,8 +71,9 @@ struct ResultsLayout {
     std::string_view summary_answer;
 };
 
-// Every kind, in the order of ResultsKind.
+// Every kind; the reader tries their headings in this order.
 const std::vector<ResultsLayout>& ResultsLayouts();
+// The layout of a kind; every kind has one.
 const ResultsLayout& LayoutOf(ResultsKind kind);
 
 // The header record of a kind: its column names as text fields.
