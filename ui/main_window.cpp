@@ -57,7 +57,8 @@ public:
     WindowRunObserver& operator=(const WindowRunObserver&) = delete;
 
     void ShowMessage(analysis::MessageKind kind, const std::string& text) override {
-        // Notices (constraint IDs that are no junctions) are told once, after the run.
+        // Notices (constraint IDs that are no junctions, trials that could not be solved) are
+        // told once, after the run.
         if (kind == analysis::MessageKind::Notice) {
             notices_ << Text(text);
             return;
