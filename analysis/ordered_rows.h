@@ -35,6 +35,10 @@ UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
                                  const WorkerFactory& factory, const RecordWrite& write,
                                  RunObserver& observer);
 
+// Workers whose row r (1 to the count of `positions`) is the row of junction positions[r - 1]
+// of the workers of `factory`; `positions` rise.
+WorkerFactory SelectedRows(WorkerFactory factory, std::vector<int> positions);
+
 // A factory of workers without state of their own: each row is `row(position, stop)`.
 WorkerFactory StatelessWorkers(std::function<files::Record(int, const std::atomic<bool>*)> row);
 

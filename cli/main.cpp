@@ -71,6 +71,9 @@ int Run(int argc, char** argv) {
     hydrosk::cli::FireflowOptions fireflowOptions;
     auto* fireflow = hydrosk::cli::AddFireflowCommand(app, fireflowOptions);
 
+    hydrosk::cli::BaselineOptions baselineOptions;
+    auto* baseline = hydrosk::cli::AddBaselineCommand(app, baselineOptions);
+
     hydrosk::cli::ExportGeoJsonOptions geoJsonOptions;
     auto* exportGeoJson = hydrosk::cli::AddExportGeoJsonCommand(app, geoJsonOptions);
 
@@ -96,6 +99,7 @@ int Run(int argc, char** argv) {
 #endif
         return RunFireflowHere(fireflowOptions);
     }
+    if (*baseline) return hydrosk::cli::RunBaseline(baselineOptions, std::cout, std::cerr);
     if (*exportGeoJson) return hydrosk::cli::RunExportGeoJson(geoJsonOptions, std::cerr);
     return 2;
 }

@@ -25,7 +25,16 @@ struct KindLayout {
     std::string_view reached_text;  // empty: the row's last column decides
     Outcome reached_outcome;
     std::string_view summary_answer;  // names the lowest answer in the summary
+    bool empty_fields = false;        // a field that does not apply is an empty text
 };
+
+template <std::size_t N>
+std::vector<ResultsColumn> StudyColumns(const std::array<std::string_view, N>& names,
+                                        const std::array<Quantity, N>& quantities) {
+    std::vector<ResultsColumn> columns;
+    for (std::size_t i = 0; i < N; ++i) columns.push_back({std::string(names[i]), quantities[i]});
+    return columns;
+}
 
 const std::vector<KindLayout>& Layouts() {
     using Q = Quantity;
@@ -77,6 +86,20 @@ const std::vector<KindLayout>& Layouts() {
          {},
          Outcome::Passed,
          "Lowest residual pressure"},
+        {ResultsKind::AvailableFlow,
+         StudyColumns(kAvailableStudyColumns,
+                      {Q::NodeId, Q::Flow, Q::NodeId, Q::Pressure, Q::Pressure, Q::LinkId,
+                       Q::Velocity, Q::Flow, Q::Text}),
+         1, 2, kMaximalFlowReached, Outcome::MaximalFlowReached, "Lowest available flow", true},
+        {ResultsKind::DesignFlow,
+         StudyColumns(kDesignStudyColumns, {Q::NodeId, Q::Flow, Q::Pressure, Q::NodeId, Q::Pressure,
+                                            Q::LinkId, Q::Velocity, Q::Text}),
+         4,
+         3,
+         {},
+         Outcome::Passed,
+         "Lowest residual pressure",
+         true},
     };
     return layouts;
 }
@@ -116,8 +139,12 @@ ResultsRow ReadRow(const KindLayout& layout, const std::vector<ReadField>& field
         ResultsCell& cell = row.cells[i];
         cell.text = fields[i].text;
         const Quantity quantity = layout.columns[i].quantity;
-        if (quantity == Quantity::NodeId || quantity == Quantity::Text) continue;
+        if (quantity == Quantity::NodeId || quantity == Quantity::Text ||
+            quantity == Quantity::LinkId) {
+            continue;
+        }
         if (reached && i == layout.answer_column) continue;
+        if (layout.empty_fields && fields[i].quoted && fields[i].text.empty()) continue;
         const ReadValue value = UntypedValue(fields[i]);
         if (const double* number = std::get_if<double>(&value)) {
             cell.number = *number;
@@ -127,6 +154,7 @@ ResultsRow ReadRow(const KindLayout& layout, const std::vector<ReadField>& field
     }
     if (layout.kind == ResultsKind::DesignFlow) {
         const std::string& result = row.cells.back().text;
+        if (layout.empty_fields && result.empty()) Refuse(line, "the result is missing");
         if (result != kPassText && result != kFailText && result != kUnsolvedText) {
             Refuse(line, "the result \"" + result + "\" is neither Pass, Fail nor Unsolved");
         }
@@ -202,8 +230,11 @@ std::string UnitOf(Quantity quantity, const UnitNames& units) {
             return units.pressure;
         case Quantity::Hours:
             return "hours";
+        case Quantity::Velocity:
+            return units.velocity;
         case Quantity::NodeId:
         case Quantity::Text:
+        case Quantity::LinkId:
             break;
     }
     return {};

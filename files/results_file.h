@@ -5,6 +5,7 @@
 // file, so that what is shown and exported is what was written.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <locale>
 #include <optional>
@@ -25,7 +26,20 @@ enum class Quantity {
     Pressure,  // the network's pressure units
     Hours,     // simulation time, already named in the heading
     Text,      // "Pass" or "Fail"
+    LinkId,    // a pipe ID
+    Velocity,  // ft/s (US flow units) or m/s (SI)
 };
+
+// The layouts of the available-flow and design-flow searches of a fire-flow study (a demand
+// time, a fire duration, a fire demand added, a velocity limit or required flows): every row
+// has every column, a field that does not apply is an empty text.
+inline constexpr std::array<std::string_view, 9> kAvailableStudyColumns{
+    "Check_Node",        "Available_Flow", "Limiting_Node",
+    "Limiting_Pressure", "Check_Pressure", "Limiting_Pipe",
+    "Limiting_Velocity", "Required_Flow",  "Result"};
+inline constexpr std::array<std::string_view, 8> kDesignStudyColumns{
+    "Check_Node",      "Fire_Flow",    "Check_Pressure",   "Lowest_Node",
+    "Lowest_Pressure", "Fastest_Pipe", "Fastest_Velocity", "Result"};
 
 struct ResultsColumn {
     std::string name;  // the heading as written in the file
@@ -97,6 +111,7 @@ inline bool IsFailing(const ResultsRow& row) {
 struct UnitNames {
     std::string flow;
     std::string pressure;
+    std::string velocity;  // "ft/s" or "m/s"; empty when not known
 };
 
 // The unit of a column's values, empty for IDs and texts.

@@ -259,6 +259,10 @@ const char* QuantityName(files::Quantity quantity) {
             return "pressure";
         case files::Quantity::Hours:
             return "hours";
+        case files::Quantity::LinkId:
+            return "link";
+        case files::Quantity::Velocity:
+            return "velocity";
         case files::Quantity::Text:
             break;
     }
@@ -335,7 +339,8 @@ py::dict RunFireFlow(const FireFlowRequest& request, const py::object& progress)
         for (std::size_t i = 0; i < row.cells.size(); ++i) {
             const files::ResultsCell& cell = row.cells[i];
             const files::Quantity quantity = table.columns[i].quantity;
-            if (quantity == files::Quantity::NodeId || quantity == files::Quantity::Text) {
+            if (quantity == files::Quantity::NodeId || quantity == files::Quantity::Text ||
+                quantity == files::Quantity::LinkId) {
                 cells.append(cell.text.empty() ? py::object(py::none()) : py::str(cell.text));
             } else {
                 cells.append(cell.number ? py::object(py::float_(*cell.number)) : py::none());
