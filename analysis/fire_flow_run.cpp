@@ -181,12 +181,9 @@ AvailableFlowSettings AvailableFlowInputs(const AvailableFlowRun& run) {
     return settings;
 }
 
-// A junction's ID as a list file gives it: blanks trimmed, and on the first line a UTF-8
-// byte-order mark skipped.
-std::string ListedId(const std::string& id, bool first) {
-    std::string_view text = id;
-    if (first && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    return std::string(files::TrimBlanks(text));
+// A junction's ID as a list gives it: blanks trimmed, as NoCheck.txt's.
+std::string ListedId(const std::string& id) {
+    return std::string(files::TrimBlanks(id));
 }
 
 // The study's times and limit, checked against the INP's duration.
@@ -214,10 +211,8 @@ std::vector<std::optional<float>> RequiredFlowsByPosition(
     std::vector<std::string>& unknown) {
     if (!study.required_flows) return {};
     std::vector<std::optional<float>> flows(static_cast<std::size_t>(catalogue.JunctionCount) + 1);
-    bool first = true;
     for (const auto& entry : *study.required_flows) {
-        const std::string id = ListedId(entry.id, first);
-        first = false;
+        const std::string id = ListedId(entry.id);
         if (const auto index = catalogue.Junctions.find(id)) {
             flows[static_cast<std::size_t>(*index)] = entry.pressure;
         } else if (std::find(unknown.begin(), unknown.end(), id) == unknown.end()) {
@@ -332,10 +327,8 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
     const int count = search.catalogue.JunctionCount;
     if (settings.hydrants) {
         std::vector<unsigned char> listed(static_cast<std::size_t>(count) + 1, 0);
-        bool first = true;
         for (const std::string& entry : *settings.hydrants) {
-            const std::string id = ListedId(entry, first);
-            first = false;
+            const std::string id = ListedId(entry);
             if (const auto position = search.catalogue.Junctions.find(id)) {
                 listed[static_cast<std::size_t>(*position)] = 1;
             } else if (std::find(unknown_hydrants.begin(), unknown_hydrants.end(), id) ==

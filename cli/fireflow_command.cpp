@@ -190,11 +190,6 @@ void RequireFile(const std::string& file) {
     if (!std::filesystem::exists(file, error)) throw files::FileError(file, "does not exist");
 }
 
-std::vector<std::string> ReadListFile(const std::string& file) {
-    RequireFile(file);
-    return files::ReadExcludedJunctions(file);
-}
-
 }  // namespace
 
 CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
@@ -361,7 +356,8 @@ analysis::RunSettings FireflowSettings(const FireflowOptions& options) {
     settings.trial_report_file.clear();
     settings.parallelism.threads = options.threads;
     try {
-        if (!options.hydrants.empty()) settings.hydrants = ReadListFile(options.hydrants);
+        if (!options.hydrants.empty())
+            settings.hydrants = files::ReadJunctionList(options.hydrants);
         const bool study_mode = options.mode == analysis::RunMode::Available ||
                                 options.mode == analysis::RunMode::Design;
         if (options.study_given && !study_mode) {

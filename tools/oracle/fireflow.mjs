@@ -136,9 +136,10 @@ class ResultsFile {
 // The field reader for the constraint files: a quoted field runs to the next double quote and
 // anything after it up to the comma or line end is dropped; a bare field runs to the comma or
 // line end without its trailing blanks. Blank lines are skipped.
-function readRecords(path, fieldsPerRecord) {
+function readRecords(path, fieldsPerRecord, skipByteOrderMark = false) {
   if (!existsSync(path)) return [];
-  const bytes = readFileSync(path).toString("latin1");
+  let bytes = readFileSync(path).toString("latin1");
+  if (skipByteOrderMark && bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.slice(3);
   const fields = [];
   let i = 0;
   const n = bytes.length;
@@ -681,7 +682,7 @@ function requiredFlows(file, cat) {
   if (!file) return required;
   const find = junctionLookup(cat.ids);
   for (const [id, value] of readRecords(file, 2)) {
-    const k = find(id.replace(/^\xEF\xBB\xBF/, "").trim());
+    const k = find(id.trim());
     if (k !== undefined) required[k] = f32(Number(value.trim()));
   }
   return required;
@@ -692,8 +693,8 @@ function checkPositions(file, cat) {
   if (!file) return Array.from({ length: cat.junctionCount }, (_, i) => i + 1);
   const find = junctionLookup(cat.ids);
   const listed = new Set();
-  for (const [id] of readRecords(file, 1)) {
-    const k = find(id.replace(/^\xEF\xBB\xBF/, "").trim());
+  for (const [id] of readRecords(file, 1, true)) {
+    const k = find(id.trim());
     if (k !== undefined) listed.add(k);
   }
   return [...listed].sort((a, b) => a - b);
