@@ -230,8 +230,12 @@ std::string UnitOf(Quantity quantity, const UnitNames& units) {
             return units.pressure;
         case Quantity::Hours:
             return "hours";
-        case Quantity::Velocity:
-            return units.velocity;
+        case Quantity::Velocity: {
+            if (units.flow.empty()) return {};
+            static const std::array<std::string_view, 5> us{"CFS", "GPM", "MGD", "IMGD", "AFD"};
+            const bool us_units = std::find(us.begin(), us.end(), units.flow) != us.end();
+            return us_units ? "ft/s" : "m/s";
+        }
         case Quantity::NodeId:
         case Quantity::Text:
         case Quantity::LinkId:

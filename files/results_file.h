@@ -111,10 +111,10 @@ inline bool IsFailing(const ResultsRow& row) {
 struct UnitNames {
     std::string flow;
     std::string pressure;
-    std::string velocity;  // "ft/s" or "m/s"; empty when not known
 };
 
-// The unit of a column's values, empty for IDs and texts.
+// The unit of a column's values, empty for IDs and texts; velocities are in ft/s with US flow
+// units and in m/s with SI ones.
 std::string UnitOf(Quantity quantity, const UnitNames& units);
 
 // A cell as the windows show it: hours rounded to 0.01 h ("10.39"), every
