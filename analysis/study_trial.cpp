@@ -51,8 +51,9 @@ StudyTrials::StudyTrials(std::shared_ptr<const toolkit::Network> network,
     long time = 0;  // s, of the next step
     while (static_cast<double>(time) < fire_start) {
         long now = 0;
+        // Not counted among the solves: they are the same for every trial, and a run's count
+        // is that of its trials.
         const int code = project_.run_h(now);
-        CountSolve(solves_, project_);
         if (IsUnsolved(code) && before_fire_code_ == 0) before_fire_code_ = code;
         long step = 0;
         project_.next_h(step);
