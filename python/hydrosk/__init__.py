@@ -348,7 +348,7 @@ def _results_frame(result: dict, mode: str) -> pd.DataFrame:
         if i == 0:
             continue
         values = [row[i] for row in rows]
-        if quantity in ("node", "text"):
+        if quantity in ("node", "link", "text"):
             data[name] = pd.Series(values, dtype=object)
         else:
             data[name] = pd.Series([math.nan if v is None else v for v in values], dtype="float64")
