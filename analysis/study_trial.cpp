@@ -129,7 +129,9 @@ void StudyTrials::TestStep(const JunctionLimits& limits, bool whole_fire, TrialP
                 if (!whole_fire) break;
             }
             auto& fastest = pressures.fastest;
+            // The highest velocity over every step; the lowest index on ties.
             if (whole_fire && (fastest.index == 0 || velocity > fastest.velocity ||
+                               (velocity == fastest.velocity && k < fastest.index) ||
                                (std::isnan(velocity) && !std::isnan(fastest.velocity)))) {
                 fastest = {k, velocity};
             }

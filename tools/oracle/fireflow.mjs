@@ -650,7 +650,9 @@ function studyTrial(engine, inpBytes, members, flow, study, limits, whole) {
         if (!failedBefore && result.pipe === null && (v > study.maxVelocity || Number.isNaN(v))) {
           result.pipe = { k, v };
         }
-        if (result.fastest === null || v > result.fastest.v) result.fastest = { k, v };
+        if (result.fastest === null || v > result.fastest.v || (v === result.fastest.v && k < result.fastest.k)) {
+          result.fastest = { k, v };
+        }
       }
       for (const j of members) {
         const p = engine.getNode(j, EN.PRESSURE)[1];
