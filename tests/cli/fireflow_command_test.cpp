@@ -301,6 +301,16 @@ TEST_F(FireflowCommandTest, StudyOptionsGiveTheStudysRows) {
     EXPECT_EQ(missing.output, "\"no-such.txt\": does not exist\n");
     const auto fire_demand = RunProgram(study + " --mode design --fire-demand both");
     EXPECT_EQ(fire_demand.status, 2);
+
+    // The GeoJSON export reads the study's layout: pipe IDs as texts, empty numbers as null.
+    const auto layer = dir() / "study.geojson";
+    const auto exported = RunProgram("export-geojson '" + town.string() + ".TXT' '" +
+                                     layer.string() + "' --inp '" + town.string() + "'");
+    ASSERT_EQ(exported.status, 0) << exported.output;
+    const std::string geojson = ReadBytes(layer);
+    EXPECT_NE(geojson.find("\"Limiting_Velocity\":"), std::string::npos);
+    EXPECT_NE(geojson.find("\"Required_Flow\":1000"), std::string::npos) << geojson;
+    EXPECT_NE(geojson.find("\"Limiting_Pipe\":\""), std::string::npos);
 }
 
 // The baseline in the NoCheck.txt layout; a run says the same junctions on standard error.
