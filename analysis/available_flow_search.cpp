@@ -8,7 +8,7 @@
 
 #include "analysis/ordered_rows.h"
 #include "files/number_text.h"
-#include "files/results_file.h"
+#include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/project.h"
 
@@ -170,7 +170,7 @@ private:
         files::FieldValue velocity = std::string();
         if (failing.pipe) {
             std::string pipe_id;
-            trials_.project().get_link_id(failing.pipe->index, pipe_id);
+            (void)trials_.project().get_link_id(failing.pipe->index, pipe_id);  // a pipe
             pipe = pipe_id;
             velocity = PressureField(failing.pipe->velocity);
         }
@@ -227,18 +227,6 @@ long AvailableFlowGrid::index_below(double flow) const {
     while (index > 0 && at(index) > flow) --index;
     while (index + 1 < count_ && at(index + 1) <= flow) ++index;
     return index;
-}
-
-files::Record AvailableFlowHeader(bool study_layout) {
-    if (study_layout) {
-        files::Record header;
-        for (const std::string_view name : files::kAvailableStudyColumns) {
-            header.emplace_back(std::string(name));
-        }
-        return header;
-    }
-    return {std::string("Check_Node"), std::string("Available_Flow"), std::string("Limiting_Node"),
-            std::string("Limiting_Pressure"), std::string("Check_Pressure")};
 }
 
 WorkerFactory AvailableFlowWorkers(std::shared_ptr<const toolkit::Network> network,

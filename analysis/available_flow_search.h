@@ -47,16 +47,12 @@ struct AvailableFlowSettings {
     double tolerance = 0;          // network flow units, above 0, AvailableFlowGrid::Make succeeds
     SolveCount* solves = nullptr;  // counts every solve when given
     FireStudy study;               // the fire of every trial; all 0: a steady-state solve
-    // The study's layout (files::kAvailableStudyColumns) instead of the five columns.
+    // The study's layout (the AvailableFlow layout with empty fields) instead of the five columns.
     bool study_layout = false;
     // Each junction's required flow by position (entry 0 unused), for the study layout's
     // Required_Flow and Result; empty when none is required.
     std::vector<std::optional<float>> required_flows;
 };
-
-// "Check_Node", "Available_Flow", "Limiting_Node", "Limiting_Pressure", "Check_Pressure", or
-// the study's layout.
-files::Record AvailableFlowHeader(bool study_layout = false);
 
 // Workers of the search, each with a project of its own opened from `network` (as parsed). The
 // factory refers to the catalogue, limits and settings, which must outlive the workers.

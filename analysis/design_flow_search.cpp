@@ -4,7 +4,7 @@
 #include <string>
 
 #include "analysis/ordered_rows.h"
-#include "files/results_file.h"
+#include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
 #include "toolkit/project.h"
@@ -31,9 +31,9 @@ public:
         const auto& lowest = pressures.lowest;
         const std::string& id = catalogue_.JunctionIDs[at];
         // A solve that failed or did not converge neither passes nor fails.
-        const std::string result(!pressures.solved    ? files::kUnsolvedText
-                                 : pressures.failed() ? files::kFailText
-                                                      : files::kPassText);
+        const std::string result(files::VerdictText(!pressures.solved    ? files::Outcome::Unsolved
+                                                    : pressures.failed() ? files::Outcome::Failed
+                                                                         : files::Outcome::Passed));
         files::FieldValue lowest_node = std::string();
         files::FieldValue lowest_pressure = std::string();
         if (lowest.position != 0) {
@@ -49,7 +49,7 @@ public:
         files::FieldValue velocity = std::string();
         if (pressures.fastest.index != 0) {
             std::string pipe_id;
-            trials_.project().get_link_id(pressures.fastest.index, pipe_id);
+            (void)trials_.project().get_link_id(pressures.fastest.index, pipe_id);  // a pipe
             pipe = pipe_id;
             velocity = PressureField(pressures.fastest.velocity);
         }
@@ -73,19 +73,6 @@ private:
 };
 
 }  // namespace
-
-files::Record DesignFlowHeader(bool study_layout) {
-    if (study_layout) {
-        files::Record header;
-        for (const std::string_view name : files::kDesignStudyColumns) {
-            header.emplace_back(std::string(name));
-        }
-        return header;
-    }
-    return {std::string("Check_Node"),      std::string("Fire_Flow"),
-            std::string("Check_Pressure"),  std::string("Lowest_Node"),
-            std::string("Lowest_Pressure"), std::string("Result")};
-}
 
 WorkerFactory DesignFlowWorkers(std::shared_ptr<const toolkit::Network> network,
                                 const network::NetworkCatalogue& catalogue,

@@ -22,16 +22,12 @@ struct DesignFlowSettings {
     float required_flow = 0;       // network flow units
     SolveCount* solves = nullptr;  // counts every solve when given
     FireStudy study;               // the fire of every trial; all 0: a steady-state solve
-    // The study's layout (files::kDesignStudyColumns) instead of the six columns.
+    // The study's layout (the DesignFlow layout with empty fields) instead of the six columns.
     bool study_layout = false;
     // Junctions' own fire flows by position (entry 0 unused); the others draw the required
     // flow. Empty when none has its own.
     std::vector<std::optional<float>> required_flows;
 };
-
-// "Check_Node", "Fire_Flow", "Check_Pressure", "Lowest_Node", "Lowest_Pressure", "Result", or
-// the study's layout.
-files::Record DesignFlowHeader(bool study_layout = false);
 
 // Workers of the check, each with a project of its own opened from `network` (as parsed). The
 // factory refers to the catalogue, limits and settings, which must outlive the workers.

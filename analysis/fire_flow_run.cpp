@@ -21,6 +21,7 @@
 #include "files/file_error.h"
 #include "files/number_text.h"
 #include "files/record_layout.h"
+#include "files/results_schema.h"
 #include "files/settings_file.h"
 #include "network/net_load.h"
 #include "network/network_map.h"
@@ -33,13 +34,6 @@ namespace {
 // The binary output file that goes with a report file, relative to the current directory; the
 // toolkit writes none, but refuses an INP file of that name.
 constexpr const char* kOutputFile = "out.dat";
-
-// Toolkit codes for memory that ran out, and for a report or output file that cannot be
-// created or written.
-constexpr int kInsufficientMemory = 101;
-constexpr int kReportFileError = 303;
-constexpr int kOutputFileError = 304;
-constexpr int kReportWriteError = 309;
 
 void Refuse(std::string_view message) {
     throw RunEnded(MessageKind::Refusal, message);
@@ -105,17 +99,18 @@ void OpenCatalogue(network::NetworkCatalogue& catalogue, toolkit::Project& proje
     network::ResetNetwork(catalogue);
     int code = network::OpenNetwork(catalogue, project, inp_path, report,
                                     report.empty() ? "" : kOutputFile);
-    const bool scratch_failed =
-        code == kReportFileError || code == kOutputFileError || code == kReportWriteError;
+    const bool scratch_failed = code == toolkit::codes::kCannotOpenReport ||
+                                code == toolkit::codes::kCannotOpenOutput ||
+                                code == toolkit::codes::kCannotWriteReport;
     if (scratch_failed && settings.report_required) {
         throw RunEnded(MessageKind::Failure, messages::ReportFileFailure(report, code));
     }
     if (scratch_failed) {
-        project.close();
+        (void)project.close();  // closing a project that failed to open has nothing to report
         network::ResetNetwork(catalogue);
         code = network::OpenNetwork(catalogue, project, inp_path, "", "");
     }
-    if (code == kInsufficientMemory) throw std::bad_alloc();
+    if (code == toolkit::codes::kInsufficientMemory) throw std::bad_alloc();
     if (code != 0) throw InpRefused(code, project.input_errors());
 }
 
@@ -194,8 +189,8 @@ void CheckStudy(const StudyOptions& study, const toolkit::Project& project,
         Refuse(messages::kStudyTimesNotNegative);
     }
     if (fire.max_velocity && !(*fire.max_velocity > 0)) Refuse(messages::kMaxVelocityPositive);
-    long duration = 0;  // s
-    project.get_time_param(EN_DURATION, duration);
+    long duration = 0;                                    // s
+    (void)project.get_time_param(EN_DURATION, duration);  // the project is open
     if ((fire.demand_time + fire.fire_duration) * 3600.0 > static_cast<double>(duration)) {
         Refuse(messages::FireAfterDuration(duration));
     }
@@ -231,7 +226,7 @@ struct SteadyStatePreparer {
     void operator()(const SteadyRun& run) const {
         auto& settings = search.settings.emplace<SteadyStateSettings>(
             SteadyStateSettings{run.maximal_flow, run.flow_interval, run.search, solves});
-        search.header = SteadyStateHeader();
+        search.header = files::HeaderRecord(files::ResultsKind::SteadyState);
         search.workers = SteadyStateWorkers(search.project.parsed_network(), search.catalogue,
                                             search.limits, settings);
     }
@@ -242,7 +237,8 @@ struct SteadyStatePreparer {
         settings.study_layout = run.study.needs_study_layout();
         settings.required_flows = required_flows;
         search.study = run.study.fire;
-        search.header = AvailableFlowHeader(settings.study_layout);
+        search.header =
+            files::HeaderRecord(files::ResultsKind::AvailableFlow, settings.study_layout);
         search.workers = AvailableFlowWorkers(search.project.parsed_network(), search.catalogue,
                                               search.limits, settings);
     }
@@ -251,7 +247,7 @@ struct SteadyStatePreparer {
             DesignFlowSettings{run.required_flow, solves, run.study.fire,
                                run.study.needs_study_layout(), required_flows});
         search.study = run.study.fire;
-        search.header = DesignFlowHeader(settings.study_layout);
+        search.header = files::HeaderRecord(files::ResultsKind::DesignFlow, settings.study_layout);
         search.workers = DesignFlowWorkers(search.project.parsed_network(), search.catalogue,
                                            search.limits, settings);
     }
@@ -286,7 +282,7 @@ void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, So
     RefuseInputAt(settings, RefusalPoint::ModeInputs);
     if (const auto* duration = std::get_if<DurationRun>(&settings.mode)) {
         LeaveTrialReportFile(settings);
-        search.header = DurationHeader();
+        search.header = files::HeaderRecord(files::ResultsKind::Duration);
         search.workers = DurationWorkers(*search.trials, duration->required_flow);
         return;
     }
@@ -296,7 +292,7 @@ void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, So
     auto& flow = search.settings.emplace<FlowSearchSettings>(
         FlowSearchSettings{run.required_time, run.maximal_flow, run.flow_interval, run.search});
     LeaveTrialReportFile(settings);
-    search.header = FlowHeader();
+    search.header = files::HeaderRecord(files::ResultsKind::Flow);
     search.workers = FlowWorkers(*search.trials, flow);
 }
 
@@ -380,7 +376,7 @@ void SolveBaseline(const PreparedSearch& search, SolveCount* solves,
     }
     for (const int index : baseline.pipes) {
         std::string id;
-        search.project.get_link_id(index, id);
+        (void)search.project.get_link_id(index, id);  // a pipe of the open project
         pipes.push_back(id);
     }
 }
@@ -406,15 +402,23 @@ void Run(const RunSettings& settings, SolveCount& solves, RunObserver& observer,
         unsolved =
             WriteRowsInOrder(search.rows, settings.parallelism, search.workers, write, observer);
     });
-    search.project.close();
+    // Under "Unbalanced STOP" the toolkit ends an extended-period simulation at a step that
+    // does not converge: the searches over time and a study's steps up to and during the fire.
+    const bool over_time =
+        search.trials.has_value() ||
+        (search.study && (search.study->demand_time > 0 || search.study->fire_duration > 0));
+    const bool halted =
+        over_time && search.project.parsed_network()->options.unbalanced_extra_trials == -1;
+    (void)search.project.close();  // the results are written; a close has nothing to report
     if (unsolved.trials > 0) {
         std::vector<std::string> ids;
         for (const int row : unsolved.positions) {
             const int position = search.row_positions[static_cast<std::size_t>(row - 1)];
             ids.push_back(search.catalogue.JunctionIDs[static_cast<std::size_t>(position)]);
         }
-        observer.ShowMessage(MessageKind::Notice,
-                             messages::UnsolvedTrials(unsolved.trials, unsolved.first_code, ids));
+        observer.ShowMessage(
+            MessageKind::Notice,
+            messages::UnsolvedTrials(unsolved.trials, unsolved.first_code, ids, halted));
     }
 
     if (observer.AskYesNo(messages::CompletionQuestion(settings.output_file))) {

@@ -8,14 +8,18 @@ namespace {
 
 class StatelessWorker final : public JunctionWorker {
 public:
-    StatelessWorker(std::function<files::Record(int, const std::atomic<bool>*)> row,
-                    const std::atomic<bool>* stop)
+    StatelessWorker(RowFunction row, const std::atomic<bool>* stop)
         : row_(std::move(row)), stop_(stop) {}
-    files::Record Row(int position) override { return row_(position, stop_); }
+    files::Record Row(int position) override {
+        unsolved_ = {};
+        return row_(position, stop_, unsolved_);
+    }
+    UnsolvedTrials LastUnsolved() const override { return unsolved_; }
 
 private:
-    std::function<files::Record(int, const std::atomic<bool>*)> row_;
+    RowFunction row_;
     const std::atomic<bool>* stop_;
+    UnsolvedTrials unsolved_;
 };
 
 class SelectedRowWorker final : public JunctionWorker {
@@ -96,7 +100,7 @@ WorkerFactory SelectedRows(WorkerFactory factory, std::vector<int> positions) {
     };
 }
 
-WorkerFactory StatelessWorkers(std::function<files::Record(int, const std::atomic<bool>*)> row) {
+WorkerFactory StatelessWorkers(RowFunction row) {
     return [row = std::move(row)](const std::atomic<bool>* stop) {
         return std::make_unique<StatelessWorker>(row, stop);
     };

@@ -31,21 +31,23 @@ StudyTrials::StudyTrials(std::shared_ptr<const toolkit::Network> network,
     }
     if (study_.max_velocity) {
         int links = 0;
-        project_.get_count(EN_LINKCOUNT, links);
+        // The project is open, so its counts and its links' types can always be read.
+        (void)project_.get_count(EN_LINKCOUNT, links);
         for (int k = 1; k <= links; ++k) {
             int type = 0;
-            project_.get_link_type(k, type);
+            (void)project_.get_link_type(k, type);
             if (type == EN_CVPIPE || type == EN_PIPE) pipes_.push_back(k);
         }
     }
     // A network the simulation cannot start on leaves every trial unsolved with the code, as
     // a solve of it would.
-    if (const int code = project_.open_h(); code != 0) {
-        before_fire_code_ = code;
+    int started = project_.open_h();
+    if (started == 0) started = project_.init_h(EN_NOSAVE);
+    if (started != 0) {
+        before_fire_code_ = started;
         fire_reached_ = false;
         return;
     }
-    project_.init_h(EN_NOSAVE);
     // The steps before the fire, with every junction drawing its own demand.
     const double fire_start = Seconds(study_.demand_time);
     long time = 0;  // s, of the next step
@@ -56,7 +58,8 @@ StudyTrials::StudyTrials(std::shared_ptr<const toolkit::Network> network,
         const int code = project_.run_h(now);
         if (IsUnsolved(code) && before_fire_code_ == 0) before_fire_code_ = code;
         long step = 0;
-        project_.next_h(step);
+        // The simulation is open and initialised, so the next step can always be found.
+        (void)project_.next_h(step);
         if (step == 0) {
             fire_reached_ = false;
             break;
@@ -70,7 +73,9 @@ StudyTrials::StudyTrials(std::shared_ptr<const toolkit::Network> network,
 
 void StudyTrials::Check(std::span<const int> positions) {
     unsolved_ = {};
-    for (const int node : nodes_) project_.restore_node_demands(node);
+    // The last check junctions are junctions of the open project, so their demands can always
+    // be given back.
+    for (const int node : nodes_) (void)project_.restore_node_demands(node);
     nodes_.clear();
     added_.clear();
     for (const int position : positions) {
@@ -82,7 +87,7 @@ void StudyTrials::Check(std::span<const int> positions) {
         } else {
             code = project_.add_demand(node, 0.0, 0);
             int count = 0;
-            project_.get_demand_count(node, count);
+            if (code == 0) code = project_.get_demand_count(node, count);
             added_.push_back(count);
         }
         if (code != 0) {
@@ -99,7 +104,8 @@ void StudyTrials::TestStep(const JunctionLimits& limits, bool whole_fire, TrialP
         const auto position = static_cast<std::size_t>(k);
         if (limits.excluded[position] != 0) continue;
         double value = 0.0;
-        project_.get_node_value(k, EN_PRESSURE, value);
+        // Position k is a junction's node index, so the reading cannot fail.
+        (void)project_.get_node_value(k, EN_PRESSURE, value);
         const auto pressure = static_cast<float>(value);  // as the legacy functions give it
         if (!seen_failure && !pressures.violation &&
             FailsMinimum(pressure, limits.minimum[position])) {
@@ -122,7 +128,7 @@ void StudyTrials::TestStep(const JunctionLimits& limits, bool whole_fire, TrialP
         const float limit = *study_.max_velocity;
         for (const int k : pipes_) {
             double value = 0.0;
-            project_.get_link_value(k, EN_VELOCITY, value);
+            (void)project_.get_link_value(k, EN_VELOCITY, value);  // a pipe's index: cannot fail
             const auto velocity = static_cast<float>(std::fabs(value));
             if (!seen_failure && !pressures.pipe && (velocity > limit || std::isnan(velocity))) {
                 pressures.pipe = PipeVelocity{k, velocity};
@@ -139,7 +145,7 @@ void StudyTrials::TestStep(const JunctionLimits& limits, bool whole_fire, TrialP
     }
     for (const int node : nodes_) {
         double value = 0.0;
-        project_.get_node_value(node, EN_PRESSURE, value);
+        (void)project_.get_node_value(node, EN_PRESSURE, value);  // a check junction
         const auto pressure = static_cast<float>(value);
         pressures.check_pressure = first_step && node == nodes_.front()
                                        ? pressure
@@ -152,10 +158,9 @@ TrialPressures StudyTrials::Solve(double flow, const JunctionLimits& limits, Tri
     for (std::size_t i = 0; i < nodes_.size(); ++i) {
         // The check junctions are junctions of the network, so the demand can always be set.
         if (study_.fire_demand == FireDemand::Replace) {
-            [[maybe_unused]] const int set =
-                project_.set_node_value(nodes_[i], EN_BASEDEMAND, each);
+            (void)project_.set_node_value(nodes_[i], EN_BASEDEMAND, each);
         } else {
-            [[maybe_unused]] const int set = project_.set_base_demand(nodes_[i], added_[i], each);
+            (void)project_.set_base_demand(nodes_[i], added_[i], each);
         }
     }
     TrialPressures pressures;
@@ -164,13 +169,15 @@ TrialPressures StudyTrials::Solve(double flow, const JunctionLimits& limits, Tri
         pressures.solved = false;
         if (unsolved_.count++ == 0) unsolved_.first_code = code;
     };
-    [[maybe_unused]] const int restored = project_.restore_hydraulics(before_fire_);
+    // The point before the fire was saved from this open simulation, so it can always be
+    // given back.
+    (void)project_.restore_hydraulics(before_fire_);
     const bool whole_fire = end == TrialEnd::WholeFire;
     if (before_fire_code_ != 0) unsolved(before_fire_code_);
     if (!fire_reached_) {
         // Stopped before the fire (Unbalanced STOP) or never started: the pressures are
         // tested as the project holds them, and no row may rest on them.
-        unsolved(kUnbalancedWarning);
+        unsolved(toolkit::codes::kUnbalanced);
         TestStep(limits, whole_fire, pressures, true);
         return pressures;
     }
@@ -183,7 +190,7 @@ TrialPressures StudyTrials::Solve(double flow, const JunctionLimits& limits, Tri
         TestStep(limits, whole_fire, pressures, first);
         if ((pressures.failed() && !whole_fire) || static_cast<double>(time) >= fire_end) break;
         long step = 0;
-        project_.next_h(step);
+        (void)project_.next_h(step);  // the simulation is open and initialised
         if (step == 0 || static_cast<double>(time + step) > fire_end) break;
     }
     return pressures;
@@ -191,17 +198,20 @@ TrialPressures StudyTrials::Solve(double flow, const JunctionLimits& limits, Tri
 
 StudyTrials::Baseline StudyTrials::WithoutFire(const JunctionLimits& limits) {
     Check(std::span<const int>());
-    [[maybe_unused]] const int restored = project_.restore_hydraulics(before_fire_);
+    // The point before the fire was saved from this open simulation, so it can always be
+    // given back.
+    (void)project_.restore_hydraulics(before_fire_);
     Baseline baseline;
     long time = 0;
-    const int code = fire_reached_ ? project_.run_h(time) : kUnbalancedWarning;
+    const int code = fire_reached_ ? project_.run_h(time) : toolkit::codes::kUnbalanced;
     CountSolve(solves_, project_);
     baseline.solved = before_fire_code_ == 0 && !IsUnsolved(code);
     for (int k = 1; k <= limits.count(); ++k) {
         const auto position = static_cast<std::size_t>(k);
         if (limits.excluded[position] != 0) continue;
         double value = 0.0;
-        project_.get_node_value(k, EN_PRESSURE, value);
+        // Position k is a junction's node index, so the reading cannot fail.
+        (void)project_.get_node_value(k, EN_PRESSURE, value);
         if (FailsMinimum(static_cast<float>(value), limits.minimum[position])) {
             baseline.junctions.push_back(k);
         }
@@ -209,7 +219,7 @@ StudyTrials::Baseline StudyTrials::WithoutFire(const JunctionLimits& limits) {
     if (study_.max_velocity) {
         for (const int k : pipes_) {
             double value = 0.0;
-            project_.get_link_value(k, EN_VELOCITY, value);
+            (void)project_.get_link_value(k, EN_VELOCITY, value);  // a pipe's index: cannot fail
             const auto velocity = static_cast<float>(std::fabs(value));
             if (velocity > *study_.max_velocity || std::isnan(velocity))
                 baseline.pipes.push_back(k);

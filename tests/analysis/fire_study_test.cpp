@@ -88,14 +88,14 @@ TEST_F(FireStudyTest, TheSavedStateGivesTheReplay) {
             EXPECT_LE(project.run_h(time), 6);
             values.push_back(static_cast<double>(time));
             int nodes = 0;
-            project.get_count(EN_NODECOUNT, nodes);
+            EXPECT_EQ(project.get_count(EN_NODECOUNT, nodes), 0);
             for (int k = 1; k <= nodes; ++k) {
                 double p = 0;
-                project.get_node_value(k, EN_PRESSURE, p);
+                EXPECT_EQ(project.get_node_value(k, EN_PRESSURE, p), 0);
                 values.push_back(p);
             }
             long step = 0;
-            project.next_h(step);
+            EXPECT_EQ(project.next_h(step), 0);
             if (step == 0) return values;
         }
     };
@@ -106,7 +106,7 @@ TEST_F(FireStudyTest, TheSavedStateGivesTheReplay) {
             long time = 0;
             EXPECT_LE(project.run_h(time), 6);
             long step = 0;
-            project.next_h(step);
+            EXPECT_EQ(project.next_h(step), 0);
             next = time + step;
         }
     };
