@@ -12,7 +12,7 @@ namespace {
 
 bool IsNumeric(files::Quantity quantity) {
     return quantity == files::Quantity::Flow || quantity == files::Quantity::Pressure ||
-           quantity == files::Quantity::Hours;
+           quantity == files::Quantity::Hours || quantity == files::Quantity::Velocity;
 }
 
 // A numeric cell as a sort key: its number; the reached texts rank above every
