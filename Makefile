@@ -11,7 +11,8 @@ DEB_PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark
                 qt6-base-dev qt6-svg-dev fonts-liberation2 xvfb xauth \
                 openmpi-bin libopenmpi-dev clang libclang-rt-dev \
                 pybind11-dev python3-pybind11 python3-dev python3-pandas python3-numpy python3-pytest \
-                help2man man-db desktop-file-utils bash-completion dpkg-dev file poppler-utils
+                help2man man-db desktop-file-utils bash-completion dpkg-dev file poppler-utils \
+                imagemagick xdotool
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 

@@ -278,9 +278,9 @@ QWidget* StudyWindow::buildPanel() {
 
     auto* runBox = new QGroupBox(QStringLiteral("Run"));
     auto* runLayout = new QVBoxLayout(runBox);
-    runButton_ = Button("cmdRun", QStringLiteral("Run"));
+    runButton_ = Button("cmdRun", QStringLiteral("&Run"));
     runButton_->setEnabled(false);
-    cancelButton_ = Button("cmdCancel", QStringLiteral("Cancel"));
+    cancelButton_ = Button("cmdCancel", QStringLiteral("&Cancel"));
     cancelButton_->setEnabled(false);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(runButton_);
