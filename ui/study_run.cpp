@@ -1,6 +1,7 @@
 #include "ui/study_run.h"
 
 #include <QMetaObject>
+#include <chrono>
 #include <string>
 
 #include "analysis/ordered_rows.h"
@@ -12,7 +13,9 @@
 namespace hydrosk::ui {
 
 // Runs on the run's thread: every report becomes a signal, queued to the
-// window's thread; the records wait until the run next serves events.
+// window's thread; the records and the progress wait for the next serving of
+// events at least kFlushInterval after the last batch. Cancel is looked at
+// every time.
 class StudyRun::Observer final : public analysis::RunObserver {
 public:
     Observer(StudyRun& run, const std::atomic<bool>& cancelled)
@@ -32,7 +35,7 @@ public:
         pendingValue_ = value;
     }
     void ServeEvents() override {
-        flush();
+        if (Clock::now() - flushed_ >= kFlushInterval) flush();
         if (cancelled_.load()) {
             throw analysis::RunEnded(analysis::MessageKind::Failure,
                                      analysis::messages::kRunInterrupted);
@@ -43,6 +46,7 @@ public:
     }
 
     void flush() {
+        flushed_ = Clock::now();
         if (!pending_.empty()) {
             emit run_.recordsWritten(QByteArray::fromStdString(pending_));
             pending_.clear();
@@ -54,11 +58,17 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+    // The window judges every row and redraws the map with each batch, so
+    // batches come at most five times a second.
+    static constexpr std::chrono::milliseconds kFlushInterval{200};
+
     StudyRun& run_;
     const std::atomic<bool>& cancelled_;
     std::string pending_;
     int lastValue_ = -1;
     int pendingValue_ = -1;
+    Clock::time_point flushed_ = Clock::now();
 };
 
 StudyRun::StudyRun(QObject* parent) : QObject(parent) {

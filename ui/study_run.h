@@ -1,7 +1,7 @@
 // A fire-flow run of the study window on a thread of its own, off the
 // window's thread. What the run reports reaches the window by queued signals:
-// the progress, the records as the results writer writes them (gathered for
-// at most the interval at which the run serves events), and its end. Cancel
+// the progress, the records as the results writer writes them (in batches, at
+// most five a second), and its end. Cancel
 // ends the run at its next serving of events, within a second; the run then
 // ends as interrupted. Destroying the object cancels a run under way and waits
 // for its thread.

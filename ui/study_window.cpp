@@ -1,6 +1,7 @@
 #include "ui/study_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -371,14 +372,7 @@ bool StudyWindow::openNetwork(const std::filesystem::path& inpFile) {
     resultsFileName_->setText(QStringLiteral("Results file: ") +
                               FromFileSystemPath(resultsFile().filename()));
     resultsFileName_->setToolTip(FromFileSystemPath(resultsFile()));
-    results_ = {};
-    resultsHeader_.clear();
-    rowNodes_.clear();
-    table_->setModel(nullptr);
-    delete proxy_;
-    delete model_;
-    proxy_ = nullptr;
-    model_ = nullptr;
+    clearResults();
     progress_->setRange(0, 1);
     progress_->setValue(0);
     progressText_->clear();
@@ -510,11 +504,7 @@ void StudyWindow::putStudyOptions(analysis::RunSettings& settings) const {
     (void)settings;
 }
 
-bool StudyWindow::startRun() {
-    if (running()) return false;
-    std::optional<analysis::RunSettings> settings = runSettings();
-    if (!settings) return false;
-
+void StudyWindow::clearResults() {
     results_ = {};
     resultsHeader_.clear();
     rowNodes_.clear();
@@ -523,6 +513,14 @@ bool StudyWindow::startRun() {
     delete model_;
     proxy_ = nullptr;
     model_ = nullptr;
+}
+
+bool StudyWindow::startRun() {
+    if (running()) return false;
+    std::optional<analysis::RunSettings> settings = runSettings();
+    if (!settings) return false;
+
+    clearResults();
     junctionsToRun_ = 0;
     runEndText_.clear();
     progress_->setRange(0, 0);  // busy until the run knows its junctions
@@ -744,6 +742,9 @@ StudyWindow* ShowStudyWindow(const std::optional<std::filesystem::path>& inpFile
                              StudyServices services) {
     auto* window = new StudyWindow(std::move(services));
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // Closing the last window ends the event loop before the window's deferred
+    // deletion: the window goes (and its run's thread ends) before the program.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, [window] { delete window; });
     window->show();
     if (inpFile) window->openNetwork(*inpFile);
     return window;

@@ -110,6 +110,8 @@ private:
     // junction until the run's settings take them.
     void putStudyOptions(analysis::RunSettings& settings) const;
     void setRunning(bool running);
+    // Forgets the last run's rows and empties the table.
+    void clearResults();
     void takeRecords(const QByteArray& records);
     void showProgress(int done);
     void runFinished(const StudyRunEnd& end);
