@@ -253,6 +253,23 @@ TEST_F(StudyRunTest, AFieldWithoutANumberStartsNoRun) {
     EXPECT_EQ(messages->messages[0].text, "Please enter a valid number");
 }
 
+TEST_F(StudyRunTest, ARunTheCoreRefusesIsOneMessage) {
+    study = std::make_unique<StudyWindow>(StudyServices{messages, dialog, saveDialog});
+    // Net1 simulates 24 hours; the available flow is a steady-state run.
+    ASSERT_TRUE(study->openNetwork(
+        copyNetwork(fs::path(HYDROSK_SHARED_NETWORKS) / "Net1.inp", "Net1.inp")));
+    QSignalSpy ended(study.get(), &StudyWindow::runEnded);
+    ASSERT_TRUE(study->startRun());
+    ASSERT_TRUE(ended.wait(60000));
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(messages->messages[0].text, "The run was refused");
+    EXPECT_FALSE(messages->messages[0].detail.isEmpty());
+    EXPECT_EQ(find<QLabel>("lblStudySummary").text(), messages->messages[0].detail);
+    EXPECT_TRUE(study->results().rows.empty());
+    EXPECT_FALSE(fs::exists(networkDir / "Net1.inp.TXT"));
+    EXPECT_TRUE(find<QPushButton>("cmdRun").isEnabled());
+}
+
 TEST_F(StudyRunTest, CancelStopsTheRunAndTheWindowRunsAgain) {
     study = std::make_unique<StudyWindow>(StudyServices{messages, dialog, saveDialog});
     openLongStudy(*study);
