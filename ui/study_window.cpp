@@ -645,8 +645,10 @@ QString StudyWindow::summaryText() const {
 
 void StudyWindow::runFinished(const StudyRunEnd& end) {
     setRunning(false);
+    // Tenths of a second, hundredths below one second.
+    const double scale = end.seconds < 1 ? 100 : 10;
     const QString seconds =
-        QString::fromStdString(files::FormatUserNumber(std::round(end.seconds * 10) / 10));
+        QString::fromStdString(files::FormatUserNumber(std::round(end.seconds * scale) / scale));
     if (end.cancelled) {
         runEndText_ = QStringLiteral("Cancelled after %1 s.").arg(seconds);
     } else if (end.status == analysis::RunStatus::Completed) {
