@@ -7,21 +7,6 @@
 #include "ui/window_services.h"
 
 namespace hydrosk::ui {
-namespace {
-
-QString ReachedText(files::ResultsKind kind) {
-    switch (kind) {
-        case files::ResultsKind::Duration:
-            return QStringLiteral("End of simulation was reached");
-        case files::ResultsKind::DesignFlow:
-            return {};
-        default:
-            return QStringLiteral("Maximal flow was reached");
-    }
-}
-
-}  // namespace
-
 JudgedRows JudgeRows(const files::ResultsTable& table) {
     JudgedRows judged;
     const std::optional<std::size_t> resultColumn = files::ResultColumn(table);
@@ -40,10 +25,10 @@ JudgedRows JudgeRows(const files::ResultsTable& table) {
     judged.entries.reserve(table.rows.size());
     for (const files::ResultsRow& row : table.rows) {
         if (resultColumn) {
-            const std::string& result = row.cells[*resultColumn].text;
-            judged.entries.push_back(result == files::kPassText   ? ColourScale::kPass
-                                     : result == files::kFailText ? ColourScale::kFail
-                                                                  : ColourScale::kNeutral);
+            judged.entries.push_back(row.outcome == files::Outcome::Passed ? ColourScale::kPass
+                                     : row.outcome == files::Outcome::Failed
+                                         ? ColourScale::kFail
+                                         : ColourScale::kNeutral);
         } else {
             const std::optional<double> answer = table.Answer(row);
             judged.entries.push_back(answer                  ? scale.entryOf(*answer)
@@ -54,15 +39,18 @@ JudgedRows JudgeRows(const files::ResultsTable& table) {
 
     MapLegend& legend = judged.legend;
     if (resultColumn) {
-        legend.swatches = {{ColourScale::colourOf(ColourScale::kPass), QStringLiteral("Pass")},
-                           {ColourScale::colourOf(ColourScale::kFail), QStringLiteral("Fail")}};
+        legend.swatches = {{ColourScale::colourOf(ColourScale::kPass),
+                            DisplayText(files::VerdictText(files::Outcome::Passed))},
+                           {ColourScale::colourOf(ColourScale::kFail),
+                            DisplayText(files::VerdictText(files::Outcome::Failed))}};
     } else {
         if (lowRow != nullptr) {
             legend.scaleEnds = {
                 DisplayText(files::ShownText(table, *lowRow, table.answer_column)),
                 DisplayText(files::ShownText(table, *highRow, table.answer_column))};
         }
-        if (const QString reached = ReachedText(table.kind); !reached.isEmpty()) {
+        if (const QString reached = DisplayText(files::LayoutOf(table.kind).reached_text);
+            !reached.isEmpty()) {
             legend.swatches.push_back({ColourScale::colourOf(ColourScale::kReached), reached});
         }
     }
