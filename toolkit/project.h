@@ -8,7 +8,10 @@
 // (0 success, 1-6 warnings, above 100 errors). No exception leaves them.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +22,31 @@
 namespace hydrosk::toolkit {
 
 class HydraulicSimulation;
+struct HydraulicState;
+
+// One solved steady trial of Project::solve_trials.
+class SolvedTrial {
+public:
+    SolvedTrial(const Network& network, const HydraulicState& state, int code, int iterations)
+        : network_(network), state_(state), code_(code), iterations_(iterations) {}
+    // What solve_h would have returned, and the solve's iterations (EN_ITERATIONS).
+    int code() const { return code_; }
+    int iterations() const { return iterations_; }
+    // A node's EN_PRESSURE, as get_node_value gives it after solve_h.
+    int get_node_pressure(int index, double& value) const;
+
+private:
+    const Network& network_;
+    const HydraulicState& state_;
+    int code_;
+    int iterations_;
+};
+
+// A trial of Project::solve_trials: a junction (node index) and its base demand (flow units).
+struct TrialDemand {
+    int index = 0;
+    double base_demand = 0.0;
+};
 
 class Project {
 public:
@@ -69,6 +97,16 @@ public:
     int get_statistic(int type, double& value) const;
 
     int solve_h();
+    // Steady trials, several side by side in the lanes of vector registers (not an EPANET
+    // function): each trial that `next` gives (nullopt: no more) is solved as solve_h solves
+    // it after set_node_value(index, EN_BASEDEMAND, base_demand) and EN_PATTERN 0, from the
+    // project as it is, and handed to `done` with its rank in `next`'s order; trials finish in
+    // any order. `lanes`: at most this many side by side (0: the widest the processor has; 1:
+    // one at a time). Only for a duration of 0; returns 0, or the code that open_h gives or
+    // kBadParameter (then no trial is solved). The project's own results are those of no
+    // solve afterwards.
+    int solve_trials(int lanes, const std::function<std::optional<TrialDemand>()>& next,
+                     const std::function<void(std::size_t, const SolvedTrial&)>& done);
     int open_h();
     int init_h(int flag);
     int run_h(long& time);
