@@ -180,10 +180,11 @@ AvailableFlowSettings AvailableFlowInputs(const AvailableFlowRun& run) {
 struct SteadyStatePreparer {
     PreparedSearch& search;
     SolveCount* solves;
+    int lanes;
 
     void operator()(const SteadyRun& run) const {
         auto& settings = search.settings.emplace<SteadyStateSettings>(
-            SteadyStateSettings{run.maximal_flow, run.flow_interval, run.search, solves});
+            SteadyStateSettings{run.maximal_flow, run.flow_interval, run.search, solves, lanes});
         search.header = SteadyStateHeader();
         search.workers = SteadyStateWorkers(search.project.parsed_network(), search.catalogue,
                                             search.limits, settings);
@@ -212,7 +213,7 @@ void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, So
     if (!IsExtendedPeriod(ModeOf(settings.mode))) {
         if (catalogue.DurationHours > 0) Refuse(messages::kSteadyStateDuration);
         RefuseInputAt(settings, RefusalPoint::ModeInputs);
-        std::visit(SteadyStatePreparer{search, solves}, settings.mode);
+        std::visit(SteadyStatePreparer{search, solves, settings.parallelism.lanes}, settings.mode);
         return;
     }
 

@@ -8,8 +8,7 @@ namespace hydrosk::analysis {
 void SolveCount::Add(const toolkit::Project& project) {
     double iterations = 0;
     project.get_statistic(EN_ITERATIONS, iterations);
-    solves_.fetch_add(1, std::memory_order_relaxed);
-    iterations_.fetch_add(static_cast<long>(iterations), std::memory_order_relaxed);
+    Add(static_cast<long>(iterations));
 }
 
 }  // namespace hydrosk::analysis

@@ -1,6 +1,8 @@
 #include "analysis/steady_state_search.h"
 
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include "files/results_file.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
+#include "toolkit/hydraulics/lane_solver.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {
@@ -86,18 +89,55 @@ files::Record SteadyStateJunction(toolkit::Project& project,
 
     // The demands of the other junctions stay as they are during the trials and every solve
     // starts cold, so a trial depends on its flow alone, whichever trials came before it.
+    const auto count_unsolved = [&](int code) {
+        if (IsUnsolved(code) && unsolved != nullptr) {
+            if (unsolved->count++ == 0) unsolved->first_code = code;
+        }
+    };
     const auto trial = [&](float q) {
         ThrowIfStopped(stop);
         project.set_node_value(node, EN_BASEDEMAND, q);
         // A failed solve leaves pressures that are tested as they are.
-        if (const int code = project.solve_h(); IsUnsolved(code) && unsolved != nullptr) {
-            if (unsolved->count++ == 0) unsolved->first_code = code;
-        }
+        count_unsolved(project.solve_h());
         CountSolve(settings.solves, project);
         return FindViolation(project, limits, PressureReadFailure::UseValue, id);
     };
+    // The same trials side by side, where the toolkit can (a duration of 0): asked with no
+    // trial.
+    const bool side_by_side =
+        settings.lanes != 1 &&
+        project.solve_trials(
+            settings.lanes, [] { return std::optional<toolkit::TrialDemand>(); },
+            [](std::size_t, const toolkit::SolvedTrial&) {}) == 0;
+    const SideBySideTrials<Violation> solve_side_by_side = [&](const auto& next, const auto& done) {
+        std::vector<std::size_t> index_of;  // by the toolkit's rank of the trial
+        const int code = project.solve_trials(
+            settings.lanes,
+            [&]() -> std::optional<toolkit::TrialDemand> {
+                ThrowIfStopped(stop);
+                const auto index = next();
+                if (!index) return std::nullopt;
+                index_of.push_back(*index);
+                return toolkit::TrialDemand{node, flows[*index]};
+            },
+            [&](std::size_t rank, const toolkit::SolvedTrial& solved) {
+                count_unsolved(solved.code());
+                if (settings.solves != nullptr) settings.solves->Add(solved.iterations());
+                done(index_of[rank],
+                     FindViolation(solved, limits, PressureReadFailure::UseValue, id));
+            });
+        if (code != 0) throw std::logic_error("trials side by side refused");
+    };
+    std::optional<FailedTrial<Violation>> failed;
+    if (side_by_side) {
+        const int width = settings.lanes > 0 ? settings.lanes : toolkit::widest_trial_lanes();
+        failed = FindFailedTrialSideBySide<Violation>(flows, settings.method, width, trial,
+                                                      solve_side_by_side);
+    } else {
+        failed = FindFailedTrial<Violation>(flows, settings.method, trial);
+    }
     files::Record row;
-    if (const auto failed = FindFailedTrial<Violation>(flows, settings.method, trial)) {
+    if (failed) {
         const Violation& violation = failed->outcome;
         row = {id, flows[failed->index],
                catalogue.JunctionIDs[static_cast<std::size_t>(violation.position)],

@@ -50,6 +50,18 @@ void clear(LaneVector<V>& a) {
     for (V& v : a) v = V{};
 }
 
+// W link states, one byte each.
+template <int W>
+struct LaneBytes;
+template <>
+struct LaneBytes<4> {
+    using Type = std::int8_t __attribute__((vector_size(4)));
+};
+template <>
+struct LaneBytes<8> {
+    using Type = std::int8_t __attribute__((vector_size(8)));
+};
+
 template <int W>
 class LaneSolver final : public TrialLanes {
     using V = typename Lanes<W>::Double;
@@ -154,7 +166,19 @@ private:
         constexpr std::int64_t kMagnitude = 0x7fffffffffffffff;
         return reinterpret_cast<V>(reinterpret_cast<M>(x) & kMagnitude);
     }
-    static V select(M mask, V a, V b) { return mask ? a : b; }
+    // a where the mask is set, else b; bit by bit, so exact for every value.
+    static V select(M mask, V a, V b) {
+        return reinterpret_cast<V>((reinterpret_cast<M>(a) & mask) |
+                                   (reinterpret_cast<M>(b) & ~mask));
+    }
+    // The lanes in which link k is closed.
+    M closed_lanes(int k) const {
+        using Bytes = typename LaneBytes<W>::Type;
+        Bytes states;
+        std::memcpy(&states, &status_[at(k) * W], W);
+        static_assert(static_cast<int>(LinkState::Closed) == 2);
+        return __builtin_convertvector(states, M) <= 2;
+    }
     static V sqrt_lanes(V x) {
 #if defined(__AVX512F__)
         if constexpr (W == 8) {
@@ -256,8 +280,7 @@ private:
                 hloss *= select(flow < 0.0, splat(-1.0), splat(1.0));
                 V p = 1.0 / hgrad;
                 V y = hloss / hgrad;
-                M closed{};
-                for (int l = 0; l < W; ++l) closed[l] = is_closed(lane_status(k, l)) ? -1 : 0;
+                const M closed = closed_lanes(k);
                 p_[kk] = select(closed, splat(1.0 / kCBig), p);
                 y_[kk] = select(closed, flow, y);
                 continue;
@@ -415,9 +438,7 @@ private:
             const V adq = abs(dq);
             max_flow_change = select(max_flow_change < adq, adq, max_flow_change);
             if (n1 >= nj || n2 >= nj) {
-                M open{};
-                for (int l = 0; l < W; ++l) open[l] = is_closed(lane_status(k, l)) ? 0 : -1;
-                const M act = open & go;
+                const M act = ~closed_lanes(k) & go;
                 if (n1 >= nj)
                     demand_[at(n1)] = select(act, demand_[at(n1)] - flow, demand_[at(n1)]);
                 if (n2 >= nj)
@@ -486,9 +507,7 @@ private:
             coefficients();
             for (int k = 0; k < system_.link_count; ++k) {
                 const auto kk = at(k);
-                M open{};
-                for (int l = 0; l < W; ++l) open[l] = is_closed(lane_status(k, l)) ? 0 : -1;
-                const M counted = open & (p_[kk] != 0.0);
+                const M counted = ~closed_lanes(k) & (p_[kk] != 0.0);
                 const V dh = head_[at(system_.from[kk])] - head_[at(system_.to[kk])];
                 const V error = abs(dh - y_[kk] / p_[kk]);
                 max_head_error = select(counted & (max_head_error < error), error, max_head_error);
@@ -552,6 +571,7 @@ private:
             const auto kk = at(k);
             LinkState& s = lane_status(k, l);
             const LinkState before = s;
+            if (!solver_.link_state_may_change(k, before)) continue;
             s = solver_.checked_link_state(k, before, lane(head_, at(system_.from[kk]), l),
                                            lane(head_, at(system_.to[kk]), l), lane(flow_, kk, l),
                                            lane(setting_, kk, l));

@@ -88,6 +88,9 @@ public:
                                   double setting) const;
     LinkState checked_link_state(int k, LinkState before, double h1, double h2, double flow,
                                  double setting) const;
+    // False when checked_link_state gives `before` back whatever the heads and flow: a pipe
+    // between junctions that is open or closed for good.
+    bool link_state_may_change(int k, LinkState before) const;
     // A level control on a junction at head h; true when it changes the link.
     bool is_pressure_control(const ControlData& c) const;
     bool apply_pressure_control(const ControlData& c, double h, LinkState& status,
