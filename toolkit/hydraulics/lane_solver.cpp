@@ -8,7 +8,7 @@ namespace hydrosk::toolkit {
 namespace lane_solver_detail {
 #if defined(__x86_64__)
 std::unique_ptr<TrialLanes> make_avx2(const Network& network, const HydraulicSystem& system,
-                                      const HydraulicSolver& solver, int width);
+                                      const HydraulicSolver& solver);
 std::unique_ptr<TrialLanes> make_avx512(const Network& network, const HydraulicSystem& system,
                                         const HydraulicSolver& solver);
 #endif
@@ -22,15 +22,11 @@ std::unique_ptr<TrialLanes> make_trial_lanes(const Network& network, const Hydra
                                              const HydraulicSolver& solver, int most_lanes) {
 #if defined(__x86_64__)
     const int widest = widest_trial_lanes();
-    // On AVX2, 8 lanes are asked for by name: they run in pairs of registers.
     if (widest == 8 && (most_lanes == 0 || most_lanes >= 8)) {
         return lane_solver_detail::make_avx512(network, system, solver);
     }
-    if (widest >= 4 && most_lanes >= 8) {
-        return lane_solver_detail::make_avx2(network, system, solver, 8);
-    }
     if (widest >= 4 && (most_lanes == 0 || most_lanes >= 4)) {
-        return lane_solver_detail::make_avx2(network, system, solver, 4);
+        return lane_solver_detail::make_avx2(network, system, solver);
     }
 #else
     (void)network;

@@ -111,6 +111,17 @@ public:
 
     void solve(const HydraulicState& start, const Next& next, const Done& done) override {
         start_ = &start;
+        // The first coefficients of every trial: those of the start state. (Control valves
+        // with a setting get P = 0 here and their terms in the assembly, whatever Y.)
+        start_p_.resize(at(system_.link_count));
+        start_y_.resize(at(system_.link_count));
+        for (int k = 0; k < system_.link_count; ++k) {
+            const auto kk = at(k);
+            const LinkCoefficients c = solver_.link_coefficients(
+                k, start.flow[kk], start.status[kk], start.setting[kk], 0.0);
+            start_p_[kk] = c.p;
+            start_y_[kk] = c.y;
+        }
         for (int l = 0; l < W; ++l) lanes_[l] = Lane{};
         bool more = true;
         std::size_t tickets = 0;
@@ -217,6 +228,10 @@ private:
             lane(setting_, at(k), l) = s.setting[at(k)];
             lane_status(k, l) = s.status[at(k)];
         }
+        for (int k = 0; k < system_.link_count; ++k) {
+            lane(p_, at(k), l) = start_p_[at(k)];
+            lane(y_, at(k), l) = start_y_[at(k)];
+        }
         Lane& ln = lanes_[l];
         ln = Lane{};
         ln.busy = true;
@@ -257,7 +272,8 @@ private:
     }
 
     // HydraulicSolver::head_loss_coefficients.
-    void coefficients() {
+    // The phases are kept apart (noinline) so that a profile shows each of them.
+    [[gnu::noinline]] void coefficients() {
         const double rqtol = system_.rqtol;
         const double hexp = system_.hexp;
         const V vhexp1 = splat(hexp - 1.0);
@@ -296,7 +312,7 @@ private:
     }
 
     // HydraulicSolver::assemble (without emitters and pressure-driven demands).
-    void assemble() {
+    [[gnu::noinline]] void assemble() {
         const int nj = system_.junction_count;
         clear(diagonal_);
         clear(off_diagonal_);
@@ -356,7 +372,7 @@ private:
 
     // SparseCholesky::solve: the factorization of every lane, whichever fails, then the
     // sweeps. bad[l] is the unknown of lane l's first pivot that was not positive, or -1.
-    void factorize_and_substitute(int (&bad)[W]) {
+    [[gnu::noinline]] void factorize(int (&bad)[W]) {
         const auto& m = matrix_;
         const int n = system_.junction_count;
         for (int l = 0; l < W; ++l) bad[l] = -1;
@@ -389,6 +405,12 @@ private:
                 work_[row] = V{};
             }
         }
+    }
+
+    // SparseCholesky::substitute.
+    [[gnu::noinline]] void substitute() {
+        const auto& m = matrix_;
+        const int n = system_.junction_count;
         V* z = work_.data();
         for (int k = 0; k < n; ++k) z[k] = rhs_[at(m.order[at(k)])];
         for (int j = 0; j < n; ++j) {
@@ -412,7 +434,7 @@ private:
     }
 
     // HydraulicSolver::update_flows for the lanes of `go`; gives each lane's relative error.
-    V update_flows(M go, V relax, V& max_flow_change) {
+    [[gnu::noinline]] V update_flows(M go, V relax, V& max_flow_change) {
         const int nj = system_.junction_count;
         V qsum{};
         V dqsum{};
@@ -451,10 +473,15 @@ private:
     // One pass of the loop of HydraulicSolver::solve in every busy lane.
     void iterate() {
         const int nj = system_.junction_count;
-        coefficients();
+        // The coefficients at the current flows and statuses: those computed for the test of
+        // convergence in the last pass (kept up to date through the status changes since),
+        // else computed now.
+        if (!coefficients_current_) coefficients();
+        coefficients_current_ = false;
         assemble();
         int bad[W];
-        factorize_and_substitute(bad);
+        factorize(bad);
+        substitute();
 
         M go{};
         for (int l = 0; l < W; ++l) {
@@ -505,6 +532,7 @@ private:
         V max_head_error{};
         if (need_check) {
             coefficients();
+            coefficients_current_ = true;
             for (int k = 0; k < system_.link_count; ++k) {
                 const auto kk = at(k);
                 const M counted = ~closed_lanes(k) & (p_[kk] != 0.0);
@@ -551,7 +579,7 @@ private:
         }
     }
 
-    bool check_valve_states(int l) {
+    [[gnu::noinline]] bool check_valve_states(int l) {
         bool change = false;
         for (const int k : system_.valves) {
             const auto kk = at(k);
@@ -565,7 +593,17 @@ private:
         return change;
     }
 
-    bool check_link_states(int l) {
+    // The coefficients of link k in lane l after a change of its status or setting (the same
+    // law as the vector form).
+    void refresh(int k, int l) {
+        const auto kk = at(k);
+        const LinkCoefficients c = solver_.link_coefficients(
+            k, lane(flow_, kk, l), lane_status(k, l), lane(setting_, kk, l), lane(y_, kk, l));
+        lane(p_, kk, l) = c.p;
+        lane(y_, kk, l) = c.y;
+    }
+
+    [[gnu::noinline]] bool check_link_states(int l) {
         bool change = false;
         for (int k = 0; k < system_.link_count; ++k) {
             const auto kk = at(k);
@@ -575,7 +613,10 @@ private:
             s = solver_.checked_link_state(k, before, lane(head_, at(system_.from[kk]), l),
                                            lane(head_, at(system_.to[kk]), l), lane(flow_, kk, l),
                                            lane(setting_, kk, l));
-            if (s != before) change = true;
+            if (s != before) {
+                change = true;
+                refresh(k, l);
+            }
         }
         return change;
     }
@@ -586,8 +627,10 @@ private:
             if (!solver_.is_pressure_control(c)) continue;
             if (solver_.apply_pressure_control(c, lane(head_, at(c.node), l),
                                                lane_status(c.link, l),
-                                               lane(setting_, at(c.link), l)))
+                                               lane(setting_, at(c.link), l))) {
                 any = true;
+                refresh(c.link, l);
+            }
         }
         return any;
     }
@@ -600,6 +643,8 @@ private:
     const HydraulicState* start_ = nullptr;
     Lane lanes_[W];
     HydraulicState scratch_;
+    bool coefficients_current_ = false;
+    std::vector<double> start_p_, start_y_;
 
     std::vector<unsigned char> vector_law_;  // by link: its law is computed as a vector
     std::vector<int> slot_;

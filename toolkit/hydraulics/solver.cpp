@@ -422,14 +422,6 @@ bool HydraulicSolver::check_link_states(HydraulicState& state) const {
     return change;
 }
 
-bool HydraulicSolver::link_state_may_change(int k, LinkState before) const {
-    const auto kk = at(k);
-    const int nj = system_.junction_count;
-    if (system_.type[kk] != LinkType::Pipe || system_.from[kk] >= nj || system_.to[kk] >= nj)
-        return true;
-    return before == LinkState::XHead || before == LinkState::TempClosed;
-}
-
 LinkState HydraulicSolver::checked_link_state(int k, LinkState before, double h1, double h2,
                                               double flow, double setting) const {
     const auto kk = at(k);

@@ -90,7 +90,13 @@ public:
                                  double setting) const;
     // False when checked_link_state gives `before` back whatever the heads and flow: a pipe
     // between junctions that is open or closed for good.
-    bool link_state_may_change(int k, LinkState before) const;
+    bool link_state_may_change(int k, LinkState before) const {
+        const auto kk = static_cast<std::size_t>(k);
+        const int nj = system_.junction_count;
+        if (system_.type[kk] != LinkType::Pipe || system_.from[kk] >= nj || system_.to[kk] >= nj)
+            return true;
+        return before == LinkState::XHead || before == LinkState::TempClosed;
+    }
     // A level control on a junction at head h; true when it changes the link.
     bool is_pressure_control(const ControlData& c) const;
     bool apply_pressure_control(const ControlData& c, double h, LinkState& status,
