@@ -49,8 +49,8 @@ public:
 int widest_trial_lanes();
 
 // A lane solver for `solver`'s network with the widest lanes the processor has (8 or 4), but
-// at most `most_lanes` (0: no limit); nullptr when that leaves fewer than 4 lanes or the network has
-// what the lanes do not hold (emitters, pressure-driven demands), so trials go one at a time.
+// at most `most_lanes` (0: no limit); nullptr when that leaves fewer than 4 lanes or the network
+// has what the lanes do not hold (emitters, pressure-driven demands), so trials go one at a time.
 // The network, system and solver outlive it.
 std::unique_ptr<TrialLanes> make_trial_lanes(const Network& network, const HydraulicSystem& system,
                                              const HydraulicSolver& solver, int most_lanes);
