@@ -37,7 +37,7 @@ _hydrosk_cli() {
             return
             ;;
         --min-pressure | --max-flow | --flow-interval | --required-flow | --required-time | \
-            --tolerance | --threads)
+            --tolerance | --threads | --lanes)
             return  # a number
             ;;
     esac
@@ -61,7 +61,7 @@ _hydrosk_cli() {
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '--help --mode --search --min-pressure --max-flow
                     --flow-interval --required-flow --tolerance --required-time --extension
-                    --threads --report --stats' -- "$cur"))
+                    --threads --lanes --report --stats' -- "$cur"))
             else
                 _filedir inp
             fi

@@ -94,6 +94,9 @@ INSTANTIATE_TEST_SUITE_P(
                  kBisection},
         LaneCase{"Net1Linear", "Net1", true, "", "20", "3000", "50"},
         LaneCase{"Net3Bisection", "Net3", true, "", "20", "3000", "10", kBisection},
+        // Flows no network carries: trials that fail to solve (error 110), told in a notice.
+        LaneCase{"Net3UnsolvedLinear", "Net3", true, "", "-1e30", "1e20", "2e19"},
+        LaneCase{"Net3UnsolvedBisection", "Net3", true, "", "-1e30", "1e20", "1e18", kBisection},
         LaneCase{"AnytownLinear", "Anytown", true, "", "-1e30", "5000", "500"},
         LaneCase{"PrvLinear", "prv_open_no_upstream_sources", true, "", "0", "1000", "25"},
         LaneCase{"PsvLinear", "psv_open_no_downstream_sources", true, "", "0", "1000", "25"},
