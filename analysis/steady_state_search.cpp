@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysis/run_messages.h"
-#include "files/results_file.h"
+#include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
 #include "toolkit/hydraulics/lane_solver.h"
@@ -19,10 +19,11 @@
 namespace hydrosk::analysis {
 namespace {
 
-// A value as the legacy toolkit functions hand it out.
+// A value as the legacy toolkit functions hand it out. The searches read only the demand and
+// pattern of junctions of the catalogue, which cannot fail.
 float SingleValue(const toolkit::Project& project, int index, int property) {
     double value = 0.0;
-    project.get_node_value(index, property, value);
+    (void)project.get_node_value(index, property, value);
     return static_cast<float>(value);
 }
 
@@ -69,11 +70,6 @@ private:
 
 }  // namespace
 
-files::Record SteadyStateHeader() {
-    return {std::string("Check_Node"), std::string("Maximal_Flow"), std::string("Violating_Node"),
-            std::string("Minimal_pressure")};
-}
-
 files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
                                   const JunctionLimits& limits, const SteadyStateSettings& settings,
@@ -100,7 +96,8 @@ files::Record SteadyStateJunction(toolkit::Project& project,
     // One trial solved alone: its pressure test and the solve's code.
     const auto solve_alone = [&](float q) {
         ThrowIfStopped(stop);
-        project.set_node_value(node, EN_BASEDEMAND, q);
+        // The node's pattern could be cleared above, so its demand can be set too.
+        (void)project.set_node_value(node, EN_BASEDEMAND, q);
         // A failed solve leaves pressures that are tested as they are.
         const int code = project.solve_h();
         CountSolve(settings.solves, project);
@@ -181,8 +178,9 @@ files::Record SteadyStateJunction(toolkit::Project& project,
         row = {id, std::string(files::kMaximalFlowReachedText)};
     }
 
-    project.set_node_value(node, EN_BASEDEMAND, saved_base_demand);
-    project.set_node_value(node, EN_PATTERN, saved_pattern);
+    // Values read from the same node a moment before: setting them back cannot fail.
+    (void)project.set_node_value(node, EN_BASEDEMAND, saved_base_demand);
+    (void)project.set_node_value(node, EN_PATTERN, saved_pattern);
     return row;
 }
 
@@ -191,8 +189,9 @@ void SetBackDemand(toolkit::Project& project, const network::NetworkCatalogue& c
     const int node = NodeIndex(catalogue, position);
     const float base_demand = SingleValue(project, node, EN_BASEDEMAND);
     const float pattern = SingleValue(project, node, EN_PATTERN);
-    project.set_node_value(node, EN_BASEDEMAND, base_demand);
-    project.set_node_value(node, EN_PATTERN, pattern);
+    // Values read from the same node a moment before: setting them back cannot fail.
+    (void)project.set_node_value(node, EN_BASEDEMAND, base_demand);
+    (void)project.set_node_value(node, EN_PATTERN, pattern);
 }
 
 WorkerFactory SteadyStateWorkers(std::shared_ptr<const toolkit::Network> network,

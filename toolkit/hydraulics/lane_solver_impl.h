@@ -17,6 +17,7 @@
 #include <new>
 #include <vector>
 
+#include "toolkit/codes.h"
 #include "toolkit/hydraulics/lane_solver.h"
 #include "toolkit/hydraulics/valve.h"
 #include "toolkit/portable_math_lanes.h"
@@ -256,7 +257,7 @@ private:
             s.status[at(k)] = lane_status(k, l);
         }
         SolveResult result;
-        result.error = ln.error_node >= 0 ? 110 : 0;
+        result.error = ln.error_node >= 0 ? codes::kCannotSolve : codes::kOk;
         for (int i = 0; i < system_.junction_count; ++i) {
             const double full = s.demand[at(i)];
             s.demand[at(i)] = s.demand_flow[at(i)] + s.emitter_flow[at(i)];

@@ -5,6 +5,8 @@
 #include <numbers>
 #include <optional>
 
+#include "toolkit/codes.h"
+
 namespace hydrosk::toolkit {
 
 namespace {
@@ -44,15 +46,15 @@ HydraulicSimulation::HydraulicSimulation(const Network& network)
 }
 
 int HydraulicSimulation::check_network() const {
-    if (system_.node_count < 2) return 223;
-    if (system_.tanks.empty()) return 224;
+    if (system_.node_count < 2) return codes::kTooFewNodes;
+    if (system_.tanks.empty()) return codes::kNoTankOrReservoir;
     std::vector<bool> linked(at(system_.node_count), false);
     for (int k = 0; k < system_.link_count; ++k) {
         linked[at(system_.from[at(k)])] = true;
         linked[at(system_.to[at(k)])] = true;
     }
     for (int i = 0; i < system_.junction_count; ++i) {
-        if (!linked[at(i)]) return 233;
+        if (!linked[at(i)]) return codes::kUnconnectedNode;
     }
     return 0;
 }
@@ -191,17 +193,18 @@ void HydraulicSimulation::apply_time_controls() {
 
 int HydraulicSimulation::warning_code(const SolveResult& r, const HydraulicState& state) const {
     int flag = 0;
-    if (r.iterations > system_.max_iter && r.relative_error <= system_.accuracy) flag = 2;
+    if (r.iterations > system_.max_iter && r.relative_error <= system_.accuracy)
+        flag = codes::kUnstable;
     if (system_.demand_model == DemandModel::DemandDriven) {
         for (int i = 0; i < system_.junction_count; ++i) {
             if (state.head[at(i)] < system_.elevation[at(i)] && state.demand[at(i)] > 0.0) {
-                flag = 6;
+                flag = codes::kNegativePressure;
                 break;
             }
         }
     }
     for (const int k : system_.valves) {
-        if (state.status[at(k)] >= LinkState::XFCV) flag = 5;
+        if (state.status[at(k)] >= LinkState::XFCV) flag = codes::kValveCannotDeliver;
     }
     for (const PumpData& pump : system_.pumps) {
         const auto k = at(pump.link);
@@ -210,9 +213,10 @@ int HydraulicSimulation::warning_code(const SolveResult& r, const HydraulicState
             if (state.flow[k] > state.setting[k] * pump.qmax) s = LinkState::XFlow;
             if (state.flow[k] < 0.0) s = LinkState::XHead;
         }
-        if (s == LinkState::XHead || s == LinkState::XFlow) flag = 4;
+        if (s == LinkState::XHead || s == LinkState::XFlow) flag = codes::kPumpCannotDeliver;
     }
-    if (r.iterations > system_.max_iter && r.relative_error > system_.accuracy) flag = 1;
+    if (r.iterations > system_.max_iter && r.relative_error > system_.accuracy)
+        flag = codes::kUnbalanced;
     return flag;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "toolkit/codes.h"
 #include "toolkit/hydraulics/demand.h"
 #include "toolkit/hydraulics/pump.h"
 #include "toolkit/hydraulics/valve.h"
@@ -577,7 +578,7 @@ SolveResult HydraulicSolver::solve(HydraulicState& state) {
         ++iter;
     }
 
-    result.error = error_node >= 0 ? 110 : 0;
+    result.error = error_node >= 0 ? codes::kCannotSolve : codes::kOk;
     for (int i = 0; i < system_.junction_count; ++i) {
         const double full = state.demand[at(i)];
         state.demand[at(i)] = state.demand_flow[at(i)] + state.emitter_flow[at(i)];

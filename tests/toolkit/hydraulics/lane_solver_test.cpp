@@ -50,19 +50,19 @@ std::vector<Outcome> OneAtATime(std::shared_ptr<const Network> network,
     EXPECT_EQ(project.open(std::move(network)), 0);
     std::vector<Outcome> outcomes;
     for (const TrialDemand& trial : trials) {
-        project.set_node_value(trial.index, EN_PATTERN, 0.0);
-        project.set_node_value(trial.index, EN_BASEDEMAND, trial.base_demand);
+        EXPECT_EQ(project.set_node_value(trial.index, EN_PATTERN, 0.0), 0);
+        EXPECT_EQ(project.set_node_value(trial.index, EN_BASEDEMAND, trial.base_demand), 0);
         Outcome outcome;
         outcome.code = project.solve_h();
         double iterations = 0;
-        project.get_statistic(EN_ITERATIONS, iterations);
+        EXPECT_EQ(project.get_statistic(EN_ITERATIONS, iterations), 0);
         outcome.iterations = static_cast<int>(iterations);
         for (int i = 1; i <= nodes; ++i) {
             double p = 0;
-            project.get_node_value(i, EN_PRESSURE, p);
+            EXPECT_EQ(project.get_node_value(i, EN_PRESSURE, p), 0);
             outcome.pressure.push_back(p);
         }
-        project.restore_node_demands(trial.index);
+        EXPECT_EQ(project.restore_node_demands(trial.index), 0);
         outcomes.push_back(std::move(outcome));
     }
     return outcomes;
@@ -86,7 +86,7 @@ std::vector<Outcome> SideBySide(std::shared_ptr<const Network> network,
             outcome.iterations = solved.iterations();
             for (int i = 1; i <= nodes; ++i) {
                 double p = 0;
-                solved.get_node_pressure(i, p);
+                EXPECT_EQ(solved.get_node_pressure(i, p), 0);
                 outcome.pressure.push_back(p);
             }
         });
