@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 #include <new>
@@ -71,6 +72,9 @@ int Run(int argc, char** argv) {
     hydrosk::cli::FireflowOptions fireflowOptions;
     auto* fireflow = hydrosk::cli::AddFireflowCommand(app, fireflowOptions);
 
+    hydrosk::cli::BaselineOptions baselineOptions;
+    auto* baseline = hydrosk::cli::AddBaselineCommand(app, baselineOptions);
+
     hydrosk::cli::ExportGeoJsonOptions geoJsonOptions;
     auto* exportGeoJson = hydrosk::cli::AddExportGeoJsonCommand(app, geoJsonOptions);
 
@@ -78,7 +82,12 @@ int Run(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int status = app.exit(e);
-        if (hydrosk::cli::CheckWritten(std::cout, "the standard output", std::cerr) != 0) return 1;
+        // A long help fails while it is written, before the check: its error is kept here.
+        const int error_number = std::cout ? 0 : errno;
+        if (hydrosk::cli::CheckWritten(std::cout, "the standard output", std::cerr, error_number) !=
+            0) {
+            return 1;
+        }
         return status == 0 ? 0 : 2;
     }
 
@@ -96,6 +105,7 @@ int Run(int argc, char** argv) {
 #endif
         return RunFireflowHere(fireflowOptions);
     }
+    if (*baseline) return hydrosk::cli::RunBaseline(baselineOptions, std::cout, std::cerr);
     if (*exportGeoJson) return hydrosk::cli::RunExportGeoJson(geoJsonOptions, std::cerr);
     return 2;
 }

@@ -237,7 +237,7 @@ int ServeAsWorkerRank(const MpiJob&, const analysis::RunSettings& job_settings, 
     try {
         search = analysis::PrepareSearch(settings, silent);
         workers = search->workers;
-        count = search->catalogue.JunctionCount;
+        count = search->rows;
     } catch (...) {
         workers = FailingWorkers(std::current_exception());
     }

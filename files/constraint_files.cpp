@@ -23,13 +23,11 @@ std::string RecordProblem(std::size_t record, const std::string& what) {
     return "record " + std::to_string(record) + ": " + what;
 }
 
-}  // namespace
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
-std::vector<std::string> ReadExcludedJunctions(const std::filesystem::path& file) {
+std::vector<std::string> IdsOf(std::string bytes) {
     std::vector<std::string> ids;
-    const auto bytes = ReadFileIfExists(file);
-    if (!bytes) return ids;
-    FieldReader reader(*bytes);
+    FieldReader reader(std::move(bytes));
     for (;;) {
         reader.SkipBlankLines();
         auto id = reader.Next();
@@ -37,6 +35,21 @@ std::vector<std::string> ReadExcludedJunctions(const std::filesystem::path& file
         ids.push_back(std::move(id->text));
     }
     return ids;
+}
+
+}  // namespace
+
+std::vector<std::string> ReadExcludedJunctions(const std::filesystem::path& file) {
+    const auto bytes = ReadFileIfExists(file);
+    if (!bytes) return {};
+    return IdsOf(*bytes);
+}
+
+std::vector<std::string> ReadJunctionList(const std::filesystem::path& file) {
+    auto bytes = ReadFileIfExists(file);
+    if (!bytes) throw FileError(file, "does not exist");
+    if (bytes->starts_with(kUtf8ByteOrderMark)) bytes->erase(0, kUtf8ByteOrderMark.size());
+    return IdsOf(*bytes);
 }
 
 std::vector<JunctionPressure> ReadJunctionMinPressures(const std::filesystem::path& file) {

@@ -22,6 +22,7 @@
 namespace hydrosk::toolkit {
 
 class HydraulicSimulation;
+struct HydraulicSnapshot;
 struct HydraulicState;
 
 // One solved steady trial of Project::solve_trials.
@@ -46,6 +47,21 @@ private:
 struct TrialDemand {
     int index = 0;
     double base_demand = 0.0;
+};
+
+// The hydraulics of a project saved between two time steps (Project::save_hydraulics).
+class SavedHydraulics {
+public:
+    SavedHydraulics();
+    ~SavedHydraulics();
+    SavedHydraulics(SavedHydraulics&&) noexcept;
+    SavedHydraulics& operator=(SavedHydraulics&&) noexcept;
+
+    bool empty() const { return snapshot_ == nullptr; }
+
+private:
+    friend class Project;
+    std::unique_ptr<HydraulicSnapshot> snapshot_;
 };
 
 class Project {
@@ -96,6 +112,13 @@ public:
     // which setting EN_BASEDEMAND to a value read before may miss by the last bit, since the
     // value goes through the flow units and back. Not an EPANET function.
     [[nodiscard]] int restore_node_demands(int index);
+    // Adds a demand category to a junction (EN_adddemand without a name): `base` in flow
+    // units, `pattern` a pattern index, 0 for none.
+    [[nodiscard]] int add_demand(int index, double base, int pattern);
+    // The base demand of a junction's demand category `demand` (1 to its count), as
+    // EN_setbasedemand sets it.
+    [[nodiscard]] int set_base_demand(int index, int demand, double base);
+    [[nodiscard]] int get_demand_count(int index, int& count) const;
     [[nodiscard]] int get_link_value(int index, int property, double& value) const;
     // Iterations, relative error and the other figures of the last solve.
     [[nodiscard]] int get_statistic(int type, double& value) const;
@@ -118,6 +141,13 @@ public:
     [[nodiscard]] int run_h(long& time);
     [[nodiscard]] int next_h(long& step);
     [[nodiscard]] int close_h();
+
+    // The point an open, initialized simulation has reached between two time steps, and a
+    // return to it, after which EN_runH / EN_nextH go on exactly as they went on from there
+    // the first time, with the demands the junctions have then. Not EPANET functions; they
+    // spare replaying the steps up to a point that many runs start from.
+    [[nodiscard]] int save_hydraulics(SavedHydraulics& saved) const;
+    [[nodiscard]] int restore_hydraulics(const SavedHydraulics& saved);
 
 private:
     int node_in_range(int index) const;
