@@ -221,11 +221,12 @@ std::vector<std::optional<float>> RequiredFlowsByPosition(
 struct SteadyStatePreparer {
     PreparedSearch& search;
     SolveCount* solves;
+    int lanes;
     std::vector<std::optional<float>> required_flows;
 
     void operator()(const SteadyRun& run) const {
         auto& settings = search.settings.emplace<SteadyStateSettings>(
-            SteadyStateSettings{run.maximal_flow, run.flow_interval, run.search, solves});
+            SteadyStateSettings{run.maximal_flow, run.flow_interval, run.search, solves, lanes});
         search.header = files::HeaderRecord(files::ResultsKind::SteadyState);
         search.workers = SteadyStateWorkers(search.project.parsed_network(), search.catalogue,
                                             search.limits, settings);
@@ -271,7 +272,9 @@ void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, So
         }
         if (study != nullptr) CheckStudy(*study, search.project, catalogue);
         RefuseInputAt(settings, RefusalPoint::ModeInputs);
-        std::visit(SteadyStatePreparer{search, solves, std::move(required_flows)}, settings.mode);
+        std::visit(SteadyStatePreparer{search, solves, settings.parallelism.lanes,
+                                       std::move(required_flows)},
+                   settings.mode);
         return;
     }
 

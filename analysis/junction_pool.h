@@ -158,6 +158,9 @@ public:
 struct Parallelism {
     int threads = 0;
     SharedWork* shared = nullptr;
+    // Steady trials of one worker solved side by side in the lanes of vector registers: 0 for
+    // as many as the processor has (8 with AVX-512, 4 with AVX2), 1 for one at a time.
+    int lanes = 0;
 };
 
 // The number of worker threads that `requested` asks for: itself when positive, otherwise

@@ -61,14 +61,18 @@ bool FailsMinimum(float pressure, float minimum) {
     return pressure < minimum || std::isnan(pressure);
 }
 
-std::optional<Violation> FindViolation(const toolkit::Project& project,
-                                       const JunctionLimits& limits, PressureReadFailure on_failure,
-                                       std::string_view check_junction) {
+namespace {
+
+// The test of FindViolation with the pressures that `read(index, value)` gives (a toolkit code).
+template <typename Read>
+std::optional<Violation> FirstViolation(const Read& read, const JunctionLimits& limits,
+                                        PressureReadFailure on_failure,
+                                        std::string_view check_junction) {
     for (int k = 1; k <= limits.count(); ++k) {
         const auto position = static_cast<std::size_t>(k);
         if (limits.excluded[position] != 0) continue;
         double value = 0.0;
-        const int code = project.get_node_value(k, EN_PRESSURE, value);
+        const int code = read(k, value);
         if (code != 0 && on_failure == PressureReadFailure::EndRun) {
             throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, check_junction));
         }
@@ -77,6 +81,24 @@ std::optional<Violation> FindViolation(const toolkit::Project& project,
         if (FailsMinimum(pressure, limits.minimum[position])) return Violation{k, pressure};
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Violation> FindViolation(const toolkit::Project& project,
+                                       const JunctionLimits& limits, PressureReadFailure on_failure,
+                                       std::string_view check_junction) {
+    return FirstViolation(
+        [&project](int k, double& value) { return project.get_node_value(k, EN_PRESSURE, value); },
+        limits, on_failure, check_junction);
+}
+
+std::optional<Violation> FindViolation(const toolkit::SolvedTrial& trial,
+                                       const JunctionLimits& limits, PressureReadFailure on_failure,
+                                       std::string_view check_junction) {
+    return FirstViolation(
+        [&trial](int k, double& value) { return trial.get_node_pressure(k, value); }, limits,
+        on_failure, check_junction);
 }
 
 bool TrialFlowsEnd(float maximal_flow, float interval) {

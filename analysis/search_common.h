@@ -19,7 +19,8 @@ struct NetworkCatalogue;
 }
 namespace hydrosk::toolkit {
 class Project;
-}
+class SolvedTrial;
+}  // namespace hydrosk::toolkit
 
 namespace hydrosk::analysis {
 
@@ -83,6 +84,10 @@ enum class PressureReadFailure { UseValue, EndRun };
 // ones, and gives the first whose pressure fails its minimum. With EndRun, a failed reading
 // throws RunEnded naming the toolkit's code and the check junction.
 std::optional<Violation> FindViolation(const toolkit::Project& project,
+                                       const JunctionLimits& limits, PressureReadFailure on_failure,
+                                       std::string_view check_junction);
+// The same test of a trial solved side by side with others (Project::solve_trials).
+std::optional<Violation> FindViolation(const toolkit::SolvedTrial& trial,
                                        const JunctionLimits& limits, PressureReadFailure on_failure,
                                        std::string_view check_junction);
 

@@ -15,6 +15,11 @@ public:
     // One solve (a steady-state solve or one time step) just made on `project`, whose
     // iterations the project tells.
     void Add(const toolkit::Project& project);
+    // One solve of `iterations` iterations.
+    void Add(long iterations) {
+        solves_.fetch_add(1, std::memory_order_relaxed);
+        iterations_.fetch_add(iterations, std::memory_order_relaxed);
+    }
 
     long solves() const { return solves_.load(std::memory_order_relaxed); }
     long iterations() const { return iterations_.load(std::memory_order_relaxed); }

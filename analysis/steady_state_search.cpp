@@ -1,13 +1,19 @@
 #include "analysis/steady_state_search.h"
 
+#include <algorithm>
+#include <map>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/run_messages.h"
 #include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
+#include "toolkit/hydraulics/lane_solver.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {
@@ -82,19 +88,88 @@ files::Record SteadyStateJunction(toolkit::Project& project,
 
     // The demands of the other junctions stay as they are during the trials and every solve
     // starts cold, so a trial depends on its flow alone, whichever trials came before it.
-    const auto trial = [&](float q) {
+    const auto count_unsolved = [&](int code) {
+        if (IsUnsolved(code) && unsolved != nullptr) {
+            if (unsolved->count++ == 0) unsolved->first_code = code;
+        }
+    };
+    // One trial solved alone: its pressure test and the solve's code.
+    const auto solve_alone = [&](float q) {
         ThrowIfStopped(stop);
         // The node's pattern could be cleared above, so its demand can be set too.
         (void)project.set_node_value(node, EN_BASEDEMAND, q);
         // A failed solve leaves pressures that are tested as they are.
-        if (const int code = project.solve_h(); IsUnsolved(code) && unsolved != nullptr) {
-            if (unsolved->count++ == 0) unsolved->first_code = code;
-        }
+        const int code = project.solve_h();
         CountSolve(settings.solves, project);
-        return FindViolation(project, limits, PressureReadFailure::UseValue, id);
+        return std::make_pair(FindViolation(project, limits, PressureReadFailure::UseValue, id),
+                              code);
     };
+    const auto trial = [&](float q) {
+        auto [violation, code] = solve_alone(q);
+        count_unsolved(code);
+        return violation;
+    };
+    // The same trials side by side, where the toolkit can (a duration of 0): asked with no
+    // trial.
+    const bool side_by_side =
+        settings.lanes != 1 &&
+        project.solve_trials(
+            settings.lanes, [] { return std::optional<toolkit::TrialDemand>(); },
+            [](std::size_t, const toolkit::SolvedTrial&) {}) == 0;
+    std::optional<FailedTrial<Violation>> failed;
+    if (!side_by_side) {
+        failed = FindFailedTrial<Violation>(flows, settings.method, trial);
+    } else {
+        // Every trial's test and code by index of the trial flows.
+        std::map<std::size_t, std::pair<std::optional<Violation>, int>> solved;
+        const auto first = [&](float q) {
+            auto outcome = solve_alone(q);
+            solved.insert_or_assign(0, outcome);
+            return outcome.first;
+        };
+        const SideBySideTrials<Violation> solve_side_by_side = [&](const auto& next,
+                                                                   const auto& done) {
+            std::vector<std::size_t> index_of;  // by the toolkit's rank of the trial
+            const int code = project.solve_trials(
+                settings.lanes,
+                [&]() -> std::optional<toolkit::TrialDemand> {
+                    ThrowIfStopped(stop);
+                    const auto index = next();
+                    if (!index) return std::nullopt;
+                    index_of.push_back(*index);
+                    return toolkit::TrialDemand{node, flows[*index]};
+                },
+                [&](std::size_t rank, const toolkit::SolvedTrial& trial_solved) {
+                    if (settings.solves != nullptr) {
+                        settings.solves->Add(trial_solved.iterations());
+                    }
+                    auto violation =
+                        FindViolation(trial_solved, limits, PressureReadFailure::UseValue, id);
+                    solved.insert_or_assign(index_of[rank],
+                                            std::make_pair(violation, trial_solved.code()));
+                    done(index_of[rank], std::move(violation));
+                });
+            if (code != 0) throw std::logic_error("trials side by side refused");
+        };
+        const int width = settings.lanes > 0 ? settings.lanes : toolkit::widest_trial_lanes();
+        failed = FindFailedTrialSideBySide<Violation>(flows, settings.method, width, first,
+                                                      solve_side_by_side);
+        // The unsolved trials are those among the ones that the search one at a time solves,
+        // in its order: it is replayed on the outcomes.
+        const auto replayed = FindFailedTrial<Violation>(flows, settings.method, [&](float q) {
+            const auto index = static_cast<std::size_t>(
+                std::lower_bound(flows.begin(), flows.end(), q) - flows.begin());
+            const auto& [violation, code] = solved.at(index);
+            count_unsolved(code);
+            return violation;
+        });
+        if (replayed.has_value() != failed.has_value() ||
+            (failed && replayed->index != failed->index)) {
+            throw std::logic_error("trials side by side found another failing trial");
+        }
+    }
     files::Record row;
-    if (const auto failed = FindFailedTrial<Violation>(flows, settings.method, trial)) {
+    if (failed) {
         const Violation& violation = failed->outcome;
         row = {id, flows[failed->index],
                catalogue.JunctionIDs[static_cast<std::size_t>(violation.position)],

@@ -23,6 +23,10 @@ struct SteadyStateSettings {
     float flow_interval = 0;  // > 0, and TrialFlowsEnd(maximal_flow, flow_interval)
     SearchMethod method = SearchMethod::Linear;
     SolveCount* solves = nullptr;  // counts every solve when given
+    // Trials solved side by side in the lanes of vector registers (0: as many as the processor
+    // has; 1: one at a time). The rows are the same; only the count of solves grows, by the
+    // trials solved ahead of need.
+    int lanes = 0;
 };
 
 // One check junction, on a project that holds the network with the demands left by the

@@ -2,7 +2,10 @@
 // ways of finding the first of them that fails: one after the other, or by bisection.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <vector>
@@ -64,6 +67,94 @@ std::optional<FailedTrial<Outcome>> FindFailedTrial(std::span<const float> flows
         }
     }
     return FailedTrial<Outcome>{fail, std::move(*failure)};
+}
+
+// Solves trials side by side: `next()` gives the index (into the trial flows) of the next trial
+// to start, nullopt when there is none; `done(index, outcome)` gets each solved trial, in any
+// order.
+template <typename Outcome>
+using SideBySideTrials =
+    std::function<void(const std::function<std::optional<std::size_t>()>& next,
+                       const std::function<void(std::size_t, std::optional<Outcome>)>& done)>;
+
+// FindFailedTrial's answer, with the first trial solved alone by `trial` (a junction that fails
+// at 0 needs no other) and the others `width` at a time by `solve`. Linear starts the trials
+// in rising order and starts no more once one has failed; the lowest failure is
+// the answer once every trial below it is done. Bisection solves ahead: with the two ends it
+// solves the first halving steps for either outcome, and then, whenever the next halving step
+// is not solved yet, the next steps of both outcomes up to `width` trials, so that the steps it
+// takes are FindFailedTrial's own. Each trial depends on its flow alone, so the answer is
+// FindFailedTrial's; only trials that FindFailedTrial would not solve are solved in addition.
+template <typename Outcome, typename Trial>
+std::optional<FailedTrial<Outcome>> FindFailedTrialSideBySide(
+    std::span<const float> flows, SearchMethod method, int width, Trial&& trial,
+    const SideBySideTrials<Outcome>& solve) {
+    const std::size_t n = flows.size();
+    if (n == 0) return std::nullopt;
+    std::optional<Outcome> at_zero = trial(flows[0]);
+    if (at_zero) return FailedTrial<Outcome>{0, std::move(*at_zero)};
+    if (method == SearchMethod::Linear) {
+        std::size_t started = 1;
+        std::optional<FailedTrial<Outcome>> lowest;
+        solve(
+            [&]() -> std::optional<std::size_t> {
+                if (lowest || started == n) return std::nullopt;
+                return started++;
+            },
+            [&](std::size_t index, std::optional<Outcome> outcome) {
+                if (outcome && (!lowest || index < lowest->index)) {
+                    lowest = FailedTrial<Outcome>{index, std::move(*outcome)};
+                }
+            });
+        return lowest;
+    }
+
+    std::map<std::size_t, std::optional<Outcome>> solved;
+    solved.emplace(0, std::nullopt);
+    const auto solve_all = [&](const std::vector<std::size_t>& indexes) {
+        std::size_t next = 0;
+        solve(
+            [&]() -> std::optional<std::size_t> {
+                if (next == indexes.size()) return std::nullopt;
+                return indexes[next++];
+            },
+            [&](std::size_t index, std::optional<Outcome> outcome) {
+                solved.insert_or_assign(index, std::move(outcome));
+            });
+    };
+    // The halving steps below (pass, fail), breadth first, that are not solved yet.
+    const auto steps_ahead = [&](std::size_t pass, std::size_t fail, std::vector<std::size_t>& out,
+                                 std::size_t most) {
+        std::vector<std::pair<std::size_t, std::size_t>> gaps{{pass, fail}};
+        for (std::size_t g = 0; g < gaps.size() && out.size() < most; ++g) {
+            const auto [low, high] = gaps[g];
+            if (high - low <= 1) continue;
+            const std::size_t middle = low + (high - low) / 2;
+            if (!solved.contains(middle)) out.push_back(middle);
+            gaps.emplace_back(low, middle);
+            gaps.emplace_back(middle, high);
+        }
+    };
+    const auto most = static_cast<std::size_t>(std::max(width, 2));
+    if (n < 2) return std::nullopt;
+    std::vector<std::size_t> first{n - 1};
+    steps_ahead(0, n - 1, first, most);
+    // A solve that gave nothing (the caller then solves one at a time) gives nullopt.
+    solve_all(first);
+    if (!solved.contains(n - 1) || !solved.at(n - 1)) return std::nullopt;
+    std::size_t pass = 0;
+    std::size_t fail = n - 1;
+    while (fail - pass > 1) {
+        const std::size_t middle = pass + (fail - pass) / 2;
+        if (!solved.contains(middle)) {
+            std::vector<std::size_t> ahead;
+            steps_ahead(pass, fail, ahead, most);
+            solve_all(ahead);
+            if (!solved.contains(middle)) return std::nullopt;
+        }
+        (solved.at(middle) ? fail : pass) = middle;
+    }
+    return FailedTrial<Outcome>{fail, std::move(*solved.at(fail))};
 }
 
 }  // namespace hydrosk::analysis

@@ -163,7 +163,7 @@ CLI::Option* AddNumber(CLI::App& command, const std::string& name, float& value,
         ->default_str(files::FormatSingle(value));
 }
 
-// --threads: a whole number of at least 1.
+// --threads and --lanes: a whole number of at least 1.
 const CLI::Validator kThreadCount(
     [](std::string& text) -> std::string {
         int count = 0;
@@ -288,6 +288,12 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
                      "after the other); the results file is the same for every count")
         ->check(kThreadCount);
     command
+        ->add_option("--lanes", options.lanes,
+                     "steady trials solved side by side in the vector registers of each thread "
+                     "(default: as many as the processor has, 8 with AVX-512, 4 with AVX2; 1 "
+                     "solves them one at a time); the results file is the same for every count")
+        ->check(kThreadCount);
+    command
         ->add_option("--report", options.report,
                      "write the toolkit's report of opening the INP file (its input errors, "
                      "as EPANET reports them) to FILE; without it no scratch file is written")
@@ -369,6 +375,7 @@ analysis::RunSettings FireflowSettings(const FireflowOptions& options) {
     settings.report_required = !options.report.empty();
     settings.trial_report_file.clear();
     settings.parallelism.threads = options.threads;
+    settings.parallelism.lanes = options.lanes;
     try {
         if (!options.hydrants.empty())
             settings.hydrants = files::ReadJunctionList(options.hydrants);

@@ -38,6 +38,7 @@ struct FireflowOptions {
     bool study_given = false;       // one of the study's options appears
     std::string extension = "TXT";  // TXT, CSV or DAT
     int threads = 0;                // worker threads; 0 for every hardware thread
+    int lanes = 0;                  // steady trials side by side; 0 for the processor's widest
     // The toolkit's report of opening the INP file; empty: no scratch file is written at all.
     std::string report;
     bool stats = false;  // solves, iterations and seconds on the error stream

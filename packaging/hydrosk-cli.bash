@@ -41,7 +41,7 @@ _hydrosk_cli() {
             return
             ;;
         --min-pressure | --max-flow | --flow-interval | --required-flow | --required-time | \
-            --tolerance | --threads | --demand-time | --fire-duration | --max-velocity)
+            --tolerance | --threads | --lanes | --demand-time | --fire-duration | --max-velocity)
             return  # a number
             ;;
     esac
@@ -65,7 +65,7 @@ _hydrosk_cli() {
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '--help --mode --search --min-pressure --max-flow
                     --flow-interval --required-flow --tolerance --required-time --extension
-                    --threads --report --stats --demand-time --fire-duration --fire-demand
+                    --threads --lanes --report --stats --demand-time --fire-duration --fire-demand
                     --max-velocity --hydrants --required-flows' -- "$cur"))
             else
                 _filedir inp

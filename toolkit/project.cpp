@@ -454,6 +454,44 @@ int Project::solve_h() {
     return code;
 }
 
+int SolvedTrial::get_node_pressure(int index, double& value) const {
+    value = 0.0;
+    if (index < 1 || index > static_cast<int>(network_.nodes.size())) return kUndefinedNode;
+    const auto i = static_cast<std::size_t>(index - 1);
+    value = (state_.head[i] - network_.nodes[i].elevation) * network_.units.pressure;
+    return 0;
+}
+
+int Project::solve_trials(int lanes, const std::function<std::optional<TrialDemand>()>& next,
+                          const std::function<void(std::size_t, const SolvedTrial&)>& done) {
+    if (is_open() && network_.times.duration != 0) return kBadParameter;
+    if (const int code = open_h(); code != 0) return code;
+    const auto node_count = static_cast<int>(network_.nodes.size());
+    const auto demand_trial = [&]() -> std::optional<DemandTrial> {
+        const auto trial = next();
+        if (!trial) return std::nullopt;
+        if (trial->index < 1 || trial->index > node_count ||
+            network_.nodes[static_cast<std::size_t>(trial->index - 1)].type != NodeType::Junction) {
+            throw std::invalid_argument("a trial's node is not a junction");
+        }
+        // As set_node_value stores a base demand.
+        return DemandTrial{trial->index - 1, trial->base_demand / network_.units.flow};
+    };
+    try {
+        simulation_->solve_demand_trials(
+            lanes, demand_trial,
+            [&](std::size_t ticket, int code, const SolveResult& result,
+                const HydraulicState& state) {
+                done(ticket, SolvedTrial(network_, state, code, result.iterations));
+            });
+    } catch (const std::invalid_argument&) {
+        (void)close_h();  // the trial's code is what counts; closing adds nothing to it
+        return kUndefinedNode;
+    }
+    (void)close_h();  // the trials' codes went to `done`; closing adds nothing to them
+    return 0;
+}
+
 SavedHydraulics::SavedHydraulics() = default;
 SavedHydraulics::~SavedHydraulics() = default;
 SavedHydraulics::SavedHydraulics(SavedHydraulics&&) noexcept = default;

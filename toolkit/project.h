@@ -8,7 +8,10 @@
 // (0 success, 1-6 warnings, above 100 errors). No exception leaves them.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +23,31 @@ namespace hydrosk::toolkit {
 
 class HydraulicSimulation;
 struct HydraulicSnapshot;
+struct HydraulicState;
+
+// One solved steady trial of Project::solve_trials.
+class SolvedTrial {
+public:
+    SolvedTrial(const Network& network, const HydraulicState& state, int code, int iterations)
+        : network_(network), state_(state), code_(code), iterations_(iterations) {}
+    // What solve_h would have returned, and the solve's iterations (EN_ITERATIONS).
+    [[nodiscard]] int code() const { return code_; }
+    int iterations() const { return iterations_; }
+    // A node's EN_PRESSURE, as get_node_value gives it after solve_h.
+    [[nodiscard]] int get_node_pressure(int index, double& value) const;
+
+private:
+    const Network& network_;
+    const HydraulicState& state_;
+    int code_;
+    int iterations_;
+};
+
+// A trial of Project::solve_trials: a junction (node index) and its base demand (flow units).
+struct TrialDemand {
+    int index = 0;
+    double base_demand = 0.0;
+};
 
 // The hydraulics of a project saved between two time steps (Project::save_hydraulics).
 class SavedHydraulics {
@@ -96,6 +124,18 @@ public:
     [[nodiscard]] int get_statistic(int type, double& value) const;
 
     [[nodiscard]] int solve_h();
+    // Steady trials, several side by side in the lanes of vector registers (not an EPANET
+    // function): each trial that `next` gives (nullopt: no more) is solved as solve_h solves
+    // it after set_node_value(index, EN_BASEDEMAND, base_demand) and EN_PATTERN 0, from the
+    // project as it is, and handed to `done` with its rank in `next`'s order; trials finish in
+    // any order. `lanes`: at most this many side by side (0: the widest the processor has; 1:
+    // one at a time). Only for a duration of 0; returns 0, or the code that open_h gives or
+    // kBadParameter (then no trial is solved), or kUndefinedNode when a trial's node is not a
+    // junction (the trials after it are not solved). The project's own results are those of no
+    // solve afterwards.
+    [[nodiscard]] int solve_trials(
+        int lanes, const std::function<std::optional<TrialDemand>()>& next,
+        const std::function<void(std::size_t, const SolvedTrial&)>& done);
     [[nodiscard]] int open_h();
     [[nodiscard]] int init_h(int flag);
     [[nodiscard]] int run_h(long& time);

@@ -144,6 +144,7 @@ TEST_F(SteadyStateSearchTest, BisectionSolvesTheLinearSearchsDriftingTrialsAndRo
     RunSettings inputs = Settings(line_);
     inputs.minimal_pressure = Number(minimum);
     inputs.mode = SteadyRun{1000, 0.1f};
+    inputs.parallelism.lanes = 1;  // the solves one at a time are counted (none ahead of need)
     RunResult result = RunFireFlow(inputs, observer_);
     ASSERT_EQ(result.status, RunStatus::Completed);
     const auto linear = Lines(inputs.output_file);

@@ -218,14 +218,16 @@ TEST_F(FireflowCommandTest, NumbersMeanTheSameUnderEveryLocale) {
     EXPECT_FALSE(std::filesystem::exists(inp.string() + ".TXT"));
 }
 
-TEST_F(FireflowCommandTest, ThreadsAreAWholeNumberOfAtLeastOne) {
+TEST_F(FireflowCommandTest, ThreadsAndLanesAreAWholeNumberOfAtLeastOne) {
     const auto inp = CopyNetwork("line.inp");
-    for (const char* threads : {"0", "abc", "-2", "1.5", "99999999999999999999"}) {
-        const auto result =
-            RunProgram("fireflow '" + inp.string() + "' --threads " + std::string(threads));
-        EXPECT_EQ(result.status, 2) << threads;
-        EXPECT_EQ(result.output.rfind("--threads: a whole number of at least 1\n", 0), 0U)
-            << result.output;
+    for (const std::string option : {"--threads", "--lanes"}) {
+        for (const char* count : {"0", "abc", "-2", "1.5", "99999999999999999999"}) {
+            const auto result =
+                RunProgram("fireflow '" + inp.string() + "' " + option + " " + std::string(count));
+            EXPECT_EQ(result.status, 2) << option << ' ' << count;
+            EXPECT_EQ(result.output.rfind(option + ": a whole number of at least 1\n", 0), 0U)
+                << result.output;
+        }
     }
 }
 
@@ -243,6 +245,7 @@ TEST_F(FireflowCommandTest, HelpExplainsEveryOption) {
                                "--required-time",
                                "--extension",
                                "--stats",
+                               "--lanes",
                                "--demand-time",
                                "--fire-duration",
                                "--fire-demand",

@@ -370,7 +370,7 @@ void PrepareLongFlowSearch(RunTest& test) {
     test.find<QRadioButton>("optFindFlow").click();
     test.find<QLineEdit>("txtMinimalPressure").setText("20");
     test.find<QLineEdit>("txtMaximalFlow").setText("3000");
-    test.find<QLineEdit>("txtFlowInterval").setText("10");
+    test.find<QLineEdit>("txtFlowInterval").setText("2");
     test.find<QLineEdit>("txtRequiredTime").setText("24");
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "toolkit/codes.h"
 
@@ -122,12 +123,7 @@ void HydraulicSimulation::update_demands() {
     const double multiplier = network_.options.demand_multiplier;
     system_demand_ = 0.0;
     for (int i = 0; i < system_.junction_count; ++i) {
-        double sum = 0.0;
-        for (const Demand& d : network_.nodes[at(i)].demands) {
-            const double q = d.base * pattern_factor(d.pattern, period) * multiplier;
-            if (q > 0.0) system_demand_ += q;
-            sum += q;
-        }
+        const double sum = junction_demand(i, period, multiplier, nullptr);
         state_.demand[at(i)] = sum;
         state_.demand_flow[at(i)] = sum;
     }
@@ -143,6 +139,22 @@ void HydraulicSimulation::update_demands() {
                              pattern_factor(pump.speed_pattern, period));
         }
     }
+}
+
+double HydraulicSimulation::junction_demand(int i, long period, double multiplier,
+                                            const double* first_base) {
+    double sum = 0.0;
+    bool first = true;
+    for (const Demand& d : network_.nodes[at(i)].demands) {
+        // A replaced first demand has no pattern.
+        const double q = first && first_base != nullptr
+                             ? *first_base * pattern_factor(kNoIndex, period) * multiplier
+                             : d.base * pattern_factor(d.pattern, period) * multiplier;
+        first = false;
+        if (q > 0.0) system_demand_ += q;
+        sum += q;
+    }
+    return sum;
 }
 
 void HydraulicSimulation::apply_time_controls() {
@@ -179,27 +191,27 @@ void HydraulicSimulation::apply_time_controls() {
     }
 }
 
-int HydraulicSimulation::warning_code(const SolveResult& r) {
+int HydraulicSimulation::warning_code(const SolveResult& r, const HydraulicState& state) const {
     int flag = 0;
     if (r.iterations > system_.max_iter && r.relative_error <= system_.accuracy)
         flag = codes::kUnstable;
     if (system_.demand_model == DemandModel::DemandDriven) {
         for (int i = 0; i < system_.junction_count; ++i) {
-            if (state_.head[at(i)] < system_.elevation[at(i)] && state_.demand[at(i)] > 0.0) {
+            if (state.head[at(i)] < system_.elevation[at(i)] && state.demand[at(i)] > 0.0) {
                 flag = codes::kNegativePressure;
                 break;
             }
         }
     }
     for (const int k : system_.valves) {
-        if (state_.status[at(k)] >= LinkState::XFCV) flag = codes::kValveCannotDeliver;
+        if (state.status[at(k)] >= LinkState::XFCV) flag = codes::kValveCannotDeliver;
     }
     for (const PumpData& pump : system_.pumps) {
         const auto k = at(pump.link);
-        LinkState s = state_.status[k];
+        LinkState s = state.status[k];
         if (s >= LinkState::Open) {
-            if (state_.flow[k] > state_.setting[k] * pump.qmax) s = LinkState::XFlow;
-            if (state_.flow[k] < 0.0) s = LinkState::XHead;
+            if (state.flow[k] > state.setting[k] * pump.qmax) s = LinkState::XFlow;
+            if (state.flow[k] < 0.0) s = LinkState::XHead;
         }
         if (s == LinkState::XHead || s == LinkState::XFlow) flag = codes::kPumpCannotDeliver;
     }
@@ -215,7 +227,56 @@ int HydraulicSimulation::run(long& time) {
     last_ = solver_.solve(state_);
     if (last_.error != 0) return last_.error;
     if (last_.relative_error > system_.accuracy && system_.extra_iter == -1) halted_ = true;
-    return warning_code(last_);
+    return warning_code(last_, state_);
+}
+
+void HydraulicSimulation::solve_demand_trials(int most_lanes, const TrialLanes::Next& next,
+                                              const TrialDone& done) {
+    // What every steady solve starts from: EN_openH, EN_initH and the start of EN_runH.
+    open();
+    initialize(0);
+    const long period = (time_ + pattern_start_) / pattern_step_;
+    const double multiplier = network_.options.demand_multiplier;
+    update_demands();
+    apply_time_controls();
+    const HydraulicState start = state_;
+
+    // A trial's demand is its junction's demand with the first base demand replaced.
+    const auto demand_trial = [&]() -> std::optional<DemandTrial> {
+        const auto trial = next();
+        if (!trial) return std::nullopt;
+        DemandTrial lane_trial = *trial;
+        if (!network_.nodes[at(trial->node)].demands.empty()) {
+            lane_trial.demand = junction_demand(trial->node, period, multiplier, &trial->demand);
+        } else {
+            lane_trial.demand = start.demand[at(trial->node)];
+        }
+        return lane_trial;
+    };
+    const auto finished = [&](std::size_t ticket, const SolveResult& result,
+                              const HydraulicState& state) {
+        const int code = result.error != 0 ? result.error : warning_code(result, state);
+        done(ticket, code, result, state);
+    };
+
+    if (!lanes_made_ || lanes_asked_ != most_lanes) {
+        lanes_ = make_trial_lanes(network_, system_, solver_, most_lanes);
+        lanes_made_ = true;
+        lanes_asked_ = most_lanes;
+    }
+    if (lanes_) {
+        lanes_->solve(start, demand_trial, finished);
+        return;
+    }
+    // One trial at a time, as solve() does it.
+    std::size_t ticket = 0;
+    while (const auto trial = demand_trial()) {
+        state_ = start;
+        state_.demand[at(trial->node)] = trial->demand;
+        state_.demand_flow[at(trial->node)] = trial->demand;
+        last_ = solver_.solve(state_);
+        finished(ticket++, last_, state_);
+    }
 }
 
 void HydraulicSimulation::tank_time_step(long& step) const {

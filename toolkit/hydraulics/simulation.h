@@ -14,8 +14,11 @@
 // A run allocates nothing. Results are in internal units (ft, cfs, s).
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <vector>
 
+#include "toolkit/hydraulics/lane_solver.h"
 #include "toolkit/hydraulics/rules.h"
 #include "toolkit/hydraulics/solver.h"
 #include "toolkit/hydraulics/system.h"
@@ -80,6 +83,16 @@ public:
     double head_loss(int link) const;    // ft, head at start minus head at end
     double tank_volume(int node) const;  // ft^3, 0 for junctions and reservoirs
 
+    // Steady trials (a duration of 0): the trials that `next` gives, each a junction whose
+    // first base demand (cfs) replaces its own, without a pattern, each solved cold as
+    // open(), initialize() and run() solve it, `most_lanes` side by side at most (the widest
+    // lanes the processor has, lane_solver.h; 1: one at a time). `done` gets each finished
+    // trial, in any order, by its rank in `next`'s order, with the code run() would return
+    // and the solved state. Leaves the simulation as initialize() does.
+    using TrialDone = std::function<void(std::size_t ticket, int code, const SolveResult& result,
+                                         const HydraulicState& state)>;
+    void solve_demand_trials(int most_lanes, const TrialLanes::Next& next, const TrialDone& done);
+
     const HydraulicState& state() const { return state_; }
     const SolveResult& last_solve() const { return last_; }
     const HydraulicSystem& system() const { return system_; }
@@ -88,8 +101,11 @@ private:
     int check_network() const;
     double pattern_factor(int pattern, long period) const;
     void update_demands();
+    // Junction i's demand (cfs) at a pattern period; `first_base` replaces the base of its
+    // first demand, whose pattern it then drops. Adds the positive demands to system_demand_.
+    double junction_demand(int i, long period, double multiplier, const double* first_base);
     void apply_time_controls();
-    int warning_code(const SolveResult& result);
+    int warning_code(const SolveResult& result, const HydraulicState& state) const;
     void set_initial_flow(int link, LinkState status, double setting);
     long time_step();
     void rule_time_step(long& step);
@@ -103,6 +119,9 @@ private:
     HydraulicState state_;
     SolveResult last_;
     RuleEvaluator rules_;
+    std::unique_ptr<TrialLanes> lanes_;  // made at the first trials, for `lanes_asked_`
+    bool lanes_made_ = false;
+    int lanes_asked_ = 0;
     double system_demand_ = 0.0;  // cfs, sum of positive junction demands
 
     // Clock (s), EPANET's adjusted time options.

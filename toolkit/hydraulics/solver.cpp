@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 #include "toolkit/codes.h"
 #include "toolkit/hydraulics/demand.h"
@@ -61,11 +62,9 @@ HydraulicSolver::HydraulicSolver(const Network& network, const HydraulicSystem& 
     }
 }
 
-LinkCoefficients HydraulicSolver::link_coefficients(const HydraulicState& state, int k) const {
+LinkCoefficients HydraulicSolver::link_coefficients(int k, double q, LinkState s, double setting,
+                                                    double y) const {
     const auto kk = at(k);
-    const double q = state.flow[kk];
-    const LinkState s = state.status[kk];
-    const double setting = state.setting[kk];
     const double km = system_.minor_loss[kk];
     const double rqtol = system_.rqtol;
     switch (system_.type[kk]) {
@@ -99,14 +98,16 @@ LinkCoefficients HydraulicSolver::link_coefficients(const HydraulicState& state,
         case LinkType::PSV:
         case LinkType::FCV:
             if (setting == kMissingSetting) return valve_coefficients(q, km, is_closed(s), rqtol);
-            return {0.0, y_[kk]};
+            return {0.0, y};
     }
     return {};
 }
 
 void HydraulicSolver::head_loss_coefficients(const HydraulicState& state) {
     for (int k = 0; k < system_.link_count; ++k) {
-        const LinkCoefficients c = link_coefficients(state, k);
+        const auto kk = at(k);
+        const LinkCoefficients c =
+            link_coefficients(k, state.flow[kk], state.status[kk], state.setting[kk], y_[kk]);
         p_[at(k)] = c.p;
         y_[at(k)] = c.y;
     }
@@ -183,79 +184,101 @@ void HydraulicSolver::add_valve_terms(HydraulicState& state) {
     const int nj = system_.junction_count;
     for (const int k : system_.valves) {
         const auto kk = at(k);
-        const LinkType t = system_.type[kk];
-        if (t != LinkType::PRV && t != LinkType::PSV && t != LinkType::FCV) continue;
-        const double setting = state.setting[kk];
-        if (setting == kMissingSetting) continue;
+        if (!has_valve_term(k)) continue;
         const int n1 = system_.from[kk];
         const int n2 = system_.to[kk];
         // Such valves never touch fixed-grade nodes; guard all the same.
         if (n1 >= nj || n2 >= nj) continue;
         const auto i = at(n1);
         const auto j = at(n2);
-        const int slot = link_slot_[kk];
-        const double q = state.flow[kk];
-        const bool active = state.status[kk] == LinkState::Active;
-
-        if (active && t == LinkType::PRV) {
-            // Hold the downstream head at the setting; the valve passes the
-            // downstream node's flow deficit.
-            const double hset = system_.elevation[j] + setting;
-            p_[kk] = 0.0;
-            y_[kk] = q + xflow_[j];
-            rhs_[j] += hset * kCBig;
-            diagonal_[j] += kCBig;
-            if (xflow_[j] < 0.0) rhs_[i] += xflow_[j];
-            continue;
-        }
-        if (active && t == LinkType::PSV) {
-            const double hset = system_.elevation[i] + setting;
-            p_[kk] = 0.0;
-            y_[kk] = q - xflow_[i];
-            rhs_[i] += hset * kCBig;
-            diagonal_[i] += kCBig;
-            if (xflow_[i] > 0.0) rhs_[j] += xflow_[i];
-            continue;
-        }
-        if (active && t == LinkType::FCV) {
-            // Cut the network at the valve; its setting becomes a demand
-            // upstream and a supply downstream.
-            xflow_[i] -= setting;
-            xflow_[j] += setting;
-            y_[kk] = q - setting;
-            rhs_[i] -= setting;
-            rhs_[j] += setting;
-            p_[kk] = 1.0 / kCBig;
-            off_diagonal_[at(slot)] -= p_[kk];
-            diagonal_[i] += p_[kk];
-            diagonal_[j] += p_[kk];
-            continue;
-        }
-        const LinkCoefficients c = valve_coefficients(q, system_.minor_loss[kk],
-                                                      is_closed(state.status[kk]), system_.rqtol);
-        p_[kk] = c.p;
-        y_[kk] = c.y;
-        off_diagonal_[at(slot)] -= c.p;
-        diagonal_[i] += c.p;
-        diagonal_[j] += c.p;
-        rhs_[i] += c.y - q;
-        rhs_[j] -= c.y - q;
+        const ValveTerms terms{&p_[kk],       &y_[kk],    &diagonal_[i],
+                               &diagonal_[j], &rhs_[i],   &rhs_[j],
+                               &xflow_[i],    &xflow_[j], &off_diagonal_[at(link_slot_[kk])]};
+        add_valve_term(k, state.status[kk], state.setting[kk], state.flow[kk], terms);
     }
 }
 
-bool HydraulicSolver::fix_bad_valve(HydraulicState& state, int node) const {
-    for (const int k : system_.valves) {
-        const auto kk = at(k);
-        if (node != system_.from[kk] && node != system_.to[kk]) continue;
-        const LinkType t = system_.type[kk];
-        if ((t == LinkType::PRV || t == LinkType::PSV || t == LinkType::FCV) &&
-            state.status[kk] == LinkState::Active) {
-            state.status[kk] = t == LinkType::FCV ? LinkState::XFCV : LinkState::XPressure;
-            return true;
-        }
-        return false;
+bool HydraulicSolver::has_valve_term(int k) const {
+    const LinkType t = system_.type[at(k)];
+    return t == LinkType::PRV || t == LinkType::PSV || t == LinkType::FCV;
+}
+
+void HydraulicSolver::add_valve_term(int k, LinkState status, double setting, double q,
+                                     const ValveTerms& v) const {
+    const auto kk = at(k);
+    const LinkType t = system_.type[kk];
+    if (setting == kMissingSetting) return;
+    const int n1 = system_.from[kk];
+    const int n2 = system_.to[kk];
+    const bool active = status == LinkState::Active;
+
+    if (active && t == LinkType::PRV) {
+        // Hold the downstream head at the setting; the valve passes the
+        // downstream node's flow deficit.
+        const double hset = system_.elevation[at(n2)] + setting;
+        *v.p = 0.0;
+        *v.y = q + *v.xflow_j;
+        *v.rhs_j += hset * kCBig;
+        *v.diagonal_j += kCBig;
+        if (*v.xflow_j < 0.0) *v.rhs_i += *v.xflow_j;
+        return;
     }
-    return false;
+    if (active && t == LinkType::PSV) {
+        const double hset = system_.elevation[at(n1)] + setting;
+        *v.p = 0.0;
+        *v.y = q - *v.xflow_i;
+        *v.rhs_i += hset * kCBig;
+        *v.diagonal_i += kCBig;
+        if (*v.xflow_i > 0.0) *v.rhs_j += *v.xflow_i;
+        return;
+    }
+    if (active && t == LinkType::FCV) {
+        // Cut the network at the valve; its setting becomes a demand
+        // upstream and a supply downstream.
+        *v.xflow_i -= setting;
+        *v.xflow_j += setting;
+        *v.y = q - setting;
+        *v.rhs_i -= setting;
+        *v.rhs_j += setting;
+        *v.p = 1.0 / kCBig;
+        *v.off_diagonal -= *v.p;
+        *v.diagonal_i += *v.p;
+        *v.diagonal_j += *v.p;
+        return;
+    }
+    const LinkCoefficients c =
+        valve_coefficients(q, system_.minor_loss[kk], is_closed(status), system_.rqtol);
+    *v.p = c.p;
+    *v.y = c.y;
+    *v.off_diagonal -= c.p;
+    *v.diagonal_i += c.p;
+    *v.diagonal_j += c.p;
+    *v.rhs_i += c.y - q;
+    *v.rhs_j -= c.y - q;
+}
+
+bool HydraulicSolver::fix_bad_valve(HydraulicState& state, int node) const {
+    const int k = valve_at(node);
+    if (k == kNoIndex) return false;
+    const auto fixed = fixed_valve_state(k, state.status[at(k)]);
+    if (fixed) state.status[at(k)] = *fixed;
+    return fixed.has_value();
+}
+
+int HydraulicSolver::valve_at(int node) const {
+    for (const int k : system_.valves) {
+        if (node == system_.from[at(k)] || node == system_.to[at(k)]) return k;
+    }
+    return kNoIndex;
+}
+
+std::optional<LinkState> HydraulicSolver::fixed_valve_state(int k, LinkState status) const {
+    const LinkType t = system_.type[at(k)];
+    if ((t == LinkType::PRV || t == LinkType::PSV || t == LinkType::FCV) &&
+        status == LinkState::Active) {
+        return t == LinkType::FCV ? LinkState::XFCV : LinkState::XPressure;
+    }
+    return std::nullopt;
 }
 
 double HydraulicSolver::update_flows(HydraulicState& state, Balance& balance, double relax) const {
@@ -321,130 +344,145 @@ double HydraulicSolver::update_flows(HydraulicState& state, Balance& balance, do
 }
 
 bool HydraulicSolver::check_valve_states(HydraulicState& state) const {
-    const StatusTolerances tol{system_.htol, system_.qtol};
     bool change = false;
     for (const int k : system_.valves) {
         const auto kk = at(k);
-        const double setting = state.setting[kk];
-        if (setting == kMissingSetting) continue;
-        const LinkType t = system_.type[kk];
-        if (t != LinkType::PRV && t != LinkType::PSV) continue;
-        const int n1 = system_.from[kk];
-        const int n2 = system_.to[kk];
         const LinkState before = state.status[kk];
-        const double q = state.flow[kk];
-        const double hml = system_.minor_loss[kk] * (q * q);  // square first, as EPANET
-        const double h1 = state.head[at(n1)];
-        const double h2 = state.head[at(n2)];
-        if (t == LinkType::PRV) {
-            state.status[kk] =
-                prv_state(before, q, system_.elevation[at(n2)] + setting, h1, h2, hml, tol);
-        } else {
-            state.status[kk] =
-                psv_state(before, q, system_.elevation[at(n1)] + setting, h1, h2, hml, tol);
-        }
+        state.status[kk] =
+            checked_valve_state(k, before, state.flow[kk], state.head[at(system_.from[kk])],
+                                state.head[at(system_.to[kk])], state.setting[kk]);
         if (state.status[kk] != before) change = true;
     }
     return change;
 }
 
-void HydraulicSolver::tank_link_state(HydraulicState& state, int k) const {
+LinkState HydraulicSolver::checked_valve_state(int k, LinkState before, double q, double h1,
+                                               double h2, double setting) const {
     const auto kk = at(k);
-    if (is_closed(state.status[kk])) return;
+    if (setting == kMissingSetting) return before;
+    const LinkType t = system_.type[kk];
+    if (t != LinkType::PRV && t != LinkType::PSV) return before;
+    const StatusTolerances tol{system_.htol, system_.qtol};
+    const double hml = system_.minor_loss[kk] * (q * q);  // square first, as EPANET
+    if (t == LinkType::PRV) {
+        return prv_state(before, q, system_.elevation[at(system_.to[kk])] + setting, h1, h2, hml,
+                         tol);
+    }
+    return psv_state(before, q, system_.elevation[at(system_.from[kk])] + setting, h1, h2, hml,
+                     tol);
+}
+
+LinkState HydraulicSolver::tank_link_state(int k, LinkState status, double h1, double h2,
+                                           double flow) const {
+    const auto kk = at(k);
+    if (is_closed(status)) return status;
     const int nj = system_.junction_count;
     int tank_node = system_.from[kk];
-    int other = system_.to[kk];
-    double q = state.flow[kk];
+    double htank = h1;
+    double hother = h2;
+    double q = flow;
     if (tank_node < nj) {
-        std::swap(tank_node, other);
+        tank_node = system_.to[kk];
+        std::swap(htank, hother);
         q = -q;
     }
     const TankData& tank = system_.tanks[at(tank_node - nj)];
-    if (tank.area == 0.0) return;
+    if (tank.area == 0.0) return status;
     const StatusTolerances tol{system_.htol, system_.qtol};
-    const double htank = state.head[at(tank_node)];
-    const double h = htank - state.head[at(other)];
+    const double h = htank - hother;
     const bool pump = system_.type[kk] == LinkType::Pump;
     if (htank >= tank.hmax - system_.htol && !tank.can_overflow) {
         // Full: no flow into the tank.
         if (pump) {
-            if (system_.to[kk] == tank_node) state.status[kk] = LinkState::TempClosed;
+            if (system_.to[kk] == tank_node) status = LinkState::TempClosed;
         } else if (check_valve_state(LinkState::Open, h, q, tol) == LinkState::Closed) {
-            state.status[kk] = LinkState::TempClosed;
+            status = LinkState::TempClosed;
         }
     }
     if (htank <= tank.hmin + system_.htol) {
         // Empty: no flow out of the tank.
         if (pump) {
-            if (system_.from[kk] == tank_node) state.status[kk] = LinkState::TempClosed;
+            if (system_.from[kk] == tank_node) status = LinkState::TempClosed;
         } else if (check_valve_state(LinkState::Closed, h, q, tol) == LinkState::Open) {
-            state.status[kk] = LinkState::TempClosed;
+            status = LinkState::TempClosed;
         }
     }
+    return status;
 }
 
 bool HydraulicSolver::check_link_states(HydraulicState& state) const {
-    const StatusTolerances tol{system_.htol, system_.qtol};
-    const int nj = system_.junction_count;
     bool change = false;
     for (int k = 0; k < system_.link_count; ++k) {
         const auto kk = at(k);
-        const int n1 = system_.from[kk];
-        const int n2 = system_.to[kk];
-        const double dh = state.head[at(n1)] - state.head[at(n2)];
         const LinkState before = state.status[kk];
-        if (before == LinkState::XHead || before == LinkState::TempClosed) {
-            state.status[kk] = LinkState::Open;
-        }
-        const LinkType t = system_.type[kk];
-        if (t == LinkType::CVPipe) {
-            state.status[kk] = check_valve_state(state.status[kk], dh, state.flow[kk], tol);
-        }
-        if (t == LinkType::Pump && state.status[kk] >= LinkState::Open && state.setting[kk] > 0.0) {
-            const PumpData& pump = system_.pumps[at(system_.pump_index[kk])];
-            const double speed = state.setting[kk];
-            const double hmax =
-                pump.kind == PumpCurveKind::ConstantPower ? 1.0e10 : speed * speed * pump.hmax;
-            state.status[kk] = -dh > hmax + system_.htol ? LinkState::XHead : LinkState::Open;
-        }
-        if (t == LinkType::FCV && state.setting[kk] != kMissingSetting) {
-            state.status[kk] = fcv_state(before, state.flow[kk], state.setting[kk],
-                                         state.head[at(n1)], state.head[at(n2)], tol);
-        }
-        if (n1 >= nj || n2 >= nj) tank_link_state(state, k);
+        state.status[kk] =
+            checked_link_state(k, before, state.head[at(system_.from[kk])],
+                               state.head[at(system_.to[kk])], state.flow[kk], state.setting[kk]);
         if (state.status[kk] != before) change = true;
     }
     return change;
 }
 
+LinkState HydraulicSolver::checked_link_state(int k, LinkState before, double h1, double h2,
+                                              double flow, double setting) const {
+    const auto kk = at(k);
+    const StatusTolerances tol{system_.htol, system_.qtol};
+    const int nj = system_.junction_count;
+    const double dh = h1 - h2;
+    LinkState status = before;
+    if (before == LinkState::XHead || before == LinkState::TempClosed) status = LinkState::Open;
+    const LinkType t = system_.type[kk];
+    if (t == LinkType::CVPipe) status = check_valve_state(status, dh, flow, tol);
+    if (t == LinkType::Pump && status >= LinkState::Open && setting > 0.0) {
+        const PumpData& pump = system_.pumps[at(system_.pump_index[kk])];
+        const double hmax =
+            pump.kind == PumpCurveKind::ConstantPower ? 1.0e10 : setting * setting * pump.hmax;
+        status = -dh > hmax + system_.htol ? LinkState::XHead : LinkState::Open;
+    }
+    if (t == LinkType::FCV && setting != kMissingSetting) {
+        status = fcv_state(before, flow, setting, h1, h2, tol);
+    }
+    if (system_.from[kk] >= nj || system_.to[kk] >= nj)
+        status = tank_link_state(k, status, h1, h2, flow);
+    return status;
+}
+
 bool HydraulicSolver::apply_pressure_controls(HydraulicState& state) const {
     bool any = false;
     for (const ControlData& c : system_.controls) {
-        if (c.node == kNoIndex || c.node >= system_.junction_count) continue;
-        const double h = state.head[at(c.node)];
-        bool reset = false;
-        if (c.kind == Control::Kind::LowLevel && h <= c.grade + system_.htol) reset = true;
-        if (c.kind == Control::Kind::HiLevel && h >= c.grade - system_.htol) reset = true;
-        if (!reset) continue;
+        if (!is_pressure_control(c)) continue;
         const auto kk = at(c.link);
-        const LinkType t = system_.type[kk];
-        bool change = false;
-        if (t == LinkType::Pipe && state.status[kk] != c.status) change = true;
-        if (t == LinkType::Pump && state.setting[kk] != c.setting) change = true;
-        if (t >= LinkType::PRV) {
-            if (state.setting[kk] != c.setting) {
-                change = true;
-            } else if (state.setting[kk] == kMissingSetting && state.status[kk] != c.status) {
-                change = true;
-            }
-        }
-        if (change) {
-            state.status[kk] = c.status;
-            if (t > LinkType::Pipe) state.setting[kk] = c.setting;
+        if (apply_pressure_control(c, state.head[at(c.node)], state.status[kk], state.setting[kk]))
             any = true;
-        }
     }
     return any;
+}
+
+bool HydraulicSolver::is_pressure_control(const ControlData& c) const {
+    return c.node != kNoIndex && c.node < system_.junction_count;
+}
+
+bool HydraulicSolver::apply_pressure_control(const ControlData& c, double h, LinkState& status,
+                                             double& setting) const {
+    bool reset = false;
+    if (c.kind == Control::Kind::LowLevel && h <= c.grade + system_.htol) reset = true;
+    if (c.kind == Control::Kind::HiLevel && h >= c.grade - system_.htol) reset = true;
+    if (!reset) return false;
+    const LinkType t = system_.type[at(c.link)];
+    bool change = false;
+    if (t == LinkType::Pipe && status != c.status) change = true;
+    if (t == LinkType::Pump && setting != c.setting) change = true;
+    if (t >= LinkType::PRV) {
+        if (setting != c.setting) {
+            change = true;
+        } else if (setting == kMissingSetting && status != c.status) {
+            change = true;
+        }
+    }
+    if (!change) return false;
+    status = c.status;
+    if (t > LinkType::Pipe) setting = c.setting;
+    return true;
 }
 
 bool HydraulicSolver::has_converged(HydraulicState& state, double relative_error, Balance& balance,

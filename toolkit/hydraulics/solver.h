@@ -4,6 +4,7 @@
 // rounding with EPANET's.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "toolkit/hydraulics/head_loss.h"
@@ -52,6 +53,55 @@ public:
     // Status changes of level controls on junctions once a solution is found.
     bool apply_pressure_controls(HydraulicState& state) const;
 
+    // The steps of a solve for one element, given that element's values: the loops of solve()
+    // call them, and so does a solver that holds several states side by side (lane_solver.h).
+    const SparseCholesky& matrix() const { return matrix_; }
+    // Coefficient slot of link k in the matrix, kNoIndex when an end is fixed grade.
+    int link_slot(int k) const { return link_slot_[static_cast<std::size_t>(k)]; }
+    // P and Y of link k at flow q, status s and setting; y is the link's Y so far (kept by
+    // pressure and flow control valves with a setting).
+    LinkCoefficients link_coefficients(int k, double q, LinkState s, double setting,
+                                       double y) const;
+    // Where a control valve with a setting puts its terms in the matrix.
+    struct ValveTerms {
+        double* p;
+        double* y;
+        double* diagonal_i;  // i: the valve's start node, j: its end node
+        double* diagonal_j;
+        double* rhs_i;
+        double* rhs_j;
+        double* xflow_i;
+        double* xflow_j;
+        double* off_diagonal;
+    };
+    // Whether link k is a valve whose terms add_valve_term gives (PRV, PSV, FCV).
+    bool has_valve_term(int k) const;
+    void add_valve_term(int k, LinkState status, double setting, double q,
+                        const ValveTerms& terms) const;
+    // The first valve at `node` (kNoIndex if none), and the state that makes it no longer
+    // singular when it is an active control valve.
+    int valve_at(int node) const;
+    std::optional<LinkState> fixed_valve_state(int k, LinkState status) const;
+    // The status checks of one link: control valves during the iterations, every link once
+    // the flows have converged.
+    LinkState checked_valve_state(int k, LinkState before, double q, double h1, double h2,
+                                  double setting) const;
+    LinkState checked_link_state(int k, LinkState before, double h1, double h2, double flow,
+                                 double setting) const;
+    // False when checked_link_state gives `before` back whatever the heads and flow: a pipe
+    // between junctions that is open or closed for good.
+    bool link_state_may_change(int k, LinkState before) const {
+        const auto kk = static_cast<std::size_t>(k);
+        const int nj = system_.junction_count;
+        if (system_.type[kk] != LinkType::Pipe || system_.from[kk] >= nj || system_.to[kk] >= nj)
+            return true;
+        return before == LinkState::XHead || before == LinkState::TempClosed;
+    }
+    // A level control on a junction at head h; true when it changes the link.
+    bool is_pressure_control(const ControlData& c) const;
+    bool apply_pressure_control(const ControlData& c, double h, LinkState& status,
+                                double& setting) const;
+
 private:
     struct Balance {
         double max_head_error = 0.0;
@@ -59,14 +109,13 @@ private:
     };
 
     void head_loss_coefficients(const HydraulicState& state);
-    LinkCoefficients link_coefficients(const HydraulicState& state, int k) const;
     void assemble(HydraulicState& state);
     void add_valve_terms(HydraulicState& state);
     bool fix_bad_valve(HydraulicState& state, int node) const;
     double update_flows(HydraulicState& state, Balance& balance, double relax) const;
     bool check_valve_states(HydraulicState& state) const;
     bool check_link_states(HydraulicState& state) const;
-    void tank_link_state(HydraulicState& state, int k) const;
+    LinkState tank_link_state(int k, LinkState status, double h1, double h2, double flow) const;
     bool has_converged(HydraulicState& state, double relative_error, Balance& balance,
                        SolveResult& result);
 

@@ -45,6 +45,26 @@ public:
     int solve(std::span<const double> diagonal, std::span<const double> off_diagonal,
               std::span<double> rhs);
 
+    // The factor's structure and the order of its updates, for a solver that factorizes
+    // several matrices of this pattern side by side with the same operations in the same
+    // order (lane_solver.h). Column j of L lists its rows (positions) in factor_row and the
+    // coefficient slot of each (-1 for fill) in factor_slot, from factor_start[j] to
+    // factor_start[j + 1]; it is updated by the entries update_entry[u] of earlier columns,
+    // each up to update_end[u], for u from update_start[j] to update_start[j + 1].
+    struct Structure {
+        std::span<const int> order;
+        std::span<const int> factor_start;
+        std::span<const int> factor_row;
+        std::span<const int> factor_slot;
+        std::span<const int> update_start;
+        std::span<const int> update_entry;
+        std::span<const int> update_end;
+    };
+    Structure structure() const {
+        return {order_,        factor_start_, factor_row_, factor_slot_,
+                update_start_, update_entry_, update_end_};
+    }
+
 private:
     void build_factor_pattern(const std::vector<std::pair<int, int>>& couplings);
     void schedule_column_updates();

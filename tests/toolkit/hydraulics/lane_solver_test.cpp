@@ -1,0 +1,148 @@
+// Steady trials side by side against the same trials one at a time with solve_h: the same
+// codes, iterations and pressures to the last bit, on the shared networks (those with a
+// duration made steady), on every lane width this processor runs.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "toolkit/codes.h"
+#include "toolkit/hydraulics/lane_solver.h"
+#include "toolkit/project.h"
+
+namespace hydrosk::toolkit {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int code = 0;
+    int iterations = 0;
+    std::vector<double> pressure;  // by node index - 1
+};
+
+std::shared_ptr<const Network> SteadyNetwork(const std::string& name) {
+    Project reader;
+    const fs::path path = fs::path(HYDROSK_SHARED_NETWORKS) / name;
+    if (reader.open(path.string(), "", "") != 0) return nullptr;
+    auto network = std::make_shared<Network>(*reader.parsed_network());
+    network->times.duration = 0;
+    return network;
+}
+
+std::vector<TrialDemand> Trials(int junctions) {
+    std::vector<TrialDemand> trials;
+    const int step = std::max(1, junctions / 12);
+    for (int j = 1; j <= junctions; j += step) {
+        for (const double flow : {0.0, 10.0, 75.5, 250.0, 800.0, 1500.0, 4000.0}) {
+            trials.push_back({j, flow});
+        }
+    }
+    return trials;
+}
+
+std::vector<Outcome> OneAtATime(std::shared_ptr<const Network> network,
+                                const std::vector<TrialDemand>& trials, int nodes) {
+    Project project;
+    EXPECT_EQ(project.open(std::move(network)), 0);
+    std::vector<Outcome> outcomes;
+    for (const TrialDemand& trial : trials) {
+        EXPECT_EQ(project.set_node_value(trial.index, EN_PATTERN, 0.0), 0);
+        EXPECT_EQ(project.set_node_value(trial.index, EN_BASEDEMAND, trial.base_demand), 0);
+        Outcome outcome;
+        outcome.code = project.solve_h();
+        double iterations = 0;
+        EXPECT_EQ(project.get_statistic(EN_ITERATIONS, iterations), 0);
+        outcome.iterations = static_cast<int>(iterations);
+        for (int i = 1; i <= nodes; ++i) {
+            double p = 0;
+            EXPECT_EQ(project.get_node_value(i, EN_PRESSURE, p), 0);
+            outcome.pressure.push_back(p);
+        }
+        EXPECT_EQ(project.restore_node_demands(trial.index), 0);
+        outcomes.push_back(std::move(outcome));
+    }
+    return outcomes;
+}
+
+std::vector<Outcome> SideBySide(std::shared_ptr<const Network> network,
+                                const std::vector<TrialDemand>& trials, int nodes, int lanes) {
+    Project project;
+    EXPECT_EQ(project.open(std::move(network)), 0);
+    std::vector<Outcome> outcomes(trials.size());
+    std::size_t next = 0;
+    const int code = project.solve_trials(
+        lanes,
+        [&]() -> std::optional<TrialDemand> {
+            if (next == trials.size()) return std::nullopt;
+            return trials[next++];
+        },
+        [&](std::size_t ticket, const SolvedTrial& solved) {
+            Outcome& outcome = outcomes.at(ticket);
+            outcome.code = solved.code();
+            outcome.iterations = solved.iterations();
+            for (int i = 1; i <= nodes; ++i) {
+                double p = 0;
+                EXPECT_EQ(solved.get_node_pressure(i, p), 0);
+                outcome.pressure.push_back(p);
+            }
+        });
+    EXPECT_EQ(code, 0);
+    return outcomes;
+}
+
+class LaneSolverTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(LaneSolverTest, EveryLaneWidthGivesTheScalarSolveToTheLastBit) {
+    const auto network = SteadyNetwork(GetParam());
+    ASSERT_NE(network, nullptr) << GetParam();
+    const int nodes = static_cast<int>(network->nodes.size());
+    const std::vector<TrialDemand> trials = Trials(network->junction_count);
+    const std::vector<Outcome> expected = OneAtATime(network, trials, nodes);
+
+    std::vector<int> widths = {1, 4, 8};
+    if (widest_trial_lanes() < 4) widths = {1};
+    for (const int lanes : widths) {
+        const std::vector<Outcome> got = SideBySide(network, trials, nodes, lanes);
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t t = 0; t < got.size(); ++t) {
+            SCOPED_TRACE(testing::Message()
+                         << GetParam() << " lanes " << lanes << " junction " << trials[t].index
+                         << " flow " << trials[t].base_demand);
+            EXPECT_EQ(got[t].code, expected[t].code);
+            EXPECT_EQ(got[t].iterations, expected[t].iterations);
+            ASSERT_EQ(got[t].pressure.size(), expected[t].pressure.size());
+            EXPECT_EQ(std::memcmp(got[t].pressure.data(), expected[t].pressure.data(),
+                                  got[t].pressure.size() * sizeof(double)),
+                      0);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SharedNetworks, LaneSolverTest,
+                         ::testing::Values("ky10.inp", "Awumah_layout1.inp",
+                                           "CCWI17-HermanMahmoud.inp", "Todini_Fig2_solA_CMH.inp",
+                                           "Net1.inp", "Net2.inp", "Net3.inp", "Net6.inp",
+                                           "Anytown.inp", "Anytown_multipointcurves.inp",
+                                           "prv_open_no_upstream_sources.inp",
+                                           "psv_open_no_downstream_sources.inp",
+                                           "fcv_open_no_downstream_sources.inp", "control_comb.inp",
+                                           "tank_controls_1.inp", "io.inp"));
+
+TEST(LaneSolver, AProcessorWithAvx2RunsTrialsInLanes) {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) {
+        EXPECT_GE(widest_trial_lanes(), 4);
+    }
+    if (__builtin_cpu_supports("avx512f")) {
+        EXPECT_EQ(widest_trial_lanes(), 8);
+    }
+#endif
+}
+
+}  // namespace
+}  // namespace hydrosk::toolkit
