@@ -15,8 +15,7 @@ namespace hydrosk::analysis {
 namespace {
 
 void Require(int code, std::string_view check_junction) {
-    if (code != 0)
-        throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, check_junction));
+    if (code != 0) ThrowToolkitFailure(code, check_junction);
 }
 
 }  // namespace
@@ -27,9 +26,8 @@ std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int positio
     const int node = context.catalogue.Junctions.index_at(position).value_or(position);
 
     toolkit::Project project;
-    if (project.open(context.network) != 0) {
-        throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
-    }
+    RequireTrialOpen(project.open(context.network));
+    project.set_stop_request(context.stop);
     Require(project.open_h(), id);
     Require(project.init_h(EN_SAVE), id);
     Require(project.set_node_value(node, EN_BASEDEMAND, demand), id);
@@ -44,7 +42,7 @@ std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int positio
         // ends it; what follows would be no simulation of the network, so the trial fails.
         const bool halted = code == kUnbalancedWarning && stops_when_unbalanced;
         if (code > kLastWarningCode || halted) {
-            throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
+            ThrowToolkitFailure(code, id);
         }
         CountSolve(context.solves, project);
         // Compared as the whole seconds against the single-precision limit.

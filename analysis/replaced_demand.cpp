@@ -8,11 +8,10 @@ namespace hydrosk::analysis {
 
 ReplacedDemandTrials::ReplacedDemandTrials(std::shared_ptr<const toolkit::Network> network,
                                            const network::NetworkCatalogue& catalogue,
-                                           SolveCount* solves)
+                                           SolveCount* solves, const std::atomic<bool>* stop)
     : catalogue_(catalogue), solves_(solves) {
-    if (project_.open(std::move(network)) != 0) {
-        throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
-    }
+    RequireTrialOpen(project_.open(std::move(network)));
+    project_.set_stop_request(stop);
 }
 
 void ReplacedDemandTrials::Check(int position) {
@@ -21,7 +20,7 @@ void ReplacedDemandTrials::Check(int position) {
     node_ = catalogue_.Junctions.index_at(position).value_or(position);
     if (const int code = project_.set_node_value(node_, EN_PATTERN, 0.0); code != 0) {
         const std::string& id = catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
-        throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
+        ThrowToolkitFailure(code, id);
     }
 }
 

@@ -4,6 +4,7 @@
 // so any junction can be solved alone: the available-flow and design-flow searches.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,8 +31,10 @@ class ReplacedDemandTrials {
 public:
     // A project of its own, opened from the parsed network. Throws RunEnded with "Problem in
     // INP file!" when it cannot be opened.
+    // `stop`: the pool's stop request, which the solves look at (see toolkit/stop_request.h).
     ReplacedDemandTrials(std::shared_ptr<const toolkit::Network> network,
-                         const network::NetworkCatalogue& catalogue, SolveCount* solves);
+                         const network::NetworkCatalogue& catalogue, SolveCount* solves,
+                         const std::atomic<bool>* stop = nullptr);
 
     // Makes the junction at `position` the check junction: the previous one gets its own
     // demands back exactly, this one's pattern is cleared (RunEnded when that fails). Its

@@ -15,6 +15,7 @@
 
 #include "toolkit/input/reader.h"
 #include "toolkit/network.h"
+#include "toolkit/stop_request.h"
 
 namespace hydrosk::toolkit {
 
@@ -75,6 +76,10 @@ public:
     int next_h(long& step);
     int close_h();
 
+    // A stop request that solve_h and run_h look at while they solve (see stop_request.h):
+    // once it is set they throw SolveStopped. nullptr, the default: never stopped.
+    void set_stop_request(StopRequest stop);
+
 private:
     int node_in_range(int index) const;
     int link_in_range(int index) const;
@@ -85,6 +90,7 @@ private:
     std::unique_ptr<HydraulicSimulation> simulation_;
     bool hydraulics_open_ = false;
     bool hydraulics_initialized_ = false;
+    StopRequest stop_ = nullptr;
 };
 
 }  // namespace hydrosk::toolkit

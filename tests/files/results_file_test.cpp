@@ -95,6 +95,14 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+TEST(ResultsFileTest, AByteOrderMarkBeforeTheHeadingIsSkipped) {
+    const ResultsTable table = ParseResults(
+        "\xEF\xBB\xBF\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\",\"Minimal_pressure\"\r\n"
+        "\"J1\",10,\"J2\",5\r\n");
+    ASSERT_EQ(table.rows.size(), 1u);
+    EXPECT_EQ(table.rows[0].check_id(), "J1");
+}
+
 TEST(ResultsFileTest, RefusesWhatNoSearchWrites) {
     const std::string steady =
         "\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\",\"Minimal_pressure\"\r\n";
@@ -108,6 +116,9 @@ TEST(ResultsFileTest, RefusesWhatNoSearchWrites) {
         {"\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\",\"Lowest_Node\",\"Lowest_Pressure\","
          "\"Result\"\r\n\"J1\",1,2,\"J1\",2,\"Maybe\"\r\n",
          "line 2: the result \"Maybe\" is neither Pass, Fail nor Unsolved"},
+        // A field of 10 MB is named by its first 60 characters.
+        {steady + "\"J1\",\"" + std::string(10'000'000, 'x') + "\",\"J2\",5\r\n",
+         "line 2: \"" + std::string(60, 'x') + "\u2026\" is not a number"},
     };
     for (const auto& [bytes, message] : cases) {
         try {

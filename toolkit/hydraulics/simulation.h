@@ -58,6 +58,9 @@ public:
     // returns the step (s) in `step`, 0 once the simulation is over.
     int next(long& step);
 
+    // Looked at by every solve (see stop_request.h).
+    void set_stop_request(StopRequest stop) { solver_.set_stop_request(stop); }
+
     long time() const { return time_; }
     double head(int node) const { return state_.head[static_cast<std::size_t>(node)]; }
     double pressure_head(int node) const;  // ft above the node's elevation
