@@ -278,6 +278,11 @@ void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, So
     search.workers = FlowWorkers(*search.trials, flow);
 }
 
+// A stop asked for while the search is prepared ends the run before its search.
+void StopIfRequested(RunObserver& observer) {
+    if (observer.StopRequested()) throw RunStopped(messages::kRunInterrupted);
+}
+
 void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch& search,
              SolveCount* solves, RunResult* result = nullptr) {
     RefuseInputAt(settings, RefusalPoint::Start);
@@ -286,8 +291,10 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
     RefuseInputAt(settings, RefusalPoint::Numbers);
     CheckNumbers(settings);
     const Constraints constraints = ReadConstraints(settings);
+    StopIfRequested(observer);
 
     OpenCatalogue(search.catalogue, search.project, settings.inp_file.string(), settings);
+    StopIfRequested(observer);
     if (result != nullptr) {
         const network::UnitNames units = network::UnitNamesOf(*search.project.parsed_network());
         result->flow_units = units.flow;
@@ -303,9 +310,11 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
         observer.ShowMessage(MessageKind::Notice, messages::UnknownConstraintIds(
                                                       unknown.min_pressure, unknown.excluded));
     }
+    StopIfRequested(observer);
     observer.SetProgressRange(0, search.catalogue.JunctionCount);
     PrepareSearchOfMode(settings, search, solves, observer);
     NoticeBisection(settings, search, observer);
+    StopIfRequested(observer);
 }
 
 void Run(const RunSettings& settings, SolveCount& solves, RunObserver& observer,

@@ -92,6 +92,8 @@ public:
         }
     }
 
+    bool StopRequested() override { return interrupts_.received() != 0; }
+
     void EndBar() {
         if (!bar_shown_) return;
         err_ << '\n';

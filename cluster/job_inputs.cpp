@@ -73,11 +73,11 @@ JobInputs DescribeJobInputs(std::vector<std::string> arguments, const std::files
     JobInputs inputs;
     inputs.arguments = std::move(arguments);
     std::error_code error;
-    inputs.inp_file = std::filesystem::absolute(inp, error);
+    inputs.inp_file = std::filesystem::absolute(inp, error).lexically_normal();
     if (error) inputs.inp_file = inp;
     const std::filesystem::path directory =
         constraints_directory.empty() ? std::filesystem::path(".") : constraints_directory;
-    inputs.constraints_directory = std::filesystem::absolute(directory, error);
+    inputs.constraints_directory = std::filesystem::absolute(directory, error).lexically_normal();
     if (error) inputs.constraints_directory = directory;
     inputs.inp_hash = HashOf(inp);
     inputs.no_check_hash = HashOf(directory / files::kExcludedJunctionsFileName);

@@ -173,6 +173,7 @@ public:
             throw analysis::RunStopped(analysis::messages::kRunInterrupted);
         }
     }
+    bool StopRequested() override { return control_.stop.load(); }
     void ResultsRecord(const files::Record& record) override {
         records += files::FormatRecord(record);
     }

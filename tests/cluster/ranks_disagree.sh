@@ -4,7 +4,7 @@
 # that is not zero, rank 0 names the rank and its path, and the previous results stay.
 # Usage: ranks_disagree.sh HYDROSK_MPI TOWN_INP
 set -u
-cli=$1 town=$2
+cli=$1 town=$(realpath "$2")
 command -v mpirun >/dev/null 2>&1 || { echo "mpirun is not installed"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
