@@ -194,7 +194,7 @@ AvailableFlowSettings AvailableFlowInputs(const AvailableFlowRun& run) {
         if (!(tolerance > 0)) Refuse(messages::kTolerancePositive);
     }
     if (!AvailableFlowGrid::Make(run.maximal_flow, tolerance)) {
-        Refuse(messages::kToleranceTooSmall);
+        Refuse(run.tolerance ? messages::kToleranceTooSmall : messages::kMaximalFlowTooLarge);
     }
     return {run.maximal_flow, tolerance};
 }

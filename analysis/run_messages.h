@@ -60,6 +60,10 @@ inline constexpr std::string_view kTolerancePositive =
     "You must enter a tolerance greater than zero";
 inline constexpr std::string_view kToleranceTooSmall =
     "You must enter a larger tolerance: the available flows could not be written exactly";
+// The same with the default tolerance, which the maximal flow gives.
+inline constexpr std::string_view kMaximalFlowTooLarge =
+    "You must enter a smaller maximal flow (or a tolerance): the available flows up to it could "
+    "not be written exactly";
 
 // A required time beyond the simulation: the trials end at its end.
 std::string RequiredTimeCapped(float required_hours, long duration_seconds);
