@@ -63,7 +63,7 @@ private:
 };
 
 std::string Quoted(const std::filesystem::path& path) {
-    return "\"" + files::FieldText(path.string()) + "\"";
+    return "\"" + files::PrintableText(path.string()) + "\"";
 }
 
 }  // namespace
