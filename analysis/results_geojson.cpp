@@ -138,6 +138,8 @@ void WriteResultsGeoJson(std::ostream& out, const files::ResultsTable& table,
 
 std::filesystem::path NetworkOfResults(const std::filesystem::path& results_file) {
     std::filesystem::path inp = results_file;
+    // The rows of a stopped run: "<inp>.TXT.partial".
+    if (inp.extension() == ".partial") inp.replace_extension();
     return inp.replace_extension();
 }
 

@@ -23,7 +23,8 @@ void WriteResultsGeoJson(std::ostream& out, const files::ResultsTable& table,
                          const network::NetworkMap& map, std::string_view name);
 
 // The network a results file belongs to: its path without the last extension
-// (results are written beside the INP file as "<inp>.TXT").
+// (results are written beside the INP file as "<inp>.TXT"; the rows of a stopped run as
+// "<inp>.TXT.partial").
 std::filesystem::path NetworkOfResults(const std::filesystem::path& results_file);
 
 // Rows of a results file that do not fit its network: rows whose check ID is not a junction

@@ -31,6 +31,9 @@ grep -q "are in town.inp.TXT.partial; the results file town.inp.TXT was left as 
 head -n 1 town.inp.TXT.partial | grep -q '"Check_Node","Duration (hours)","Flow"' || exit 1
 # Every line whole: CR LF at the end of the file.
 [ "$(tail -c 2 town.inp.TXT.partial | od -An -c | tr -d ' ')" = '\r\n' ] || exit 1
+# The partial rows are a results file of the same network.
+"$cli" export-geojson town.inp.TXT.partial partial.geojson || exit 1
+rm partial.geojson
 [ -z "$(ls -A | grep -v -e '^town.inp$' -e '^town.inp.TXT$' -e '^town.inp.TXT.partial$' -e '^out.txt$' -e '^err.txt$' -e '^rep.dat$')" ] ||
     { echo "left behind:"; ls -A; exit 1; }
 echo "ended $took_ms ms after $signal with status $status"
