@@ -9,7 +9,7 @@
 #include "analysis/ordered_rows.h"
 #include "analysis/replaced_demand.h"
 #include "files/number_text.h"
-#include "files/results_file.h"
+#include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/project.h"
 
@@ -160,11 +160,6 @@ long AvailableFlowGrid::index_below(double flow) const {
     while (index > 0 && at(index) > flow) --index;
     while (index + 1 < count_ && at(index + 1) <= flow) ++index;
     return index;
-}
-
-files::Record AvailableFlowHeader() {
-    return {std::string("Check_Node"), std::string("Available_Flow"), std::string("Limiting_Node"),
-            std::string("Limiting_Pressure"), std::string("Check_Pressure")};
 }
 
 WorkerFactory AvailableFlowWorkers(std::shared_ptr<const toolkit::Network> network,

@@ -46,9 +46,6 @@ struct AvailableFlowSettings {
     SolveCount* solves = nullptr;  // counts every solve when given
 };
 
-// "Check_Node", "Available_Flow", "Limiting_Node", "Limiting_Pressure", "Check_Pressure".
-files::Record AvailableFlowHeader();
-
 // Workers of the search, each with a project of its own opened from `network` (as parsed). The
 // factory refers to the catalogue, limits and settings, which must outlive the workers.
 WorkerFactory AvailableFlowWorkers(std::shared_ptr<const toolkit::Network> network,

@@ -6,7 +6,7 @@
 
 #include "analysis/ordered_rows.h"
 #include "analysis/replaced_demand.h"
-#include "files/results_file.h"
+#include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
 #include "toolkit/project.h"
@@ -28,7 +28,8 @@ Lowest LowestMargin(const toolkit::Project& project, const JunctionLimits& limit
         const auto position = static_cast<std::size_t>(k);
         if (limits.excluded[position] != 0) continue;
         double value = 0;
-        project.get_node_value(k, EN_PRESSURE, value);
+        // Position k is a junction's node index, so the reading cannot fail.
+        (void)project.get_node_value(k, EN_PRESSURE, value);
         const auto pressure = static_cast<float>(value);
         const double margin =
             std::isnan(pressure)
@@ -55,9 +56,10 @@ public:
         const Lowest lowest = LowestMargin(trials_.project(), limits_);
         const std::string& id = catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
         // A solve that failed or did not converge neither passes nor fails.
-        const std::string result(!pressures.solved     ? files::kUnsolvedText
-                                 : pressures.violation ? files::kFailText
-                                                       : files::kPassText);
+        const std::string result(files::VerdictText(!pressures.solved ? files::Outcome::Unsolved
+                                                    : pressures.violation
+                                                        ? files::Outcome::Failed
+                                                        : files::Outcome::Passed));
         if (lowest.position == 0) {
             return {id,
                     settings_.required_flow,
@@ -84,12 +86,6 @@ private:
 };
 
 }  // namespace
-
-files::Record DesignFlowHeader() {
-    return {std::string("Check_Node"),      std::string("Fire_Flow"),
-            std::string("Check_Pressure"),  std::string("Lowest_Node"),
-            std::string("Lowest_Pressure"), std::string("Result")};
-}
 
 WorkerFactory DesignFlowWorkers(std::shared_ptr<const toolkit::Network> network,
                                 const network::NetworkCatalogue& catalogue,

@@ -20,9 +20,6 @@ struct DesignFlowSettings {
     SolveCount* solves = nullptr;  // counts every solve when given
 };
 
-// "Check_Node", "Fire_Flow", "Check_Pressure", "Lowest_Node", "Lowest_Pressure", "Result".
-files::Record DesignFlowHeader();
-
 // Workers of the check, each with a project of its own opened from `network` (as parsed). The
 // factory refers to the catalogue, limits and settings, which must outlive the workers.
 WorkerFactory DesignFlowWorkers(std::shared_ptr<const toolkit::Network> network,

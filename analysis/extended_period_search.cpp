@@ -6,7 +6,7 @@
 
 #include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
-#include "files/results_file.h"
+#include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
 #include "toolkit/project.h"
@@ -21,7 +21,7 @@ void Require(int code, std::string_view check_junction) {
 }  // namespace
 
 std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int position, float demand,
-                                        std::optional<float> time_limit) {
+                                        std::optional<float> time_limit, UnsolvedTrials* unsolved) {
     const std::string& id = context.catalogue.JunctionIDs[static_cast<std::size_t>(position)];
     const int node = context.catalogue.Junctions.index_at(position).value_or(position);
 
@@ -33,16 +33,20 @@ std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int positio
     Require(project.set_node_value(node, EN_BASEDEMAND, demand), id);
     Require(project.set_node_value(node, EN_PATTERN, 0.0), id);  // the demand stays constant
 
-    const bool stops_when_unbalanced = context.network->options.unbalanced_extra_trials == -1;
+    bool counted = false;  // the trial is among the unsolved ones
     for (;;) {
         ThrowIfStopped(context.stop);
         long time = 0;  // s
         const int code = project.run_h(time);
-        // Under "Unbalanced STOP" a step that does not converge ends the simulation, as EPANET
-        // ends it; what follows would be no simulation of the network, so the trial fails.
-        const bool halted = code == kUnbalancedWarning && stops_when_unbalanced;
-        if (code > kLastWarningCode || halted) {
+        // A failed solve ends the run; the warnings are accepted. A step that did not converge
+        // is tested all the same, and under "Unbalanced STOP" it is the simulation's last: the
+        // toolkit then gives no next step, as EPANET gives none.
+        if (toolkit::codes::IsError(code)) {
             ThrowToolkitFailure(code, id);
+        }
+        if (IsUnsolved(code) && unsolved != nullptr && !counted) {
+            if (unsolved->count++ == 0) unsolved->first_code = code;
+            counted = true;
         }
         CountSolve(context.solves, project);
         // Compared as the whole seconds against the single-precision limit.
@@ -51,33 +55,29 @@ std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int positio
         }
         if (FindViolation(project, context.limits, PressureReadFailure::EndRun, id)) return time;
         long step = 0;  // s to the next step; 0 at the end of the simulation
-        project.next_h(step);
+        // The simulation is open and initialised (the calls above succeeded), so the next step
+        // can always be found.
+        (void)project.next_h(step);
         if (step == 0) return std::nullopt;
     }
 }
 
-files::Record DurationHeader() {
-    return {std::string("Check_Node"), std::string("Flow"), std::string("Duration (hours)")};
-}
-
-files::Record DurationJunction(const TrialContext& context, float required_flow, int position) {
+files::Record DurationJunction(const TrialContext& context, float required_flow, int position,
+                               UnsolvedTrials* unsolved) {
     const std::string& id = context.catalogue.JunctionIDs[static_cast<std::size_t>(position)];
-    const auto failed_at = ExtendedPeriodTrial(context, position, required_flow, std::nullopt);
+    const auto failed_at =
+        ExtendedPeriodTrial(context, position, required_flow, std::nullopt, unsolved);
     if (!failed_at) return {id, required_flow, std::string(files::kEndOfSimulationReachedText)};
     return {id, required_flow, static_cast<double>(*failed_at) / 3600.0};
 }
 
-files::Record FlowHeader() {
-    return {std::string("Check_Node"), std::string("Duration (hours)"), std::string("Flow")};
-}
-
 files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings& settings,
-                           std::span<const float> flows, int position) {
+                           std::span<const float> flows, int position, UnsolvedTrials* unsolved) {
     const std::string& id = context.catalogue.JunctionIDs[static_cast<std::size_t>(position)];
     const float time_limit = settings.required_time * 3600.0F;  // s, formed in single precision
     // Every trial opens the network afresh, so it depends on its demand alone.
     const auto trial = [&](float q) {
-        return ExtendedPeriodTrial(context, position, q, time_limit);
+        return ExtendedPeriodTrial(context, position, q, time_limit, unsolved);
     };
     if (const auto failed = FindFailedTrial<long>(flows, settings.method, trial)) {
         const float last_passed = flows[failed->index] - settings.flow_interval;
@@ -87,22 +87,24 @@ files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings
 }
 
 WorkerFactory DurationWorkers(const TrialContext& context, float required_flow) {
-    return StatelessWorkers([&context, required_flow](int position, const std::atomic<bool>* stop) {
+    return StatelessWorkers([&context, required_flow](int position, const std::atomic<bool>* stop,
+                                                      UnsolvedTrials& unsolved) {
         TrialContext own = context;
         own.stop = stop;
-        return DurationJunction(own, required_flow, position);
+        return DurationJunction(own, required_flow, position, &unsolved);
     });
 }
 
 WorkerFactory FlowWorkers(const TrialContext& context, const FlowSearchSettings& settings) {
     auto flows = std::make_shared<const std::vector<float>>(
         TrialFlows(settings.maximal_flow, settings.flow_interval));
-    return StatelessWorkers(
-        [&context, &settings, flows](int position, const std::atomic<bool>* stop) {
-            TrialContext own = context;
-            own.stop = stop;
-            return FlowJunction(own, settings, *flows, position);
-        });
+    return StatelessWorkers([&context, &settings, flows](int position,
+                                                         const std::atomic<bool>* stop,
+                                                         UnsolvedTrials& unsolved) {
+        TrialContext own = context;
+        own.stop = stop;
+        return FlowJunction(own, settings, *flows, position, &unsolved);
+    });
 }
 
 }  // namespace hydrosk::analysis

@@ -35,16 +35,18 @@ struct TrialContext {
 // nullopt when the simulation ends, or passes `time_limit` (s) before a failing step; a step
 // at exactly the limit is tested. Throws RunEnded with "Problem in INP file!" when the project
 // cannot be opened, and with the toolkit's code and text when a call that the trial relies on
-// fails.
+// fails, a step's solve included (a code above 6). A step that does not converge (warning 1)
+// is tested as it is; under "Unbalanced STOP" the toolkit ends the simulation there, as EPANET
+// does. A trial with such a step is counted once in `unsolved`, when given.
 std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int position, float demand,
-                                        std::optional<float> time_limit);
+                                        std::optional<float> time_limit,
+                                        UnsolvedTrials* unsolved = nullptr);
 
-// Duration search: header "Check_Node", "Flow", "Duration (hours)".
-files::Record DurationHeader();
-
-// One junction drawing the required flow: (ID, required flow, hours of the failing step as a
-// double) or (ID, required flow, "End of simulation was reached").
-files::Record DurationJunction(const TrialContext& context, float required_flow, int position);
+// Duration search (results kind Duration). One junction drawing the required flow: (ID,
+// required flow, hours of the failing step as a double) or (ID, required flow, "End of
+// simulation was reached"); a trial that did not converge is counted in `unsolved`.
+files::Record DurationJunction(const TrialContext& context, float required_flow, int position,
+                               UnsolvedTrials* unsolved = nullptr);
 
 struct FlowSearchSettings {
     float required_time = 0;  // hours, > 0
@@ -53,14 +55,13 @@ struct FlowSearchSettings {
     SearchMethod method = SearchMethod::Linear;
 };
 
-// Flow search: header "Check_Node", "Duration (hours)", "Flow".
-files::Record FlowHeader();
-
-// One junction: the trial demands `flows` (TrialFlows of the settings), each simulated up to
-// the required time; the settings' method finds the failing one to report. Gives (ID, required
-// time, failing demand minus the interval) or (ID, required time, "Maximal flow was reached").
+// Flow search (results kind Flow). One junction: the trial demands `flows` (TrialFlows of the
+// settings), each simulated up to the required time; the settings' method finds the failing
+// one to report. Gives (ID, required time, failing demand minus the interval) or (ID, required
+// time, "Maximal flow was reached"); trials that did not converge are counted in `unsolved`.
 files::Record FlowJunction(const TrialContext& context, const FlowSearchSettings& settings,
-                           std::span<const float> flows, int position);
+                           std::span<const float> flows, int position,
+                           UnsolvedTrials* unsolved = nullptr);
 
 // Workers of the two searches. Trials keep no state between junctions, so any worker may take
 // any junction. The factories refer to the context and settings, which must outlive them.

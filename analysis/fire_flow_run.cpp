@@ -22,9 +22,11 @@
 #include "files/file_error.h"
 #include "files/number_text.h"
 #include "files/record_layout.h"
+#include "files/results_schema.h"
 #include "files/settings_file.h"
 #include "network/net_load.h"
 #include "network/network_map.h"
+#include "toolkit/codes.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {
@@ -33,13 +35,6 @@ namespace {
 // The binary output file that goes with a report file, relative to the current directory; the
 // toolkit writes none, but refuses an INP file of that name.
 constexpr const char* kOutputFile = "out.dat";
-
-// Toolkit codes for memory that ran out, and for a report or output file that cannot be
-// created or written.
-constexpr int kInsufficientMemory = 101;
-constexpr int kReportFileError = 303;
-constexpr int kOutputFileError = 304;
-constexpr int kReportWriteError = 309;
 
 void Refuse(std::string_view message) {
     throw RunEnded(MessageKind::Refusal, message);
@@ -105,17 +100,18 @@ void OpenCatalogue(network::NetworkCatalogue& catalogue, toolkit::Project& proje
     network::ResetNetwork(catalogue);
     int code = network::OpenNetwork(catalogue, project, inp_path, report,
                                     report.empty() ? "" : kOutputFile);
-    const bool scratch_failed =
-        code == kReportFileError || code == kOutputFileError || code == kReportWriteError;
+    const bool scratch_failed = code == toolkit::codes::kCannotOpenReport ||
+                                code == toolkit::codes::kCannotOpenOutput ||
+                                code == toolkit::codes::kCannotWriteReport;
     if (scratch_failed && settings.report_required) {
         throw RunEnded(MessageKind::Failure, messages::ReportFileFailure(report, code));
     }
     if (scratch_failed) {
-        project.close();
+        (void)project.close();  // closing a project that failed to open has nothing to report
         network::ResetNetwork(catalogue);
         code = network::OpenNetwork(catalogue, project, inp_path, "", "");
     }
-    if (code == kInsufficientMemory) throw std::bad_alloc();
+    if (code == toolkit::codes::kInsufficientMemory) throw std::bad_alloc();
     if (code != 0) throw InpRefused(code, project.input_errors(), messages::InpFileHint(inp_path));
 }
 
@@ -207,21 +203,21 @@ struct SteadyStatePreparer {
     void operator()(const SteadyRun& run) const {
         auto& settings = search.settings.emplace<SteadyStateSettings>(
             SteadyStateSettings{run.maximal_flow, run.flow_interval, run.search, solves});
-        search.header = SteadyStateHeader();
+        search.header = files::HeaderRecord(files::ResultsKind::SteadyState);
         search.workers = SteadyStateWorkers(search.project.parsed_network(), search.catalogue,
                                             search.limits, settings);
     }
     void operator()(const AvailableFlowRun& run) const {
         auto& settings = search.settings.emplace<AvailableFlowSettings>(AvailableFlowInputs(run));
         settings.solves = solves;
-        search.header = AvailableFlowHeader();
+        search.header = files::HeaderRecord(files::ResultsKind::AvailableFlow);
         search.workers = AvailableFlowWorkers(search.project.parsed_network(), search.catalogue,
                                               search.limits, settings);
     }
     void operator()(const DesignFlowRun& run) const {
         auto& settings = search.settings.emplace<DesignFlowSettings>(
             DesignFlowSettings{run.required_flow, solves});
-        search.header = DesignFlowHeader();
+        search.header = files::HeaderRecord(files::ResultsKind::DesignFlow);
         search.workers = DesignFlowWorkers(search.project.parsed_network(), search.catalogue,
                                            search.limits, settings);
     }
@@ -259,7 +255,7 @@ void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, So
     RefuseInputAt(settings, RefusalPoint::ModeInputs);
     if (const auto* duration = std::get_if<DurationRun>(&settings.mode)) {
         LeaveTrialReportFile(settings);
-        search.header = DurationHeader();
+        search.header = files::HeaderRecord(files::ResultsKind::Duration);
         search.workers = DurationWorkers(*search.trials, duration->required_flow);
         return;
     }
@@ -274,7 +270,7 @@ void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, So
     auto& flow = search.settings.emplace<FlowSearchSettings>(
         FlowSearchSettings{run.required_time, run.maximal_flow, run.flow_interval, run.search});
     LeaveTrialReportFile(settings);
-    search.header = FlowHeader();
+    search.header = files::HeaderRecord(files::ResultsKind::Flow);
     search.workers = FlowWorkers(*search.trials, flow);
 }
 
@@ -330,14 +326,19 @@ void Run(const RunSettings& settings, SolveCount& solves, RunObserver& observer,
         unsolved = WriteRowsInOrder(search.catalogue.JunctionCount, settings.parallelism,
                                     search.workers, write, observer);
     });
-    search.project.close();
+    // Under "Unbalanced STOP" the toolkit ends an extended-period simulation at a step that
+    // does not converge.
+    const bool halted = search.trials.has_value() &&
+                        search.project.parsed_network()->options.unbalanced_extra_trials == -1;
+    (void)search.project.close();  // the results are written; a close has nothing to report
     if (unsolved.trials > 0) {
         std::vector<std::string> ids;
         for (const int position : unsolved.positions) {
             ids.push_back(search.catalogue.JunctionIDs[static_cast<std::size_t>(position)]);
         }
-        observer.ShowMessage(MessageKind::Notice,
-                             messages::UnsolvedTrials(unsolved.trials, unsolved.first_code, ids));
+        observer.ShowMessage(
+            MessageKind::Notice,
+            messages::UnsolvedTrials(unsolved.trials, unsolved.first_code, ids, halted));
     }
 
     if (observer.AskYesNo(messages::CompletionQuestion(settings.output_file))) {

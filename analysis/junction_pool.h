@@ -24,8 +24,8 @@
 
 namespace hydrosk::analysis {
 
-// Trials of one junction whose hydraulic solve failed (the toolkit's code above 100); the
-// search goes on with the pressures the solver left, and the run tells the user about them.
+// Trials of one junction whose hydraulic solve failed or did not converge (IsUnsolved); the
+// run tells the user about them once the search is over.
 struct UnsolvedTrials {
     int count = 0;
     int first_code = 0;  // the toolkit's code of the first of them

@@ -8,14 +8,18 @@ namespace {
 
 class StatelessWorker final : public JunctionWorker {
 public:
-    StatelessWorker(std::function<files::Record(int, const std::atomic<bool>*)> row,
-                    const std::atomic<bool>* stop)
+    StatelessWorker(RowFunction row, const std::atomic<bool>* stop)
         : row_(std::move(row)), stop_(stop) {}
-    files::Record Row(int position) override { return row_(position, stop_); }
+    files::Record Row(int position) override {
+        unsolved_ = {};
+        return row_(position, stop_, unsolved_);
+    }
+    UnsolvedTrials LastUnsolved() const override { return unsolved_; }
 
 private:
-    std::function<files::Record(int, const std::atomic<bool>*)> row_;
+    RowFunction row_;
     const std::atomic<bool>* stop_;
+    UnsolvedTrials unsolved_;
 };
 
 // Other processes share the positions and outcomes for as long as this lives.
@@ -74,7 +78,7 @@ UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
     return unsolved;
 }
 
-WorkerFactory StatelessWorkers(std::function<files::Record(int, const std::atomic<bool>*)> row) {
+WorkerFactory StatelessWorkers(RowFunction row) {
     return [row = std::move(row)](const std::atomic<bool>* stop) {
         return std::make_unique<StatelessWorker>(row, stop);
     };

@@ -35,7 +35,12 @@ UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
                                  const WorkerFactory& factory, const RecordWrite& write,
                                  RunObserver& observer);
 
-// A factory of workers without state of their own: each row is `row(position, stop)`.
-WorkerFactory StatelessWorkers(std::function<files::Record(int, const std::atomic<bool>*)> row);
+// How a worker without state of its own computes a row: `row(position, stop, unsolved)`, with
+// the junction's unsolved trials counted into `unsolved` (which starts from none).
+using RowFunction =
+    std::function<files::Record(int position, const std::atomic<bool>* stop, UnsolvedTrials&)>;
+
+// A factory of workers without state of their own.
+WorkerFactory StatelessWorkers(RowFunction row);
 
 }  // namespace hydrosk::analysis

@@ -16,7 +16,9 @@ ReplacedDemandTrials::ReplacedDemandTrials(std::shared_ptr<const toolkit::Networ
 
 void ReplacedDemandTrials::Check(int position) {
     unsolved_ = {};
-    if (node_ != 0) project_.restore_node_demands(node_);
+    // The last check junction is a junction of the open project, so its demands can always be
+    // given back.
+    if (node_ != 0) (void)project_.restore_node_demands(node_);
     node_ = catalogue_.Junctions.index_at(position).value_or(position);
     if (const int code = project_.set_node_value(node_, EN_PATTERN, 0.0); code != 0) {
         const std::string& id = catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
@@ -26,7 +28,7 @@ void ReplacedDemandTrials::Check(int position) {
 
 TrialPressures ReplacedDemandTrials::Solve(double flow, const JunctionLimits& limits) {
     // The check junction is a junction of the network, so the demand can always be set.
-    [[maybe_unused]] const int set = project_.set_node_value(node_, EN_BASEDEMAND, flow);
+    (void)project_.set_node_value(node_, EN_BASEDEMAND, flow);
     const int code = project_.solve_h();
     CountSolve(solves_, project_);
 
@@ -37,7 +39,8 @@ TrialPressures ReplacedDemandTrials::Solve(double flow, const JunctionLimits& li
     }
     pressures.violation = FindViolation(project_, limits, PressureReadFailure::UseValue, "");
     double check = 0;
-    project_.get_node_value(node_, EN_PRESSURE, check);
+    // A junction's pressure can always be read; after a failed solve it is what the solver left.
+    (void)project_.get_node_value(node_, EN_PRESSURE, check);
     pressures.check_pressure = static_cast<float>(check);
     return pressures;
 }

@@ -71,22 +71,6 @@ void WriteNumber(std::ostream& out, double value) {
     out.write(text, result.ptr - text);
 }
 
-std::string_view OutcomeText(files::Outcome outcome) {
-    switch (outcome) {
-        case files::Outcome::Failed:
-            return "Failed";
-        case files::Outcome::Passed:
-            return "Passed";
-        case files::Outcome::MaximalFlowReached:
-            return files::kMaximalFlowReachedText;
-        case files::Outcome::Unsolved:
-            return files::kUnsolvedText;
-        case files::Outcome::EndOfSimulationReached:
-            return files::kEndOfSimulationReachedText;
-    }
-    return {};
-}
-
 void WriteFeature(std::ostream& out, const files::ResultsTable& table, const files::ResultsRow& row,
                   const network::NetworkMap& map) {
     out << "{\"type\":\"Feature\",\"geometry\":";
@@ -118,7 +102,7 @@ void WriteFeature(std::ostream& out, const files::ResultsTable& table, const fil
         out << ',';
     }
     out << "\"Outcome\":";
-    WriteString(out, OutcomeText(row.outcome));
+    WriteString(out, files::OutcomeText(row.outcome));
     out << "}}";
 }
 

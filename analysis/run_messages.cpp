@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "files/printable_text.h"
+#include "toolkit/codes.h"
 #include "toolkit/error_messages.h"
 
 namespace hydrosk::analysis::messages {
@@ -42,15 +43,16 @@ std::string ToolkitFailure(int code, std::string_view check_junction) {
            std::string(check_junction);
 }
 
-std::string UnsolvedTrials(int trials, int code, std::span<const std::string> junctions) {
+std::string UnsolvedTrials(int trials, int code, std::span<const std::string> junctions,
+                           bool halted) {
     // Code 1 is the warning of a solve that did not converge; above 6 the solve failed.
-    std::string_view what =
-        code > 6 ? toolkit::error_message(code) : toolkit::warning_message(code);
+    std::string_view what = toolkit::codes::IsError(code) ? toolkit::error_message(code)
+                                                          : toolkit::warning_message(code);
     if (what.starts_with("WARNING: ")) what.remove_prefix(9);
     std::string text = "The hydraulic equations could not be solved in " + std::to_string(trials) +
                        (trials == 1 ? " trial" : " trials") + " (" +
-                       (code > 6 ? "error " : "warning ") + std::to_string(code) + ": " +
-                       std::string(what) + ") of " +
+                       (toolkit::codes::IsError(code) ? "error " : "warning ") +
+                       std::to_string(code) + ": " + std::string(what) + ") of " +
                        (junctions.size() == 1 ? "junction" : "junctions");
     for (std::size_t i = 0; i < junctions.size() && i < kUnsolvedJunctionsShown; ++i) {
         text += i == 0 ? " " : ", ";
@@ -59,9 +61,15 @@ std::string UnsolvedTrials(int trials, int code, std::span<const std::string> ju
     if (junctions.size() > kUnsolvedJunctionsShown) {
         text += " and " + std::to_string(junctions.size() - kUnsolvedJunctionsShown) + " more";
     }
-    return text +
-           ". Their pressures were tested as the solver left them, except where a row says "
-           "\"Unsolved\".";
+    text +=
+        ". Their pressures were tested as the solver left them, except where a row says "
+        "\"Unsolved\".";
+    if (halted) {
+        text +=
+            " The INP file says \"Unbalanced STOP\": each of these simulations ended at its "
+            "first step that did not converge.";
+    }
+    return text;
 }
 
 std::string UnknownConstraintIds(std::span<const std::string> min_pressure_ids,
@@ -82,10 +90,9 @@ std::string UnknownConstraintIds(std::span<const std::string> min_pressure_ids,
 std::vector<std::string> InputErrorLines(int code, std::span<const toolkit::InputError> errors,
                                          std::size_t limit) {
     std::vector<std::string> lines;
-    constexpr int kUnconnectedNode = 233;
     for (std::size_t i = 0; i < errors.size() && i < limit; ++i) {
         const toolkit::InputError& error = errors[i];
-        if (error.code == kUnconnectedNode && error.line == 0) {
+        if (error.code == toolkit::codes::kUnconnectedNode && error.line == 0) {
             // EPANET's report garbles this one (its message is formatted into the buffer it is
             // read from); the text it means is shown instead.
             lines.push_back(files::PrintableText(

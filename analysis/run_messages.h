@@ -119,9 +119,11 @@ std::string ToolkitFailure(int code, std::string_view check_junction);
 
 // Trials whose hydraulic solve failed or did not converge, told once after the search: how
 // many, the code and text of the first of them, and the junctions they belong to (the first
-// `kUnsolvedJunctionsShown` of them named, the rest counted).
+// `kUnsolvedJunctionsShown` of them named, the rest counted). `halted`: the trials were
+// simulations that "Unbalanced STOP" ended at their first step that did not converge.
 inline constexpr std::size_t kUnsolvedJunctionsShown = 5;
-std::string UnsolvedTrials(int trials, int code, std::span<const std::string> junctions);
+std::string UnsolvedTrials(int trials, int code, std::span<const std::string> junctions,
+                           bool halted = false);
 
 // IDs of the two constraint files that name no junction of the network; each list in file
 // order without repeats. Empty when both lists are empty. At most kListedUnknownIds IDs are

@@ -13,14 +13,12 @@
 namespace hydrosk::analysis {
 
 void ThrowToolkitFailure(int code, std::string_view check_junction) {
-    constexpr int kInsufficientMemory = 101;
-    if (code == kInsufficientMemory) throw std::bad_alloc();
+    if (code == toolkit::codes::kInsufficientMemory) throw std::bad_alloc();
     throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, check_junction));
 }
 
 void RequireTrialOpen(int code) {
-    constexpr int kInsufficientMemory = 101;
-    if (code == kInsufficientMemory) throw std::bad_alloc();
+    if (code == toolkit::codes::kInsufficientMemory) throw std::bad_alloc();
     if (code != 0) throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
 }
 

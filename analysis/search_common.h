@@ -13,6 +13,7 @@
 #include "analysis/run_observer.h"
 #include "files/constraint_files.h"
 #include "files/record_layout.h"
+#include "toolkit/codes.h"
 
 namespace hydrosk::network {
 struct NetworkCatalogue;
@@ -23,15 +24,10 @@ class Project;
 
 namespace hydrosk::analysis {
 
-// Codes 1 to 6 are the toolkit's warnings; above them a call has failed.
-inline constexpr int kLastWarningCode = 6;
-// The warning of a solve that did not converge within the INP's Trials.
-inline constexpr int kUnbalancedWarning = 1;
-
 // A solve whose results no row may rest on: it failed, or it did not converge (whether the INP
 // says Unbalanced STOP or CONTINUE).
 inline bool IsUnsolved(int code) {
-    return code > kLastWarningCode || code == kUnbalancedWarning;
+    return toolkit::codes::IsError(code) || code == toolkit::codes::kUnbalanced;
 }
 
 // Ends a run with a message (a refusal or a failure); thrown by the run's steps and by the

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "analysis/run_messages.h"
-#include "files/results_file.h"
+#include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
 #include "toolkit/project.h"
@@ -13,10 +13,11 @@
 namespace hydrosk::analysis {
 namespace {
 
-// A value as the legacy toolkit functions hand it out.
+// A value as the legacy toolkit functions hand it out. The searches read only the demand and
+// pattern of junctions of the catalogue, which cannot fail.
 float SingleValue(const toolkit::Project& project, int index, int property) {
     double value = 0.0;
-    project.get_node_value(index, property, value);
+    (void)project.get_node_value(index, property, value);
     return static_cast<float>(value);
 }
 
@@ -62,11 +63,6 @@ private:
 
 }  // namespace
 
-files::Record SteadyStateHeader() {
-    return {std::string("Check_Node"), std::string("Maximal_Flow"), std::string("Violating_Node"),
-            std::string("Minimal_pressure")};
-}
-
 files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
                                   const JunctionLimits& limits, const SteadyStateSettings& settings,
@@ -87,7 +83,8 @@ files::Record SteadyStateJunction(toolkit::Project& project,
     // starts cold, so a trial depends on its flow alone, whichever trials came before it.
     const auto trial = [&](float q) {
         ThrowIfStopped(stop);
-        project.set_node_value(node, EN_BASEDEMAND, q);
+        // The node's pattern could be cleared above, so its demand can be set too.
+        (void)project.set_node_value(node, EN_BASEDEMAND, q);
         // A failed solve leaves pressures that are tested as they are.
         if (const int code = project.solve_h(); IsUnsolved(code) && unsolved != nullptr) {
             if (unsolved->count++ == 0) unsolved->first_code = code;
@@ -105,8 +102,9 @@ files::Record SteadyStateJunction(toolkit::Project& project,
         row = {id, std::string(files::kMaximalFlowReachedText)};
     }
 
-    project.set_node_value(node, EN_BASEDEMAND, saved_base_demand);
-    project.set_node_value(node, EN_PATTERN, saved_pattern);
+    // Values read from the same node a moment before: setting them back cannot fail.
+    (void)project.set_node_value(node, EN_BASEDEMAND, saved_base_demand);
+    (void)project.set_node_value(node, EN_PATTERN, saved_pattern);
     return row;
 }
 
@@ -115,8 +113,9 @@ void SetBackDemand(toolkit::Project& project, const network::NetworkCatalogue& c
     const int node = NodeIndex(catalogue, position);
     const float base_demand = SingleValue(project, node, EN_BASEDEMAND);
     const float pattern = SingleValue(project, node, EN_PATTERN);
-    project.set_node_value(node, EN_BASEDEMAND, base_demand);
-    project.set_node_value(node, EN_PATTERN, pattern);
+    // Values read from the same node a moment before: setting them back cannot fail.
+    (void)project.set_node_value(node, EN_BASEDEMAND, base_demand);
+    (void)project.set_node_value(node, EN_PATTERN, pattern);
 }
 
 WorkerFactory SteadyStateWorkers(std::shared_ptr<const toolkit::Network> network,

@@ -25,9 +25,6 @@ struct SteadyStateSettings {
     SolveCount* solves = nullptr;  // counts every solve when given
 };
 
-// The header row: "Check_Node", "Maximal_Flow", "Violating_Node", "Minimal_pressure".
-files::Record SteadyStateHeader();
-
 // One check junction, on a project that holds the network with the demands left by the
 // junctions before it (each one's base demand and pattern read and set back in single
 // precision, as the search does). The trial flows (TrialFlows of the settings) replace the

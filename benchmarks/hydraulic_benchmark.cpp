@@ -64,7 +64,10 @@ void whole_simulation(benchmark::State& state, const std::string& name) {
     }
     for (auto _ : state) {
         hydrosk::toolkit::Project project;
-        project.open(network);
+        if (project.open(network) != 0) {
+            state.SkipWithError(("cannot open " + name).c_str());
+            return;
+        }
         benchmark::DoNotOptimize(project.solve_h());
     }
 }

@@ -244,7 +244,8 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         "terminal. Ctrl+C or SIGTERM ends the run within a second; the rows finished before "
         "it are kept. Trials whose solve fails or does not converge are counted in one notice "
         "on standard error at the end; available and design rows that would rest on one say "
-        "\"Unsolved\".\n\n"
+        "\"Unsolved\". In duration and flow a solve that fails ends the run, and one that does "
+        "not converge is counted (under \"Unbalanced STOP\" its simulation ends there).\n\n"
         "Exit status: 0 done (the results path is printed on standard output), 1 the run was "
         "refused or failed (the message is printed on standard error), 2 bad arguments, 130 "
         "or 143 ended by Ctrl+C or SIGTERM.");

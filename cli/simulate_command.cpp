@@ -16,10 +16,8 @@ namespace hydrosk::cli {
 
 namespace {
 
-constexpr int kInsufficientMemory = 101;
-
 int report_failure(int code, std::ostream& err) {
-    if (code == kInsufficientMemory) {
+    if (code == toolkit::codes::kInsufficientMemory) {
         err << analysis::messages::kOutOfMemory << '\n';
     } else {
         err << "Error " << code << ": " << toolkit::error_message(code) << '\n';
@@ -29,7 +27,7 @@ int report_failure(int code, std::ostream& err) {
 
 // A refused INP file: every input error as EPANET's report gives it, then the code.
 int report_refusal(int code, const toolkit::Project& project, std::ostream& err) {
-    if (code == kInsufficientMemory) return report_failure(code, err);
+    if (code == toolkit::codes::kInsufficientMemory) return report_failure(code, err);
     const auto& errors = project.input_errors();
     for (const std::string& line :
          analysis::messages::InputErrorLines(code, errors, errors.size())) {
@@ -51,17 +49,23 @@ std::string_view warning_text(int code) {
 int run_simulate(const std::string& inpPath, std::ostream& out, std::ostream& err) {
     toolkit::Project project;
     if (int code = project.open(inpPath, "", ""); code != 0) {
-        if (code != kInsufficientMemory) err << inpPath << ": ";  // the file, then why
+        if (code != toolkit::codes::kInsufficientMemory)
+            err << inpPath << ": ";  // the file, then why
         return report_refusal(code, project, err);
     }
 
+    // The count of an open project, and the IDs of the nodes within it, cannot fail.
     int nodeCount = 0;
-    project.get_count(EN_NODECOUNT, nodeCount);
+    (void)project.get_count(EN_NODECOUNT, nodeCount);
     std::vector<std::string> ids(static_cast<size_t>(nodeCount));
-    for (int i = 1; i <= nodeCount; ++i) project.get_node_id(i, ids[static_cast<size_t>(i - 1)]);
+    for (int i = 1; i <= nodeCount; ++i) {
+        (void)project.get_node_id(i, ids[static_cast<size_t>(i - 1)]);
+    }
 
-    if (int code = project.open_h(); code > 100) return report_failure(code, err);
-    if (int code = project.init_h(EN_NOSAVE); code > 100) return report_failure(code, err);
+    if (int code = project.open_h(); toolkit::codes::IsError(code))
+        return report_failure(code, err);
+    if (int code = project.init_h(EN_NOSAVE); toolkit::codes::IsError(code))
+        return report_failure(code, err);
 
     char number[64];
     long step = 0;
@@ -70,13 +74,13 @@ int run_simulate(const std::string& inpPath, std::ostream& out, std::ostream& er
     do {
         long time = 0;
         const int code = project.run_h(time);
-        if (code > 100) return report_failure(code, err);
+        if (toolkit::codes::IsError(code)) return report_failure(code, err);
         if (code > 0)
             err << "Warning " << code << " at " << time << " s: " << warning_text(code) << '\n';
         bool finite = true;
         for (int i = 1; i <= nodeCount; ++i) {
             double pressure = 0.0;
-            project.get_node_value(i, EN_PRESSURE, pressure);
+            (void)project.get_node_value(i, EN_PRESSURE, pressure);  // a node of the count
             finite = finite && std::isfinite(pressure);
             std::snprintf(number, sizeof number, "%.10g", pressure);
             out << time << ',' << ids[static_cast<size_t>(i - 1)] << ',' << number << '\n';
@@ -93,9 +97,10 @@ int run_simulate(const std::string& inpPath, std::ostream& out, std::ostream& er
             write_error = errno;
             break;
         }
-        if (int next = project.next_h(step); next > 100) return report_failure(next, err);
+        if (int next = project.next_h(step); toolkit::codes::IsError(next))
+            return report_failure(next, err);
     } while (step > 0);
-    project.close_h();
+    (void)project.close_h();  // every step is printed; closing has nothing to add
     if (CheckWritten(out, "the standard output", err, write_error) != 0) return 1;
     // Warnings that could not be shown make it a failure too, without words left to say so.
     return err.flush() ? 0 : 1;

@@ -13,75 +13,6 @@
 namespace hydrosk::files {
 namespace {
 
-constexpr std::string_view kMaximalFlowReached = kMaximalFlowReachedText;
-constexpr std::string_view kEndOfSimulationReached = kEndOfSimulationReachedText;
-
-// How the searches write each kind: its headings, where the answer stands, and
-// the text a row holds there instead of a number.
-struct KindLayout {
-    ResultsKind kind;
-    std::vector<ResultsColumn> columns;
-    std::size_t answer_column;
-    std::optional<std::size_t> partner_column;
-    std::string_view reached_text;  // empty: the row's last column decides
-    Outcome reached_outcome;
-    std::string_view summary_answer;  // names the lowest answer in the summary
-};
-
-const std::vector<KindLayout>& Layouts() {
-    using Q = Quantity;
-    static const std::vector<KindLayout> layouts{
-        {ResultsKind::SteadyState,
-         {{"Check_Node", Q::NodeId},
-          {"Maximal_Flow", Q::Flow},
-          {"Violating_Node", Q::NodeId},
-          {"Minimal_pressure", Q::Pressure}},
-         1,
-         2,
-         kMaximalFlowReached,
-         Outcome::MaximalFlowReached,
-         "Lowest failing flow"},
-        {ResultsKind::Duration,
-         {{"Check_Node", Q::NodeId}, {"Flow", Q::Flow}, {"Duration (hours)", Q::Hours}},
-         2,
-         std::nullopt,
-         kEndOfSimulationReached,
-         Outcome::EndOfSimulationReached,
-         "Shortest duration"},
-        {ResultsKind::Flow,
-         {{"Check_Node", Q::NodeId}, {"Duration (hours)", Q::Hours}, {"Flow", Q::Flow}},
-         2,
-         std::nullopt,
-         kMaximalFlowReached,
-         Outcome::MaximalFlowReached,
-         "Lowest flow"},
-        {ResultsKind::AvailableFlow,
-         {{"Check_Node", Q::NodeId},
-          {"Available_Flow", Q::Flow},
-          {"Limiting_Node", Q::NodeId},
-          {"Limiting_Pressure", Q::Pressure},
-          {"Check_Pressure", Q::Pressure}},
-         1,
-         2,
-         kMaximalFlowReached,
-         Outcome::MaximalFlowReached,
-         "Lowest available flow"},
-        {ResultsKind::DesignFlow,
-         {{"Check_Node", Q::NodeId},
-          {"Fire_Flow", Q::Flow},
-          {"Check_Pressure", Q::Pressure},
-          {"Lowest_Node", Q::NodeId},
-          {"Lowest_Pressure", Q::Pressure},
-          {"Result", Q::Text}},
-         4,
-         3,
-         {},
-         Outcome::Passed,
-         "Lowest residual pressure"},
-    };
-    return layouts;
-}
-
 std::vector<ReadField> FieldsOf(std::string_view line) {
     FieldReader reader{std::string(line)};
     std::vector<ReadField> fields;
@@ -93,16 +24,18 @@ std::vector<ReadField> FieldsOf(std::string_view line) {
     throw std::invalid_argument("line " + std::to_string(line) + ": " + problem);
 }
 
-ResultsRow ReadRow(const KindLayout& layout, const std::vector<ReadField>& fields,
+ResultsRow ReadRow(const ResultsLayout& layout, const std::vector<ReadField>& fields,
                    std::size_t line) {
     const std::size_t width = layout.columns.size();
     const bool answered_in_words =
         fields.size() > layout.answer_column && fields[layout.answer_column].quoted;
-    const bool unsolved = layout.kind == ResultsKind::AvailableFlow && answered_in_words &&
-                          fields[layout.answer_column].text == kUnsolvedText;
+    const std::string_view answer_text =
+        answered_in_words ? std::string_view(fields[layout.answer_column].text) : "";
+    const bool unsolved =
+        layout.unsolved_answer && answered_in_words && answer_text == kUnsolvedText;
     const bool reached = unsolved || (!layout.reached_text.empty() && answered_in_words &&
-                                      fields[layout.answer_column].text == layout.reached_text);
-    // A row that reached the maximal flow may stop after that text.
+                                      answer_text == layout.reached_text);
+    // A row that reached the end (or has no answer) may stop after that text.
     const bool fits = fields.size() == width ||
                       (reached && fields.size() > layout.answer_column && fields.size() < width);
     if (!fits) {
@@ -126,15 +59,15 @@ ResultsRow ReadRow(const KindLayout& layout, const std::vector<ReadField>& field
             Refuse(line, '"' + FieldText(cell.text) + "\" is not a number");
         }
     }
-    if (layout.kind == ResultsKind::DesignFlow) {
-        const std::string& result = row.cells.back().text;
-        if (result != kPassText && result != kFailText && result != kUnsolvedText) {
-            Refuse(line,
-                   "the result \"" + FieldText(result) + "\" is neither Pass, Fail nor Unsolved");
+    if (layout.verdict_column) {
+        const std::string& verdict = row.cells[*layout.verdict_column].text;
+        const std::optional<Outcome> outcome = VerdictOutcome(verdict);
+        if (!outcome) {
+            Refuse(line, "the result \"" + FieldText(verdict) + "\" is neither " +
+                             std::string(kPassText) + ", " + std::string(kFailText) + " nor " +
+                             std::string(kUnsolvedText));
         }
-        row.outcome = result == kPassText   ? Outcome::Passed
-                      : result == kFailText ? Outcome::Failed
-                                            : Outcome::Unsolved;
+        row.outcome = *outcome;
     }
     return row;
 }
@@ -158,7 +91,7 @@ ResultsTable ParseResults(std::string_view bytes) {
     // A byte-order mark that an editor put before the heading.
     std::size_t position = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     std::size_t line_number = 0;
-    const KindLayout* layout = nullptr;
+    const ResultsLayout* layout = nullptr;
     ResultsTable table;
     while (position < bytes.size()) {
         const std::string_view line = NextLine(bytes, position);
@@ -169,7 +102,7 @@ ResultsTable ParseResults(std::string_view bytes) {
             table.rows.push_back(ReadRow(*layout, fields, line_number));
             continue;
         }
-        for (const KindLayout& candidate : Layouts()) {
+        for (const ResultsLayout& candidate : ResultsLayouts()) {
             if (std::equal(fields.begin(), fields.end(), candidate.columns.begin(),
                            candidate.columns.end(), [](const ReadField& f, const ResultsColumn& c) {
                                return f.quoted && f.text == c.name;
@@ -223,10 +156,7 @@ std::string ShownText(const ResultsTable& table, const ResultsRow& row, std::siz
 }
 
 std::optional<std::size_t> ResultColumn(const ResultsTable& table) {
-    for (std::size_t i = 0; i < table.columns.size(); ++i) {
-        if (table.columns[i].name == "Result") return i;
-    }
-    return std::nullopt;
+    return LayoutOf(table.kind).verdict_column;
 }
 
 namespace {
@@ -250,9 +180,7 @@ std::string WithUnit(std::string text, const std::string& unit) {
 }  // namespace
 
 std::string SummaryLine(const ResultsTable& table, const SummaryContext& context) {
-    const KindLayout& layout =
-        *std::find_if(Layouts().begin(), Layouts().end(),
-                      [&](const KindLayout& l) { return l.kind == table.kind; });
+    const ResultsLayout& layout = LayoutOf(table.kind);
     std::size_t failed = 0;
     const ResultsRow* lowest = nullptr;
     for (const ResultsRow& row : table.rows) {

@@ -1,8 +1,7 @@
-// Reading a results file back: the five kinds of results file the searches
-// write (steady state, duration, flow, available flow, design flow), told apart
-// by their heading line, with each row's outcome and the answer that the
-// results window colours its map by. Numbers keep the text they have in the
-// file, so that what is shown and exported is what was written.
+// Reading a results file back: the kinds of results file the searches write
+// (files/results_schema.h), told apart by their heading line, with each row's outcome and the
+// answer that the results window colours its map by. Numbers keep the text they have in the file,
+// so that what is shown and exported is what was written.
 #pragma once
 
 #include <filesystem>
@@ -13,47 +12,15 @@
 #include <vector>
 
 #include "files/number_text.h"
+#include "files/results_schema.h"
 
 namespace hydrosk::files {
-
-enum class ResultsKind { SteadyState, Duration, Flow, AvailableFlow, DesignFlow };
-
-// What a column holds, and so which unit its values are in.
-enum class Quantity {
-    NodeId,    // a junction ID
-    Flow,      // the network's flow units
-    Pressure,  // the network's pressure units
-    Hours,     // simulation time, already named in the heading
-    Text,      // "Pass" or "Fail"
-};
-
-struct ResultsColumn {
-    std::string name;  // the heading as written in the file
-    Quantity quantity = Quantity::Text;
-};
 
 // One field of a row; an empty text for a column the row does not have
 // ("Maximal flow was reached" rows hold two fields).
 struct ResultsCell {
     std::string text;              // as in the file, without quotes
     std::optional<double> number;  // set for a bare number
-};
-
-// The fixed texts that rows hold in place of a number, written by the searches and read here.
-inline constexpr std::string_view kMaximalFlowReachedText = "Maximal flow was reached";
-inline constexpr std::string_view kEndOfSimulationReachedText = "End of simulation was reached";
-// An available flow or a design check resting on a solve that failed or did not converge.
-inline constexpr std::string_view kUnsolvedText = "Unsolved";
-inline constexpr std::string_view kPassText = "Pass";  // the design check's results
-inline constexpr std::string_view kFailText = "Fail";
-
-// What a row says about its check junction.
-enum class Outcome {
-    Failed,                  // some pressure fell below its minimum first
-    MaximalFlowReached,      // "Maximal flow was reached"
-    EndOfSimulationReached,  // "End of simulation was reached"
-    Passed,                  // design flow: every pressure held
-    Unsolved,                // "Unsolved": no answer, a solve failed or did not converge
 };
 
 struct ResultsRow {
@@ -106,7 +73,7 @@ std::string UnitOf(Quantity quantity, const UnitNames& units);
 // other cell as written in the file (a field longer than a line cut, see CutField).
 std::string ShownText(const ResultsTable& table, const ResultsRow& row, std::size_t column);
 
-// The column "Result" ("Pass" or "Fail"), for the kinds that judge their rows.
+// The verdict column ("Result"), for the kinds that judge their rows.
 std::optional<std::size_t> ResultColumn(const ResultsTable& table);
 
 // What the summary line may say besides the file's own rows.

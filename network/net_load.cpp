@@ -20,17 +20,19 @@ int OpenNetwork(NetworkCatalogue& catalogue, toolkit::Project& project, const st
     return 0;
 }
 
+// The catalogue asks an open project for its counts and for the elements within them, which
+// cannot fail; so the codes of these calls are not examined.
 void ClassifyElements(NetworkCatalogue& catalogue, const toolkit::Project& project) {
-    project.get_count(EN_NODECOUNT, catalogue.NodeCount);
-    project.get_count(EN_TANKCOUNT, catalogue.StorageCount);
-    project.get_count(EN_LINKCOUNT, catalogue.LinkCount);
-    project.get_count(EN_PATCOUNT, catalogue.PatternCount);
+    (void)project.get_count(EN_NODECOUNT, catalogue.NodeCount);
+    (void)project.get_count(EN_TANKCOUNT, catalogue.StorageCount);
+    (void)project.get_count(EN_LINKCOUNT, catalogue.LinkCount);
+    (void)project.get_count(EN_PATCOUNT, catalogue.PatternCount);
 
     std::string id;
     for (int i = 1; i <= catalogue.LinkCount; ++i) {
         int type = 0;
-        project.get_link_type(i, type);
-        project.get_link_id(i, id);
+        (void)project.get_link_type(i, type);
+        (void)project.get_link_id(i, id);
         switch (type) {
             case EN_CVPIPE:
                 ++catalogue.CVPipeCount;
@@ -52,8 +54,8 @@ void ClassifyElements(NetworkCatalogue& catalogue, const toolkit::Project& proje
     }
     for (int i = 1; i <= catalogue.NodeCount; ++i) {
         int type = 0;
-        project.get_node_type(i, type);
-        project.get_node_id(i, id);
+        (void)project.get_node_type(i, type);
+        (void)project.get_node_id(i, id);
         switch (type) {
             case EN_JUNCTION:
                 ++catalogue.JunctionCount;
@@ -73,19 +75,20 @@ void ClassifyElements(NetworkCatalogue& catalogue, const toolkit::Project& proje
         }
     }
     for (int i = 1; i <= catalogue.PatternCount; ++i) {
-        project.get_pattern_id(i, id);
+        (void)project.get_pattern_id(i, id);
         catalogue.Patterns.add(id, i);
     }
 }
 
+// Time parameters of an open project, each a parameter the toolkit knows: the reads cannot fail.
 void ReadTimeParameters(NetworkCatalogue& catalogue, const toolkit::Project& project) {
     long duration = 0;
-    project.get_time_param(EN_DURATION, duration);
+    (void)project.get_time_param(EN_DURATION, duration);
     catalogue.DurationHours = DurationHoursFromSeconds(duration);
-    project.get_time_param(EN_HYDSTEP, catalogue.HydraulicStep);
-    project.get_time_param(EN_QUALSTEP, catalogue.QualityStep);
-    project.get_time_param(EN_PATTERNSTEP, catalogue.PatternStep);
-    project.get_time_param(EN_PATTERNSTART, catalogue.PatternStart);
+    (void)project.get_time_param(EN_HYDSTEP, catalogue.HydraulicStep);
+    (void)project.get_time_param(EN_QUALSTEP, catalogue.QualityStep);
+    (void)project.get_time_param(EN_PATTERNSTEP, catalogue.PatternStep);
+    (void)project.get_time_param(EN_PATTERNSTART, catalogue.PatternStart);
 }
 
 int DurationHoursFromSeconds(long seconds) {

@@ -375,25 +375,27 @@ void Simulate(const std::string& inp, WorkControl& control, Simulation& simulati
         return;
     }
     simulation.units = network::UnitNamesOf(*project.parsed_network());
+    // The count of an open project, the IDs of the nodes within it and its duration cannot fail.
     int nodes = 0;
-    project.get_count(EN_NODECOUNT, nodes);
+    (void)project.get_count(EN_NODECOUNT, nodes);
     simulation.node_ids.resize(static_cast<std::size_t>(nodes));
     for (int i = 1; i <= nodes; ++i) {
-        project.get_node_id(i, simulation.node_ids[static_cast<std::size_t>(i - 1)]);
+        (void)project.get_node_id(i, simulation.node_ids[static_cast<std::size_t>(i - 1)]);
     }
     long duration = 0;
-    project.get_time_param(EN_DURATION, duration);
+    (void)project.get_time_param(EN_DURATION, duration);
     control.total.store(static_cast<int>(std::min<long>(duration, 1L << 30)));
 
     const auto fail = [&](int code) { simulation.failure = ToolkitError(code); };
-    if (const int code = project.open_h(); code > 100) return fail(code);
-    if (const int code = project.init_h(EN_NOSAVE); code > 100) return fail(code);
+    if (const int code = project.open_h(); toolkit::codes::IsError(code)) return fail(code);
+    if (const int code = project.init_h(EN_NOSAVE); toolkit::codes::IsError(code))
+        return fail(code);
     long step = 0;
     do {
         if (control.stop.load()) throw WorkStopped();
         long time = 0;
         const int code = project.run_h(time);
-        if (code > 100) return fail(code);
+        if (toolkit::codes::IsError(code)) return fail(code);
         if (code > 0) {
             simulation.warnings.push_back("Warning " + std::to_string(code) + " at " +
                                           std::to_string(time) +
@@ -402,13 +404,13 @@ void Simulate(const std::string& inp, WorkControl& control, Simulation& simulati
         simulation.times.push_back(time);
         for (int i = 1; i <= nodes; ++i) {
             double value = 0.0;
-            project.get_node_value(i, EN_PRESSURE, value);
+            (void)project.get_node_value(i, EN_PRESSURE, value);  // a node of the count
             simulation.pressure.push_back(value);
         }
         control.done.store(static_cast<int>(std::min<long>(time, control.total.load())));
-        if (const int next = project.next_h(step); next > 100) return fail(next);
+        if (const int next = project.next_h(step); toolkit::codes::IsError(next)) return fail(next);
     } while (step > 0);
-    project.close_h();
+    (void)project.close_h();  // every step is kept; closing has nothing to add
     control.done.store(control.total.load());
 }
 

@@ -121,3 +121,71 @@
 #define EN_SAVE 1
 #define EN_INITFLOW 10
 #define EN_SAVE_AND_INIT 11
+
+namespace hydrosk::toolkit::codes {
+
+// EPANET 2.2's return codes, the one list of them: 0 for success, the warnings 1 to 6 of a
+// hydraulic solve (the results are there, with a reservation), and the errors above them.
+inline constexpr int kOk = 0;
+
+// Warnings
+inline constexpr int kUnbalanced = 1;    // the solve did not converge within the INP's Trials
+inline constexpr int kUnstable = 2;      // converged, but statuses kept changing
+inline constexpr int kDisconnected = 3;  // EPANET 2.2 reports it but never returns it
+inline constexpr int kPumpCannotDeliver = 4;
+inline constexpr int kValveCannotDeliver = 5;
+inline constexpr int kNegativePressure = 6;
+inline constexpr int kLastWarning = 6;
+
+// Errors of the system and of the hydraulics
+inline constexpr int kInsufficientMemory = 101;
+inline constexpr int kNotOpen = 102;
+inline constexpr int kHydraulicsNotOpen = 103;
+inline constexpr int kHydraulicsNotInitialized = 104;
+inline constexpr int kCannotSolve = 110;  // the network's equations cannot be solved
+// Errors of the input (each line's own code in the report, 200 for the file) and of function
+// arguments
+inline constexpr int kInputErrors = 200;  // one or more errors in the input file
+inline constexpr int kSyntaxError = 201;
+inline constexpr int kIllegalNumber = 202;
+inline constexpr int kUndefinedNode = 203;
+inline constexpr int kUndefinedLink = 204;
+inline constexpr int kUndefinedPattern = 205;
+inline constexpr int kUndefinedCurve = 206;
+inline constexpr int kControlOfCheckValve = 207;  // attempt to control a CV/GPV link
+inline constexpr int kIllegalPressureLimits = 208;
+inline constexpr int kIllegalNodeValue = 209;
+inline constexpr int kIllegalLinkValue = 211;
+inline constexpr int kUndefinedTraceNode = 212;
+inline constexpr int kInvalidOption = 213;
+inline constexpr int kLineTooLong = 214;
+inline constexpr int kDuplicateId = 215;
+inline constexpr int kUndefinedPump = 216;
+inline constexpr int kInvalidPumpEnergy = 217;
+inline constexpr int kValveToTank = 219;
+inline constexpr int kValveToValve = 220;
+inline constexpr int kMisplacedRuleClause = 221;
+inline constexpr int kSameStartAndEnd = 222;
+inline constexpr int kTooFewNodes = 223;
+inline constexpr int kNoTankOrReservoir = 224;
+inline constexpr int kInvalidTankLevels = 225;
+inline constexpr int kNoPumpCurve = 226;
+inline constexpr int kInvalidPumpCurve = 227;
+inline constexpr int kNonincreasingCurve = 230;
+inline constexpr int kUnconnectedNode = 233;
+inline constexpr int kInvalidFormat = 250;
+inline constexpr int kBadParameter = 251;
+inline constexpr int kInvalidIdName = 252;
+// Errors of files
+inline constexpr int kIdenticalFileNames = 301;
+inline constexpr int kCannotOpenInput = 302;
+inline constexpr int kCannotOpenReport = 303;
+inline constexpr int kCannotOpenOutput = 304;
+inline constexpr int kCannotWriteReport = 309;
+
+// A code above the warnings: the call failed.
+constexpr bool IsError(int code) {
+    return code > kLastWarning;
+}
+
+}  // namespace hydrosk::toolkit::codes

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "toolkit/codes.h"
 #include "toolkit/error_messages.h"
 #include "toolkit/project.h"
 
@@ -26,9 +27,9 @@ int guarded(F&& call) {
     try {
         return call(default_project());
     } catch (const std::bad_alloc&) {
-        return 101;
+        return hydrosk::toolkit::codes::kInsufficientMemory;
     } catch (...) {
-        return 250;
+        return hydrosk::toolkit::codes::kInvalidFormat;
     }
 }
 
@@ -185,7 +186,7 @@ int ENgeterror(int errcode, char* errmsg, int maxLen) {
     const size_t n = std::min(text.size(), static_cast<size_t>(maxLen));
     std::memcpy(errmsg, text.data(), n);
     errmsg[n] = '\0';
-    return text.empty() ? 251 : 0;
+    return text.empty() ? hydrosk::toolkit::codes::kBadParameter : 0;
 }
 
 }  // extern "C"

@@ -16,19 +16,7 @@ namespace hydrosk::toolkit {
 
 namespace {
 
-constexpr int kInsufficientMemory = 101;
-constexpr int kNotOpen = 102;
-constexpr int kHydraulicsNotOpen = 103;
-constexpr int kHydraulicsNotInitialized = 104;
-constexpr int kUndefinedNode = 203;
-constexpr int kUndefinedLink = 204;
-constexpr int kUndefinedPattern = 205;
-constexpr int kBadParameter = 251;
-constexpr int kIdenticalFileNames = 301;
-constexpr int kCannotOpenInput = 302;
-constexpr int kCannotOpenReport = 303;
-constexpr int kCannotWriteReport = 309;
-constexpr int kCannotSolve = 110;
+using namespace codes;
 
 // EPANET compares the names without regard to letter case; the file system is
 // asked as well, so that another spelling of the same file (./rep.dat, a link)
@@ -56,7 +44,7 @@ Project::~Project() = default;
 
 int Project::open(const std::string& inpFile, const std::string& reportFile,
                   const std::string& outFile) {
-    close();
+    (void)close();  // closing always succeeds
     if (same_file(inpFile, reportFile) || same_file(inpFile, outFile) ||
         same_file(reportFile, outFile)) {
         return kIdenticalFileNames;
@@ -78,21 +66,21 @@ int Project::open(const std::string& inpFile, const std::string& reportFile,
         }
         return open(std::shared_ptr<const Network>(std::move(input.network)));
     } catch (const std::bad_alloc&) {
-        close();
+        (void)close();  // closing always succeeds
         return kInsufficientMemory;
     } catch (const std::length_error&) {  // a size no allocation could serve
-        close();
+        (void)close();                    // closing always succeeds
         return kInsufficientMemory;
     }
 }
 
 int Project::open(std::shared_ptr<const Network> parsed) {
-    close();
+    (void)close();  // closing always succeeds
     if (!parsed) return kNotOpen;
     try {
         network_ = *parsed;
     } catch (const std::bad_alloc&) {
-        close();
+        (void)close();  // closing always succeeds
         return kInsufficientMemory;
     }
     parsed_ = std::move(parsed);
@@ -418,17 +406,17 @@ int Project::solve_h() {
                 long time = 0;
                 step = 0;
                 int rc = run_h(time);
-                if (code <= 100) code = rc > 100 ? rc : std::max(code, rc);
-                if (rc > 100) break;
+                if (!IsError(code)) code = IsError(rc) ? rc : std::max(code, rc);
+                if (IsError(rc)) break;
                 rc = next_h(step);
-                if (rc > 100) {
+                if (IsError(rc)) {
                     code = rc;
                     break;
                 }
             } while (step > 0);
         }
     }
-    close_h();
+    (void)close_h();  // the code of the solve is what counts; closing adds nothing to it
     return code;
 }
 

@@ -28,17 +28,21 @@ public:
     Project(const Project&) = delete;
     Project& operator=(const Project&) = delete;
 
+    // Every call that can fail returns EPANET's code (toolkit/codes.h): 0, a warning 1 to 6, or
+    // an error above them. The callers handle it, or discard it saying why.
+
     // Reads an INP file. Input errors are written to the report file (none when
     // reportFile is empty) and kept for input_errors(). The output file name is
     // accepted for compatibility: no binary output file is written. Names that
     // denote the INP file itself, in any spelling (another case, a relative
     // path, a link), are refused with 301 before anything is written. A path
     // that is not a regular file (a directory, a FIFO, a device) gives 302.
-    int open(const std::string& inpFile, const std::string& reportFile, const std::string& outFile);
+    [[nodiscard]] int open(const std::string& inpFile, const std::string& reportFile,
+                           const std::string& outFile);
     // Opens a network that was parsed before (see parsed_network), without
     // reading the file again; the result is the same as a fresh open.
-    int open(std::shared_ptr<const Network> parsed);
-    int close();
+    [[nodiscard]] int open(std::shared_ptr<const Network> parsed);
+    [[nodiscard]] int close();
     bool is_open() const { return parsed_ != nullptr; }
 
     // The network as read from the file, unchanged by the set functions.
@@ -47,34 +51,34 @@ public:
     // gives them; empty after a successful open.
     const std::vector<InputError>& input_errors() const { return input_errors_; }
 
-    int get_count(int code, int& count) const;
-    int get_node_index(std::string_view id, int& index) const;
-    int get_node_id(int index, std::string& id) const;
-    int get_node_type(int index, int& type) const;
-    int get_link_index(std::string_view id, int& index) const;
-    int get_link_id(int index, std::string& id) const;
-    int get_link_type(int index, int& type) const;
-    int get_link_nodes(int index, int& node1, int& node2) const;
-    int get_pattern_index(std::string_view id, int& index) const;
-    int get_pattern_id(int index, std::string& id) const;
-    int get_time_param(int param, long& value) const;
-    int get_flow_units(int& units) const;
-    int get_node_value(int index, int property, double& value) const;
-    int set_node_value(int index, int property, double value);
+    [[nodiscard]] int get_count(int code, int& count) const;
+    [[nodiscard]] int get_node_index(std::string_view id, int& index) const;
+    [[nodiscard]] int get_node_id(int index, std::string& id) const;
+    [[nodiscard]] int get_node_type(int index, int& type) const;
+    [[nodiscard]] int get_link_index(std::string_view id, int& index) const;
+    [[nodiscard]] int get_link_id(int index, std::string& id) const;
+    [[nodiscard]] int get_link_type(int index, int& type) const;
+    [[nodiscard]] int get_link_nodes(int index, int& node1, int& node2) const;
+    [[nodiscard]] int get_pattern_index(std::string_view id, int& index) const;
+    [[nodiscard]] int get_pattern_id(int index, std::string& id) const;
+    [[nodiscard]] int get_time_param(int param, long& value) const;
+    [[nodiscard]] int get_flow_units(int& units) const;
+    [[nodiscard]] int get_node_value(int index, int property, double& value) const;
+    [[nodiscard]] int set_node_value(int index, int property, double value);
     // Gives a junction back the demands it was read with (base demands and patterns) exactly,
     // which setting EN_BASEDEMAND to a value read before may miss by the last bit, since the
     // value goes through the flow units and back. Not an EPANET function.
-    int restore_node_demands(int index);
-    int get_link_value(int index, int property, double& value) const;
+    [[nodiscard]] int restore_node_demands(int index);
+    [[nodiscard]] int get_link_value(int index, int property, double& value) const;
     // Iterations, relative error and the other figures of the last solve.
-    int get_statistic(int type, double& value) const;
+    [[nodiscard]] int get_statistic(int type, double& value) const;
 
-    int solve_h();
-    int open_h();
-    int init_h(int flag);
-    int run_h(long& time);
-    int next_h(long& step);
-    int close_h();
+    [[nodiscard]] int solve_h();
+    [[nodiscard]] int open_h();
+    [[nodiscard]] int init_h(int flag);
+    [[nodiscard]] int run_h(long& time);
+    [[nodiscard]] int next_h(long& step);
+    [[nodiscard]] int close_h();
 
     // A stop request that solve_h and run_h look at while they solve (see stop_request.h):
     // once it is set they throw SolveStopped. nullptr, the default: never stopped.

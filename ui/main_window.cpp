@@ -18,6 +18,7 @@
 #include "analysis/run_messages.h"
 #include "files/number_text.h"
 #include "files/settings_file.h"
+#include "toolkit/codes.h"
 #include "toolkit/project.h"
 #include "ui/help_texts.h"
 #include "ui/pressures_dialog.h"
@@ -59,7 +60,8 @@ public:
     WindowRunObserver& operator=(const WindowRunObserver&) = delete;
 
     void ShowMessage(analysis::MessageKind kind, const std::string& text) override {
-        // Notices (constraint IDs that are no junctions) are told once, after the run.
+        // Notices (constraint IDs that are no junctions, trials that could not be solved) are
+        // told once, after the run.
         if (kind == analysis::MessageKind::Notice) {
             notices_ << Text(text);
             return;
@@ -113,8 +115,7 @@ private:
 // Why an INP file could not be opened: its first input errors, as EPANET's report gives them.
 QString InputErrorsText(int code, const toolkit::Project& project, const QString& path) {
     constexpr std::size_t kErrorsShown = 10;
-    constexpr int kInsufficientMemory = 101;
-    if (code == kInsufficientMemory) return Text(analysis::messages::kOutOfMemory);
+    if (code == toolkit::codes::kInsufficientMemory) return Text(analysis::messages::kOutOfMemory);
     QStringList lines;
     for (const std::string& line :
          analysis::messages::InputErrorLines(code, project.input_errors(), kErrorsShown)) {

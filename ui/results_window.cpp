@@ -29,14 +29,8 @@ constexpr char kTitlePrefix[] = "Hydrosk Results - ";
 const QSize kInitialSize(1280, 800);
 
 QString ReachedText(files::ResultsKind kind) {
-    switch (kind) {
-        case files::ResultsKind::Duration:
-            return QStringLiteral("End of simulation was reached");
-        case files::ResultsKind::DesignFlow:
-            return {};
-        default:
-            return QStringLiteral("Maximal flow was reached");
-    }
+    const std::string_view text = files::LayoutOf(kind).reached_text;
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QAction* AddAction(QToolBar& toolbar, const char* name, const QString& text) {
@@ -192,10 +186,9 @@ bool ResultsWindow::open(const std::filesystem::path& resultsFile,
     for (std::size_t i = 0; i < table_.rows.size(); ++i) {
         const files::ResultsRow& row = table_.rows[i];
         if (resultColumn) {
-            const std::string& result = row.cells[*resultColumn].text;
-            rowEntries_.push_back(result == "Pass"   ? ColourScale::kPass
-                                  : result == "Fail" ? ColourScale::kFail
-                                                     : ColourScale::kNeutral);
+            rowEntries_.push_back(row.outcome == files::Outcome::Passed   ? ColourScale::kPass
+                                  : row.outcome == files::Outcome::Failed ? ColourScale::kFail
+                                                                          : ColourScale::kNeutral);
         } else {
             const std::optional<double> answer = table_.Answer(row);
             rowEntries_.push_back(answer                  ? scale.entryOf(*answer)
@@ -222,8 +215,13 @@ bool ResultsWindow::open(const std::filesystem::path& resultsFile,
             model_->headerData(static_cast<int>(legendColumn), Qt::Horizontal, Qt::DisplayRole)
                 .toString();
         if (resultColumn) {
-            legend.swatches = {{ColourScale::colourOf(ColourScale::kPass), QStringLiteral("Pass")},
-                               {ColourScale::colourOf(ColourScale::kFail), QStringLiteral("Fail")}};
+            const auto verdict = [](files::Outcome outcome) {
+                const std::string_view text = files::VerdictText(outcome);
+                return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+            };
+            legend.swatches = {
+                {ColourScale::colourOf(ColourScale::kPass), verdict(files::Outcome::Passed)},
+                {ColourScale::colourOf(ColourScale::kFail), verdict(files::Outcome::Failed)}};
         } else {
             if (lowRow != nullptr) {
                 legend.scaleEnds = {

@@ -176,7 +176,8 @@ inline float SteadyPressure(const std::filesystem::path& inp, int check, double 
     EXPECT_EQ(project.open(inp.string(), "", ""), 0) << inp;
     EXPECT_EQ(project.set_node_value(check, EN_PATTERN, 0.0), 0);
     EXPECT_EQ(project.set_node_value(check, EN_BASEDEMAND, demand), 0);
-    project.solve_h();
+    // A solve that fails or does not converge still leaves the pressures the searches test.
+    (void)project.solve_h();
     double pressure = 0;
     EXPECT_EQ(project.get_node_value(node, EN_PRESSURE, pressure), 0);
     return static_cast<float>(pressure);

@@ -173,7 +173,7 @@ protected:
         for (int k = 1; k <= catalogue.JunctionCount; ++k) {
             std::string id = catalogue.JunctionIDs[static_cast<std::size_t>(k)];
             double pressure = 0;
-            project.get_node_value(k, EN_PRESSURE, pressure);
+            EXPECT_EQ(project.get_node_value(k, EN_PRESSURE, pressure), 0);
             if (static_cast<float>(pressure) < minimum || k % 10 == 0) {
                 if (k == 10) {
                     excluded += '"' + id + "\"\r\n";

@@ -80,9 +80,9 @@ Drained Drain(Pool& pool) {
 
 TEST(OrderedOutcomesTest, HandsOutInPositionOrderAndWaitsForTheNext) {
     OrderedOutcomes outcomes(1);
-    outcomes.Put(2, {{std::string("b")}, nullptr});
+    outcomes.Put(2, {{std::string("b")}, nullptr, {}});
     EXPECT_FALSE(outcomes.TakeNext(1ms).has_value());  // 1 is not there yet
-    outcomes.Put(1, {{std::string("a")}, nullptr});
+    outcomes.Put(1, {{std::string("a")}, nullptr, {}});
     EXPECT_EQ(std::get<std::string>(outcomes.TakeNext(1ms)->row.at(0)), "a");
     EXPECT_EQ(std::get<std::string>(outcomes.TakeNext(1ms)->row.at(0)), "b");
     EXPECT_FALSE(outcomes.TakeNext(1ms).has_value());

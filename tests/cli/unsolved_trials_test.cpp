@@ -1,5 +1,8 @@
-// Available and design modes on networks whose solves fail or do not converge: no row passes or
-// is certified on them, and one notice after the run says how many trials and where.
+// Every mode on networks whose solves fail or do not converge: the trials are counted per
+// junction and told in one notice after the run; no available row is certified and no design
+// row passes on them; a failed solve ends an extended-period run, as those searches always end
+// it; "Unbalanced STOP" ends an extended-period simulation at its first step that does not
+// converge, as EPANET ends it.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -32,14 +35,45 @@ ProgramResult RunProgram(const std::string& arguments) {
     return result;
 }
 
+// J2 and J3 are joined to each other only: no solve of the network can succeed.
+const char* const kIsland =
+    "[JUNCTIONS]\n J1 0 0\n J2 0 10\n J3 0 10\n[RESERVOIRS]\n R 100\n"
+    "[PIPES]\n P1 R J1 1000 8 100\n P2 J2 J3 1000 8 100\n";
+const char* const kIslandFailed =
+    "(error 110: cannot solve network hydraulic equations) of "
+    "junctions J1, J2, J3.";
+const char* const kUnbalanced =
+    "(warning 1: System hydraulically unbalanced.) of junctions J1, "
+    "J2, J3.";
+const char* const kHalted =
+    "The INP file says \"Unbalanced STOP\": each of these simulations "
+    "ended at its first step that did not converge.";
+
 class UnsolvedTrialsTest : public RunTest {
 protected:
-    // Runs both modes; every row must say "Unsolved" where it would pass or be certified.
+    ProgramResult Run(const std::filesystem::path& inp, const std::string& mode,
+                      const std::string& threads = "1") {
+        return RunProgram("fireflow '" + inp.string() + "' --mode " + mode +
+                          " --min-pressure 0 --max-flow 500 --flow-interval 100"
+                          " --required-flow 100 --required-time 1 --threads " +
+                          threads);
+    }
+
+    // The notice of `trials` trials ending in `what`, on standard error of a completed run.
+    void ExpectNotice(const ProgramResult& result, const std::string& mode, int trials,
+                      const std::string& what) {
+        EXPECT_EQ(result.status, 0) << mode << ": " << result.errors;
+        const std::string notice = "could not be solved in " + std::to_string(trials) +
+                                   (trials == 1 ? " trial " : " trials ") + what;
+        EXPECT_NE(result.errors.find(notice), std::string::npos) << mode << ": " << notice << "\n"
+                                                                 << result.errors;
+    }
+
+    // Available and design: every row must say "Unsolved" where it would pass or be certified.
     void ExpectNoRowRestsOnAnUnsolvedTrial(const std::filesystem::path& inp,
                                            const std::string& notice) {
         for (const char* mode : {"available", "design"}) {
-            const auto result = RunProgram("fireflow '" + inp.string() + "' --mode " + mode +
-                                           " --min-pressure 0 --max-flow 500 --required-flow 100");
+            const auto result = Run(inp, mode);
             EXPECT_EQ(result.status, 0) << mode << ": " << result.errors;
             EXPECT_NE(result.errors.find(notice), std::string::npos)
                 << mode << ": " << result.errors;
@@ -50,25 +84,68 @@ protected:
             }
         }
     }
+
+    std::filesystem::path Write(const std::string& name, const std::string& text) {
+        WriteBytes(dir() / name, text);
+        return dir() / name;
+    }
 };
 
 TEST_F(UnsolvedTrialsTest, AnIslandWithoutASourceIsNeverCertified) {
-    // J2 and J3 are joined to each other only: no solve of the network can succeed.
-    WriteBytes(dir() / "island.inp",
-               "[JUNCTIONS]\n J1 0 0\n J2 0 10\n J3 0 10\n[RESERVOIRS]\n R 100\n"
-               "[PIPES]\n P1 R J1 1000 8 100\n P2 J2 J3 1000 8 100\n[END]\n");
-    ExpectNoRowRestsOnAnUnsolvedTrial(dir() / "island.inp",
-                                      "(error 110: cannot solve network hydraulic equations) of "
-                                      "junctions J1, J2, J3.");
+    const auto island = Write("island.inp", std::string(kIsland) + "[END]\n");
+    ExpectNoRowRestsOnAnUnsolvedTrial(island, kIslandFailed);
+    // The steady search tests the pressures every failed solve left: 6 trials per junction.
+    ExpectNotice(Run(island, "steady"), "steady", 18, kIslandFailed);
+    EXPECT_EQ(Lines(island.string() + ".TXT").size(), 4U);
+}
+
+TEST_F(UnsolvedTrialsTest, AnIslandEndsAnExtendedPeriodRunAtItsFirstJunction) {
+    const auto island =
+        Write("island.inp", std::string(kIsland) + "[TIMES]\n Duration 1:00\n[END]\n");
+    for (const char* mode : {"duration", "flow"}) {
+        const auto result = Run(island, mode);
+        EXPECT_EQ(result.status, 1) << mode << ": " << result.errors;
+        EXPECT_NE(result.errors.find("The hydraulic toolkit failed with error 110 (cannot solve "
+                                     "network hydraulic equations) while checking junction J1"),
+                  std::string::npos)
+            << mode << ": " << result.errors;
+        EXPECT_EQ(Lines(island.string() + ".TXT").size(), 1U) << mode;  // the header alone
+    }
 }
 
 TEST_F(UnsolvedTrialsTest, UnbalancedStopEndsTheTrialWithItsWarning) {
-    std::string text = ReadBytes(DataFile("line.inp"));
-    text.replace(text.find("[END]"), 5, "[OPTIONS]\n Trials 1\n Unbalanced STOP\n[END]");
-    WriteBytes(dir() / "line.inp", text);
-    ExpectNoRowRestsOnAnUnsolvedTrial(
-        dir() / "line.inp",
-        "(warning 1: System hydraulically unbalanced.) of junctions J1, J2, J3.");
+    std::string text = ReadBytes(DataFile("unbalanced_stop.inp"));
+    const auto steady = Write("line.inp", WithZeroDuration(text));
+    ExpectNoRowRestsOnAnUnsolvedTrial(steady, kUnbalanced);
+    ExpectNotice(Run(steady, "steady"), "steady", 18, kUnbalanced);
+
+    const auto eps = CopyNetwork("unbalanced_stop.inp");
+    for (const std::string threads : {"1", "3"}) {
+        // One trial per junction, which ends at t = 0: the pressures there held.
+        auto result = Run(eps, "duration", threads);
+        ExpectNotice(result, "duration", 3, kUnbalanced);
+        EXPECT_NE(result.errors.find(kHalted), std::string::npos) << result.errors;
+        EXPECT_EQ(Lines(eps.string() + ".TXT"),
+                  (std::vector<std::string>{R"~("Check_Node","Flow","Duration (hours)")~",
+                                            R"("J1",100,"End of simulation was reached")",
+                                            R"("J2",100,"End of simulation was reached")",
+                                            R"("J3",100,"End of simulation was reached")"}));
+        // Six trials per junction (0 to 500 in steps of 100), each counted once.
+        result = Run(eps, "flow", threads);
+        ExpectNotice(result, "flow", 18, kUnbalanced);
+        EXPECT_NE(result.errors.find(kHalted), std::string::npos) << result.errors;
+        EXPECT_EQ(Lines(eps.string() + ".TXT").size(), 4U);
+    }
+}
+
+TEST_F(UnsolvedTrialsTest, UnbalancedContinueCountsEachTrialOnceAndSimulatesOn) {
+    std::string text = ReadBytes(DataFile("unbalanced_stop.inp"));
+    text.replace(text.find("Unbalanced  STOP"), 16, "Unbalanced  CONTINUE");
+    const auto eps = Write("continue.inp", text);
+    // Both steps (0 and 1 h) of each trial do not converge; each trial counts once.
+    const auto result = Run(eps, "duration");
+    ExpectNotice(result, "duration", 3, kUnbalanced);
+    EXPECT_EQ(result.errors.find("Unbalanced STOP"), std::string::npos) << result.errors;
 }
 
 }  // namespace

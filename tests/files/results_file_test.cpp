@@ -1,6 +1,6 @@
-// Reading results files back: every kind by its heading, the rows that
-// reached the maximal flow or the end, refusals with their line, and the
-// summary line.
+// Reading results files back: every kind written through the schema and read
+// by its heading, the rows that reached the maximal flow or the end, refusals
+// with their line, and the summary line.
 #include "files/results_file.h"
 
 #include <gtest/gtest.h>
@@ -8,26 +8,55 @@
 #include <stdexcept>
 
 #include "files/file_error.h"
+#include "files/record_layout.h"
+#include "files/results_schema.h"
 #include "test_support.h"
 
 namespace hydrosk::files {
 namespace {
 
+using namespace std::string_literals;
+
+// The bytes a search writes: the kind's header record, then the rows.
+std::string Written(ResultsKind kind, const std::vector<Record>& rows) {
+    std::string bytes = FormatRecord(HeaderRecord(kind));
+    for (const Record& row : rows) bytes += FormatRecord(row);
+    return bytes;
+}
+
+const std::string kMaximal(kMaximalFlowReachedText);
+const std::string kEnd(kEndOfSimulationReachedText);
+const std::string kUnsolved(kUnsolvedText);
+
 struct KindCase {
     const char* name;
-    std::string bytes;
     ResultsKind kind;
+    std::vector<Record> rows;
     std::vector<Outcome> outcomes;
     std::vector<std::optional<double>> answers;
     std::optional<std::string> partner;  // partner ID of the first row
 };
 
-class ResultsKindTest : public ::testing::TestWithParam<KindCase> {};
+class ResultsKindTest : public testing::TempDirTest,
+                        public ::testing::WithParamInterface<KindCase> {};
 
-TEST_P(ResultsKindTest, ReadsKindRowsOutcomesAndAnswers) {
+TEST_P(ResultsKindTest, WrittenThroughTheSchemaReadsBackAsItsKind) {
     const KindCase& c = GetParam();
-    const ResultsTable table = ParseResults(c.bytes);
+    const std::filesystem::path file = dir() / "network.inp.TXT";
+    std::vector<Record> records{HeaderRecord(c.kind)};
+    records.insert(records.end(), c.rows.begin(), c.rows.end());
+    WriteRecordFile(file, records);
+
+    const ResultsTable table = ReadResultsFile(file);
     EXPECT_EQ(table.kind, c.kind);
+    const ResultsLayout& layout = LayoutOf(c.kind);
+    ASSERT_EQ(table.columns.size(), layout.columns.size());
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        EXPECT_EQ(table.columns[i].name, layout.columns[i].name);
+        EXPECT_EQ(table.columns[i].quantity, layout.columns[i].quantity);
+    }
+    EXPECT_EQ(table.answer_column, layout.answer_column);
+    EXPECT_EQ(ResultColumn(table), layout.verdict_column);
     ASSERT_EQ(table.rows.size(), c.outcomes.size());
     for (std::size_t i = 0; i < table.rows.size(); ++i) {
         EXPECT_EQ(table.rows[i].outcome, c.outcomes[i]) << "row " << i;
@@ -43,57 +72,59 @@ TEST_P(ResultsKindTest, ReadsKindRowsOutcomesAndAnswers) {
 }
 
 const auto kMax = Outcome::MaximalFlowReached;
-const auto kFail = Outcome::Failed;
+const auto kFailed = Outcome::Failed;
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, ResultsKindTest,
     ::testing::Values(
         KindCase{"steady",
-                 "\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\",\"Minimal_pressure\"\r\n"
-                 "\"J3\",2750,\"J3\",19.9783\r\n\"J1\",\"Maximal flow was reached\"\r\n",
                  ResultsKind::SteadyState,
-                 {kFail, kMax},
+                 {{"J3"s, 2750.0f, "J3"s, 19.9783f}, {"J1"s, kMaximal}},
+                 {kFailed, kMax},
                  {2750.0, std::nullopt},
                  "J3"},
-        KindCase{
-            "duration",
-            "\"Check_Node\",\"Flow\",\"Duration (hours)\"\r\n"
-            "\"J1\",1500,11.3755555555556\r\n\"J2\",1500,\"End of simulation was reached\"\r\n",
-            ResultsKind::Duration,
-            {kFail, Outcome::EndOfSimulationReached},
-            {11.3755555555556, std::nullopt},
-            std::nullopt},
-        KindCase{"flow, LF line ends and a blank line",
-                 "\"Check_Node\",\"Duration (hours)\",\"Flow\"\n\n\"J22\",2,1500\n"
-                 "\"J1\",2,\"Maximal flow was reached\"\n",
+        KindCase{"duration",
+                 ResultsKind::Duration,
+                 {{"J1"s, 1500.0f, 11.3755555555556}, {"J2"s, 1500.0f, kEnd}},
+                 {kFailed, Outcome::EndOfSimulationReached},
+                 {11.3755555555556, std::nullopt},
+                 std::nullopt},
+        KindCase{"flow",
                  ResultsKind::Flow,
-                 {kFail, kMax},
+                 {{"J22"s, 2.0f, 1500.0f}, {"J1"s, 2.0f, kMaximal}},
+                 {kFailed, kMax},
                  {1500.0, std::nullopt},
                  std::nullopt},
         KindCase{"available",
-                 "\"Check_Node\",\"Available_Flow\",\"Limiting_Node\",\"Limiting_Pressure\","
-                 "\"Check_Pressure\"\r\n\"J1\",812.5,\"J7\",19.99,35.2\r\n"
-                 "\"J2\",\"Maximal flow was reached\"\r\n\"J3\",\"Unsolved\"\r\n",
                  ResultsKind::AvailableFlow,
-                 {kFail, kMax, Outcome::Unsolved},
+                 {{"J1"s, 812.5, "J7"s, 19.99f, 35.2f}, {"J2"s, kMaximal}, {"J3"s, kUnsolved}},
+                 {kFailed, kMax, Outcome::Unsolved},
                  {812.5, std::nullopt, std::nullopt},
                  "J7"},
-        KindCase{"design",
-                 "\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\",\"Lowest_Node\","
-                 "\"Lowest_Pressure\",\"Result\"\r\n\"J1\",1000,30.5,\"J9\",12.25,\"Fail\"\r\n"
-                 "\"J2\",1000,60,\"J2\",60,\"Pass\"\r\n"
-                 "\"J3\",1000,-1e+30,\"J3\",-1e+30,\"Unsolved\"\r\n",
-                 ResultsKind::DesignFlow,
-                 {kFail, Outcome::Passed, Outcome::Unsolved},
-                 {12.25, 60.0, -1e30},
-                 "J9"}),
-    [](const auto& info) {
-        std::string name = info.param.name;
-        for (char& c : name) {
-            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        }
-        return name;
-    });
+        KindCase{
+            "design",
+            ResultsKind::DesignFlow,
+            {{"J1"s, 1000.0f, 30.5f, "J9"s, 12.25f, std::string(VerdictText(kFailed))},
+             {"J2"s, 1000.0f, 60.0f, "J2"s, 60.0f, std::string(VerdictText(Outcome::Passed))},
+             {"J3"s, 1000.0f, -1e30f, "J3"s, -1e30f, std::string(VerdictText(Outcome::Unsolved))}},
+            {kFailed, Outcome::Passed, Outcome::Unsolved},
+            {12.25, 60.0, -1e30},
+            "J9"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ResultsFileTest, TakesLfLineEndsAndBlankLines) {
+    std::string bytes =
+        Written(ResultsKind::Flow, {{"J22"s, 2.0f, 1500.0f}, {"J1"s, 2.0f, kMaximal}});
+    std::string lf;
+    for (const char c : bytes) {
+        if (c != '\r') lf += c;
+    }
+    lf.insert(lf.find('\n') + 1, "\n");
+    const ResultsTable table = ParseResults(lf);
+    EXPECT_EQ(table.kind, ResultsKind::Flow);
+    ASSERT_EQ(table.rows.size(), 2u);
+    EXPECT_EQ(table.rows[1].outcome, kMax);
+}
 
 TEST(ResultsFileTest, AByteOrderMarkBeforeTheHeadingIsSkipped) {
     const ResultsTable table = ParseResults(
@@ -104,8 +135,7 @@ TEST(ResultsFileTest, AByteOrderMarkBeforeTheHeadingIsSkipped) {
 }
 
 TEST(ResultsFileTest, RefusesWhatNoSearchWrites) {
-    const std::string steady =
-        "\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\",\"Minimal_pressure\"\r\n";
+    const std::string steady = Written(ResultsKind::SteadyState, {});
     const std::vector<std::pair<std::string, std::string>> cases{
         {"", "the file is empty"},
         {"\"ID\",\"Demand\"\r\n", "line 1: the heading is not one of a results file"},
@@ -113,8 +143,7 @@ TEST(ResultsFileTest, RefusesWhatNoSearchWrites) {
         {steady + "\"J1\",\"ten\",\"J2\",5\r\n", "line 2: \"ten\" is not a number"},
         // A two-field row must hold the reached text.
         {steady + "\"J1\",10\r\n", "line 2: expected 4 fields, found 2"},
-        {"\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\",\"Lowest_Node\",\"Lowest_Pressure\","
-         "\"Result\"\r\n\"J1\",1,2,\"J1\",2,\"Maybe\"\r\n",
+        {Written(ResultsKind::DesignFlow, {{"J1"s, 1.0f, 2.0f, "J1"s, 2.0f, "Maybe"s}}),
          "line 2: the result \"Maybe\" is neither Pass, Fail nor Unsolved"},
         // A field of 10 MB is named by its first 60 characters.
         {steady + "\"J1\",\"" + std::string(10'000'000, 'x') + "\",\"J2\",5\r\n",
@@ -148,46 +177,42 @@ TEST_F(ResultsFileDiskTest, NamesTheFileInItsErrors) {
 
 TEST(ResultsFileTest, SummaryWordsEachKindsOutcomeAndMarksAnIncompleteFile) {
     const std::locale c = std::locale::classic();
-    const ResultsTable steady = ParseResults(
-        "\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\",\"Minimal_pressure\"\r\n"
-        "\"J3\",2750,\"J3\",19.9783\r\n\"J1\",\"Maximal flow was reached\"\r\n"
-        "\"J9\",250,\"J3\",19.5\r\n");
+    const ResultsTable steady = ParseResults(Written(
+        ResultsKind::SteadyState,
+        {{"J3"s, 2750.0f, "J3"s, 19.9783f}, {"J1"s, kMaximal}, {"J9"s, 250.0f, "J3"s, 19.5f}}));
     EXPECT_EQ(SummaryLine(steady, {{"GPM", "psi"}, 3, "20", c}),
               "3 junctions: 1 reached the maximal flow; at 2 a pressure fell below 20 psi before "
               "it. Lowest failing flow 250 GPM at J9.");
     EXPECT_EQ(SummaryLine(steady, {{"GPM", "psi"}, 50176, std::nullopt, c}),
               "Incomplete: 3 of 50176 junctions. 1 reached the maximal flow; at 2 a pressure fell "
               "below its minimum before it. Lowest failing flow 250 GPM at J9.");
-    EXPECT_EQ(SummaryLine(ParseResults("\"Check_Node\",\"Flow\",\"Duration (hours)\"\r\n"
-                                       "\"J2\",1500,\"End of simulation was reached\"\r\n"
-                                       "\"J3\",1500,10.3886111111111\r\n"),
+    EXPECT_EQ(SummaryLine(ParseResults(Written(
+                              ResultsKind::Duration,
+                              {{"J2"s, 1500.0f, kEnd}, {"J3"s, 1500.0f, 10.3886111111111}})),
                           {UnitNames{}, std::nullopt, std::nullopt, c}),
               "2 junctions: 1 supplied the flow to the end of the simulation; at 1 a pressure fell "
               "below its minimum first. Shortest duration 10.39 hours at J3.");
-    EXPECT_EQ(SummaryLine(ParseResults("\"Check_Node\",\"Duration (hours)\",\"Flow\"\r\n"
-                                       "\"J2\",2,\"Maximal flow was reached\"\r\n"
-                                       "\"J3\",2,400\r\n"),
+    EXPECT_EQ(SummaryLine(ParseResults(Written(ResultsKind::Flow,
+                                               {{"J2"s, 2.0f, kMaximal}, {"J3"s, 2.0f, 400.0f}})),
                           {{"LPS", "m"}, 2, std::nullopt, c}),
               "2 junctions: 1 reached the maximal flow for 2 hours; at 1 a pressure fell below its "
               "minimum at a lower flow. Lowest flow 400 LPS at J3.");
-    EXPECT_EQ(SummaryLine(ParseResults("\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\","
-                                       "\"Lowest_Node\",\"Lowest_Pressure\",\"Result\"\r\n"
-                                       "\"J1\",1000,30.5,\"J9\",12.25,\"Fail\"\r\n"
-                                       "\"J2\",1000,60,\"J2\",60,\"Pass\"\r\n"),
+    EXPECT_EQ(SummaryLine(ParseResults(Written(
+                              ResultsKind::DesignFlow,
+                              {{"J1"s, 1000.0f, 30.5f, "J9"s, 12.25f, std::string(kFailText)},
+                               {"J2"s, 1000.0f, 60.0f, "J2"s, 60.0f, std::string(kPassText)}})),
                           {{"LPS", "m"}, 2, "14", c}),
               "2 junctions at 1000 LPS: 1 passed; at 1 a pressure fell below 14 m. Lowest residual "
               "pressure 12.25 m at J9 while J1 draws.");
 }
 
 TEST(ResultsFileTest, ShowsHoursToTheHundredthAndFindsTheResultColumn) {
-    const ResultsTable duration = ParseResults(
-        "\"Check_Node\",\"Flow\",\"Duration (hours)\"\r\n\"J3\",1500.25,11.5322222222222\r\n");
+    const ResultsTable duration =
+        ParseResults(Written(ResultsKind::Duration, {{"J3"s, 1500.25f, 11.5322222222222}}));
     EXPECT_EQ(ShownText(duration, duration.rows[0], 2), "11.53");
     EXPECT_EQ(ShownText(duration, duration.rows[0], 1), "1500.25");
     EXPECT_FALSE(ResultColumn(duration));
-    EXPECT_EQ(ResultColumn(ParseResults("\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\","
-                                        "\"Lowest_Node\",\"Lowest_Pressure\",\"Result\"\r\n")),
-              5u);
+    EXPECT_EQ(ResultColumn(ParseResults(Written(ResultsKind::DesignFlow, {}))), 5u);
 }
 
 }  // namespace

@@ -49,10 +49,11 @@ protected:
 
     static std::vector<double> pressures(const Project& project) {
         int count = 0;
-        project.get_count(EN_NODECOUNT, count);
+        EXPECT_EQ(project.get_count(EN_NODECOUNT, count), 0);
         std::vector<double> values(static_cast<size_t>(count));
         for (int i = 1; i <= count; ++i) {
-            project.get_node_value(i, EN_PRESSURE, values[static_cast<size_t>(i - 1)]);
+            EXPECT_EQ(project.get_node_value(i, EN_PRESSURE, values[static_cast<size_t>(i - 1)]),
+                      0);
         }
         return values;
     }
@@ -69,7 +70,7 @@ protected:
             steps.emplace_back(time, pressures(project));
             EXPECT_EQ(project.next_h(step), 0);
         } while (step > 0);
-        project.close_h();
+        EXPECT_EQ(project.close_h(), 0);
         return steps;
     }
 
@@ -102,14 +103,14 @@ TEST_F(ProjectTest, AStopRequestEndsASolveAndNoneChangesNothing) {
     EXPECT_EQ(step_through(watched), steps);  // not set: EPANET's results
 
     stop.store(true);
-    EXPECT_THROW(watched.solve_h(), SolveStopped);
+    EXPECT_THROW((void)watched.solve_h(), SolveStopped);  // the throw is the answer
     Project stopped;
     ASSERT_EQ(stopped.open(write("tank.inp", kDrainingTank), "", ""), 0);
     stopped.set_stop_request(&stop);
     ASSERT_EQ(stopped.open_h(), 0);
     ASSERT_EQ(stopped.init_h(EN_NOSAVE), 0);
     long time = 0;
-    EXPECT_THROW(stopped.run_h(time), SolveStopped);
+    EXPECT_THROW((void)stopped.run_h(time), SolveStopped);
 }
 
 TEST_F(ProjectTest, OpeningAParsedNetworkEqualsAFreshOpen) {
@@ -141,11 +142,11 @@ TEST_F(ProjectTest, DemandAndPatternAsTheSteadySearchUsesThem) {
     ASSERT_EQ(project.set_node_value(2, EN_BASEDEMAND, 75.0), 0);
     ASSERT_EQ(project.solve_h(), 0);
     double demand = 0.0;
-    project.get_node_value(2, EN_DEMAND, demand);
+    EXPECT_EQ(project.get_node_value(2, EN_DEMAND, demand), 0);
     EXPECT_NEAR(demand, 75.0, 1e-6);  // the last step, where P1 would have doubled it
 
     ASSERT_EQ(project.set_node_value(2, EN_PATTERN, pattern), 0);
-    project.get_node_value(2, EN_PATTERN, pattern);
+    EXPECT_EQ(project.get_node_value(2, EN_PATTERN, pattern), 0);
     EXPECT_EQ(pattern, 1.0);
     EXPECT_EQ(project.set_node_value(2, EN_PATTERN, 2.0), 205);  // only one pattern
     EXPECT_EQ(project.set_node_value(2, EN_PATTERN, -1.0), 205);
@@ -167,7 +168,7 @@ TEST_F(ProjectTest, ClosedLinksReportNoFlow) {
     long time = 0;
     ASSERT_EQ(project.run_h(time), 0);
     std::vector<double> flows(3, -1.0);
-    for (int k = 1; k <= 3; ++k) project.get_link_value(k, EN_FLOW, flows[k - 1]);
+    for (int k = 1; k <= 3; ++k) EXPECT_EQ(project.get_link_value(k, EN_FLOW, flows[k - 1]), 0);
     EXPECT_NEAR(flows[0], 100.0, 1e-3);
     EXPECT_EQ(flows[1], 0.0);
     EXPECT_EQ(flows[2], 0.0);
@@ -178,13 +179,13 @@ TEST_F(ProjectTest, RestoredDemandsAreTheParsedOnesExactly) {
     ASSERT_EQ(project.open(write("tank.inp", kDrainingTank), "", ""), 0);
     const auto as_read = step_through(project);
     double base = 0.0;
-    project.get_node_value(2, EN_BASEDEMAND, base);
+    EXPECT_EQ(project.get_node_value(2, EN_BASEDEMAND, base), 0);
     ASSERT_EQ(project.set_node_value(2, EN_PATTERN, 0.0), 0);
     ASSERT_EQ(project.set_node_value(2, EN_BASEDEMAND, 1234.5), 0);
     ASSERT_EQ(project.restore_node_demands(2), 0);
     EXPECT_EQ(step_through(project), as_read);
     double restored = 0.0;
-    project.get_node_value(2, EN_BASEDEMAND, restored);
+    EXPECT_EQ(project.get_node_value(2, EN_BASEDEMAND, restored), 0);
     EXPECT_EQ(restored, base);
     EXPECT_EQ(project.restore_node_demands(9), 203);
 }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "toolkit/codes.h"
+
 namespace hydrosk::toolkit {
 
 namespace {
@@ -43,15 +45,15 @@ HydraulicSimulation::HydraulicSimulation(const Network& network)
 }
 
 int HydraulicSimulation::check_network() const {
-    if (system_.node_count < 2) return 223;
-    if (system_.tanks.empty()) return 224;
+    if (system_.node_count < 2) return codes::kTooFewNodes;
+    if (system_.tanks.empty()) return codes::kNoTankOrReservoir;
     std::vector<bool> linked(at(system_.node_count), false);
     for (int k = 0; k < system_.link_count; ++k) {
         linked[at(system_.from[at(k)])] = true;
         linked[at(system_.to[at(k)])] = true;
     }
     for (int i = 0; i < system_.junction_count; ++i) {
-        if (!linked[at(i)]) return 233;
+        if (!linked[at(i)]) return codes::kUnconnectedNode;
     }
     return 0;
 }
@@ -179,17 +181,18 @@ void HydraulicSimulation::apply_time_controls() {
 
 int HydraulicSimulation::warning_code(const SolveResult& r) {
     int flag = 0;
-    if (r.iterations > system_.max_iter && r.relative_error <= system_.accuracy) flag = 2;
+    if (r.iterations > system_.max_iter && r.relative_error <= system_.accuracy)
+        flag = codes::kUnstable;
     if (system_.demand_model == DemandModel::DemandDriven) {
         for (int i = 0; i < system_.junction_count; ++i) {
             if (state_.head[at(i)] < system_.elevation[at(i)] && state_.demand[at(i)] > 0.0) {
-                flag = 6;
+                flag = codes::kNegativePressure;
                 break;
             }
         }
     }
     for (const int k : system_.valves) {
-        if (state_.status[at(k)] >= LinkState::XFCV) flag = 5;
+        if (state_.status[at(k)] >= LinkState::XFCV) flag = codes::kValveCannotDeliver;
     }
     for (const PumpData& pump : system_.pumps) {
         const auto k = at(pump.link);
@@ -198,9 +201,10 @@ int HydraulicSimulation::warning_code(const SolveResult& r) {
             if (state_.flow[k] > state_.setting[k] * pump.qmax) s = LinkState::XFlow;
             if (state_.flow[k] < 0.0) s = LinkState::XHead;
         }
-        if (s == LinkState::XHead || s == LinkState::XFlow) flag = 4;
+        if (s == LinkState::XHead || s == LinkState::XFlow) flag = codes::kPumpCannotDeliver;
     }
-    if (r.iterations > system_.max_iter && r.relative_error > system_.accuracy) flag = 1;
+    if (r.iterations > system_.max_iter && r.relative_error > system_.accuracy)
+        flag = codes::kUnbalanced;
     return flag;
 }
 

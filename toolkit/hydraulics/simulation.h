@@ -22,17 +22,6 @@
 
 namespace hydrosk::toolkit {
 
-// EPANET's warning codes returned by run().
-enum class HydraulicWarning {
-    None = 0,
-    Unbalanced = 1,
-    Unstable = 2,
-    Disconnected = 3,  // EPANET 2.2 reports it but never returns it; nor do we
-    PumpCannotDeliver = 4,
-    ValveCannotDeliver = 5,
-    NegativePressure = 6,
-};
-
 class HydraulicSimulation {
 public:
     // Builds the compact arrays and the matrix ordering; sets the starting
@@ -51,7 +40,7 @@ public:
     void initialize(int flag);
 
     // Like EN_runH: solves at the current time, which is returned in `time` (s).
-    // Returns 0, a warning 1..6 (HydraulicWarning) or error 110.
+    // Returns 0, a warning 1..6 or error 110 (toolkit/codes.h).
     int run(long& time);
 
     // Like EN_nextH: advances the clock to the next hydraulic event and

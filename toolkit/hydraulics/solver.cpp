@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "toolkit/codes.h"
 #include "toolkit/hydraulics/demand.h"
 #include "toolkit/hydraulics/pump.h"
 #include "toolkit/hydraulics/valve.h"
@@ -540,7 +541,7 @@ SolveResult HydraulicSolver::solve(HydraulicState& state) {
         ++iter;
     }
 
-    result.error = error_node >= 0 ? 110 : 0;
+    result.error = error_node >= 0 ? codes::kCannotSolve : codes::kOk;
     for (int i = 0; i < system_.junction_count; ++i) {
         const double full = state.demand[at(i)];
         state.demand[at(i)] = state.demand_flow[at(i)] + state.emitter_flow[at(i)];

@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "toolkit/codes.h"
 #include "toolkit/input/parser.h"
 
 namespace hydrosk::toolkit::inp {
@@ -32,12 +33,12 @@ constexpr std::size_t kMaxFileName = 259;
 
 int Parser::energy_data() {
     const int n = tok_.count();
-    if (n < 3) return 201;
+    if (n < 3) return codes::kSyntaxError;
     double y = 0.0;
     Energy& energy = net_.energy;
     if (match(tok_[0], "DEMAN")) {
-        if (!to_number(tok_[2], y)) return set_error(2, 202);
-        if (y < 0.0) return set_error(2, 213);
+        if (!to_number(tok_[2], y)) return set_error(2, codes::kIllegalNumber);
+        if (y < 0.0) return set_error(2, codes::kInvalidOption);
         energy.demand_charge = y;
         return 0;
     }
@@ -45,20 +46,20 @@ int Parser::energy_data() {
     if (match(tok_[0], "GLOB")) {
         pump = kNoIndex;
     } else if (match(tok_[0], "Pump")) {
-        if (n < 4) return 201;
+        if (n < 4) return codes::kSyntaxError;
         pump = find_link(tok_[1]);
-        if (pump == kNoIndex) return set_error(1, 216);
+        if (pump == kNoIndex) return set_error(1, codes::kUndefinedPump);
         if (net_.links[static_cast<std::size_t>(pump)].type != LinkType::Pump) {
-            return set_error(1, 216);
+            return set_error(1, codes::kUndefinedPump);
         }
     } else {
-        return set_error(0, 213);
+        return set_error(0, codes::kInvalidOption);
     }
 
     const std::string_view key = tok_[n - 2];
     if (match(key, "PRICE")) {
-        if (!to_number(tok_[n - 1], y)) return set_error(n - 1, 202);
-        if (y < 0.0) return set_error(n - 1, 217);
+        if (!to_number(tok_[n - 1], y)) return set_error(n - 1, codes::kIllegalNumber);
+        if (y < 0.0) return set_error(n - 1, codes::kInvalidPumpEnergy);
         if (pump == kNoIndex) {
             energy.global_price = y;
         } else {
@@ -68,7 +69,7 @@ int Parser::energy_data() {
     }
     if (match(key, "PATT")) {
         const int p = find_pattern(tok_[n - 1]);
-        if (p < 0) return set_error(n - 1, 205);
+        if (p < 0) return set_error(n - 1, codes::kUndefinedPattern);
         const int index = p > 0 ? p - 1 : kNoIndex;
         if (pump == kNoIndex) {
             energy.global_price_pattern = index;
@@ -79,30 +80,30 @@ int Parser::energy_data() {
     }
     if (match(key, "EFFI")) {
         if (pump == kNoIndex) {
-            if (!to_number(tok_[n - 1], y)) return set_error(n - 1, 202);
-            if (y <= 0.0) return set_error(n - 1, 217);
+            if (!to_number(tok_[n - 1], y)) return set_error(n - 1, codes::kIllegalNumber);
+            if (y <= 0.0) return set_error(n - 1, codes::kInvalidPumpEnergy);
             energy.global_efficiency = y;
         } else {
             const int c = find_curve(tok_[n - 1]);
-            if (c == 0) return set_error(n - 1, 206);
+            if (c == 0) return set_error(n - 1, codes::kUndefinedCurve);
             net_.links[static_cast<std::size_t>(pump)].efficiency_curve = c - 1;
             net_.curves[static_cast<std::size_t>(c - 1)].kind = CurveKind::Efficiency;
         }
         return 0;
     }
-    return 201;
+    return codes::kSyntaxError;
 }
 
 int Parser::report_data() {
     const int n = tok_.count() - 1;
-    if (n < 1) return 201;
+    if (n < 1) return codes::kSyntaxError;
     ReportOptions& report = net_.report;
     const std::string_view key = tok_[0];
     const std::string_view last = tok_[n];
     if (match(key, "PAGE")) {
         double y = 0.0;
-        if (!to_number(last, y)) return set_error(n, 202);
-        if (y < 0.0 || y > 255.0) return set_error(n, 213);
+        if (!to_number(last, y)) return set_error(n, codes::kIllegalNumber);
+        if (y < 0.0 || y > 255.0) return set_error(n, codes::kInvalidOption);
         report.page_size = static_cast<int>(y);
         return 0;
     }
@@ -129,17 +130,17 @@ int Parser::report_data() {
     }
     if (match(key, "NODE")) {
         if (match(last, "NONE") || match(last, "ALL")) return 0;
-        if (nnodes_ == 0) return set_error(1, 203);
+        if (nnodes_ == 0) return set_error(1, codes::kUndefinedNode);
         for (int i = 1; i <= n; ++i) {
-            if (find_node(tok_[i]) == kNoIndex) return set_error(i, 203);
+            if (find_node(tok_[i]) == kNoIndex) return set_error(i, codes::kUndefinedNode);
         }
         return 0;
     }
     if (match(key, "LINK")) {
         if (match(last, "NONE") || match(last, "ALL")) return 0;
-        if (nlinks_ == 0) return set_error(1, 204);
+        if (nlinks_ == 0) return set_error(1, codes::kUndefinedLink);
         for (int i = 1; i <= n; ++i) {
-            if (find_link(tok_[i]) == kNoIndex) return set_error(i, 204);
+            if (find_link(tok_[i]) == kNoIndex) return set_error(i, codes::kUndefinedLink);
         }
         return 0;
     }
@@ -158,24 +159,24 @@ int Parser::report_data() {
     if (field >= 0) {
         if (tok_.count() == 1 || match(tok_[1], "YES")) return 0;
         if (match(tok_[1], "NO")) return 0;
-        if (tok_.count() < 3) return 201;
+        if (tok_.count() < 3) return codes::kSyntaxError;
         if (!match(tok_[1], "BELOW") && !match(tok_[1], "ABOVE") && !match(tok_[1], "PREC")) {
-            return set_error(1, 213);
+            return set_error(1, codes::kInvalidOption);
         }
         double y = 0.0;
-        if (!to_number(tok_[2], y)) return set_error(2, 202);
+        if (!to_number(tok_[2], y)) return set_error(2, codes::kIllegalNumber);
         return 0;
     }
     if (match(key, "FILE")) {
         report.file = truncated(tok_[1], kMaxFileName);
         return 0;
     }
-    return 201;
+    return codes::kSyntaxError;
 }
 
 int Parser::time_data() {
     const int n = tok_.count() - 1;
-    if (n < 1) return 201;
+    if (n < 1) return codes::kSyntaxError;
     Times& times = net_.times;
     if (match(tok_[0], "STAT")) {
         const std::string_view v = tok_[n];
@@ -190,7 +191,7 @@ int Parser::time_data() {
         } else if (match(v, "RANGE")) {
             times.statistic = Statistic::Range;
         } else {
-            return set_error(n, 213);
+            return set_error(n, codes::kInvalidOption);
         }
         return 0;
     }
@@ -201,7 +202,7 @@ int Parser::time_data() {
         y = tok_.hours(n, "");
         if (y < 0.0) {
             y = tok_.hours(n - 1, tok_[n]);
-            if (y < 0.0) return set_error(n - 1, 213);
+            if (y < 0.0) return set_error(n - 1, codes::kInvalidOption);
         }
     }
     const long t = to_long_trunc(3600.0 * y + 0.5);
@@ -223,7 +224,7 @@ int Parser::time_data() {
         } else if (match(tok_[1], "STAR")) {
             times.pattern_start = t;
         } else {
-            return set_error(1, 213);
+            return set_error(1, codes::kInvalidOption);
         }
     } else if (match(key, "REPO")) {
         if (match(tok_[1], "TIME")) {
@@ -231,12 +232,12 @@ int Parser::time_data() {
         } else if (match(tok_[1], "STAR")) {
             times.report_start = t;
         } else {
-            return set_error(1, 213);
+            return set_error(1, codes::kInvalidOption);
         }
     } else if (match(key, "STAR")) {
         times.start_clock = t % units::kSecondsPerDay;
     } else {
-        return set_error(0, 213);
+        return set_error(0, codes::kInvalidOption);
     }
     return 0;
 }
@@ -250,7 +251,7 @@ int Parser::option_data() {
 
 int Parser::option_choice(int n) {
     Options& o = net_.options;
-    if (n < 0) return 201;
+    if (n < 0) return codes::kSyntaxError;
     const std::string_view key = tok_[0];
     if (match(key, "UNIT")) {
         if (n < 1) return 0;
@@ -278,7 +279,7 @@ int Parser::option_choice(int n) {
         } else if (match(v, "SI")) {
             o.flow_units = FlowUnits::LPS;
         } else {
-            return set_error(1, 213);
+            return set_error(1, codes::kInvalidOption);
         }
     } else if (match(key, "PRESSURE")) {
         if (n < 1) return 0;
@@ -291,7 +292,7 @@ int Parser::option_choice(int n) {
         } else if (match(v, "METERS")) {
             o.pressure_units = PressureUnits::Meters;
         } else {
-            return set_error(1, 213);
+            return set_error(1, codes::kInvalidOption);
         }
     } else if (match(key, "HEADL")) {
         if (n < 1) return 0;
@@ -303,7 +304,7 @@ int Parser::option_choice(int n) {
         } else if (match(v, "C-M")) {
             o.headloss = HeadLossFormula::ChezyManning;
         } else {
-            return set_error(1, 213);
+            return set_error(1, codes::kInvalidOption);
         }
     } else if (match(key, "HYDR")) {
         if (n < 2) return 0;
@@ -312,7 +313,7 @@ int Parser::option_choice(int n) {
         } else if (match(tok_[1], "SAVE")) {
             o.hydraulics_file_mode = HydraulicsFile::Save;
         } else {
-            return set_error(1, 213);
+            return set_error(1, codes::kInvalidOption);
         }
         o.hydraulics_file = truncated(tok_[2], kMaxFileName);
     } else if (match(key, "QUAL")) {
@@ -335,10 +336,10 @@ int Parser::option_choice(int n) {
             // EPANET copies the trace node's ID over the first token (in place)
             // to name it in an error message.
             tok_.clear_token(0);
-            if (n < 2) return 201;
+            if (n < 2) return codes::kSyntaxError;
             tok_.copy_token(0, 2);
             o.trace_node = find_node(tok_[2]);
-            if (o.trace_node == kNoIndex) return set_error(2, 212);
+            if (o.trace_node == kNoIndex) return set_error(2, codes::kUndefinedTraceNode);
             o.chemical_name = "% from";
             o.chemical_units = truncated(tok_[2], kMaxId);
         }
@@ -359,7 +360,7 @@ int Parser::option_choice(int n) {
             // atoi: the long from strtol cut to int.
             o.unbalanced_extra_trials = n >= 2 ? static_cast<int>(to_long(tok_[2])) : 0;
         } else {
-            return set_error(1, 213);
+            return set_error(1, codes::kInvalidOption);
         }
     } else if (match(key, "PATT")) {
         if (n < 1) return 0;
@@ -372,7 +373,7 @@ int Parser::option_choice(int n) {
         } else if (match(tok_[2], "PDA")) {
             o.demand_model = DemandModel::PressureDriven;
         } else {
-            return set_error(2, 213);
+            return set_error(2, codes::kInvalidOption);
         }
     } else {
         return -1;
@@ -394,15 +395,15 @@ int Parser::option_value(int n) {
     }
     if (n < at) return 0;
     double y = 0.0;
-    if (!to_number(tok_[at], y)) return set_error(at, 202);
+    if (!to_number(tok_[at], y)) return set_error(at, codes::kIllegalNumber);
 
     if (match(key, "TOLER")) {
-        if (y < 0.0) return set_error(at, 213);
+        if (y < 0.0) return set_error(at, codes::kInvalidOption);
         quality_tolerance_ = y;
         return 0;
     }
     if (match(key, "DIFF")) {
-        if (y < 0.0) return set_error(at, 213);
+        if (y < 0.0) return set_error(at, codes::kInvalidOption);
         diffusivity_ = y;
         return 0;
     }
@@ -411,38 +412,38 @@ int Parser::option_value(int n) {
         return 0;
     }
     if (match(key, "FLOWCHANGE")) {
-        if (y < 0.0) return set_error(at, 213);
+        if (y < 0.0) return set_error(at, codes::kInvalidOption);
         o.flow_change = y;
         return 0;
     }
     if (match(key, "HEADERROR")) {
-        if (y < 0.0) return set_error(at, 213);
+        if (y < 0.0) return set_error(at, codes::kInvalidOption);
         o.head_error = y;
         return 0;
     }
     if (match(key, "MINI")) {
-        if (y < 0.0) return set_error(at, 213);
+        if (y < 0.0) return set_error(at, codes::kInvalidOption);
         if (preq_ == kMinPressureGap) {
             preq_ = y + kMinPressureGap;  // required pressure still at its default
         } else if (preq_ - y < kMinPressureGap) {
-            return set_error(at, 208);
+            return set_error(at, codes::kIllegalPressureLimits);
         }
         pmin_ = y;
         return 0;
     }
     if (match(key, "REQ")) {
-        if (y < 0.0) return set_error(at, 213);
-        if (y - pmin_ < kMinPressureGap) return set_error(at, 208);
+        if (y < 0.0) return set_error(at, codes::kInvalidOption);
+        if (y - pmin_ < kMinPressureGap) return set_error(at, codes::kIllegalPressureLimits);
         preq_ = y;
         return 0;
     }
     if (match(key, "PRESSURE")) {
-        if (y < 0.0) return set_error(at, 213);
+        if (y < 0.0) return set_error(at, codes::kInvalidOption);
         o.pressure_exponent = y;
         return 0;
     }
 
-    if (y <= 0.0) return set_error(at, 213);
+    if (y <= 0.0) return set_error(at, codes::kInvalidOption);
     if (match(key, "VISC")) {
         viscosity_ = y;
     } else if (match(key, "SPEC")) {
@@ -459,7 +460,7 @@ int Parser::option_value(int n) {
     } else if (match(key, "QTOL")) {
         o.flow_tolerance = y;
     } else if (match(key, "RQTOL")) {
-        if (y >= 1.0) return 213;
+        if (y >= 1.0) return codes::kInvalidOption;
         o.rq_tolerance = y;
     } else if (match(key, "CHECKFREQ")) {
         o.check_frequency = to_int_trunc(y);
@@ -471,7 +472,7 @@ int Parser::option_value(int n) {
     } else if (match(key, "DEMAND")) {
         o.demand_multiplier = y;
     } else {
-        return 201;
+        return codes::kSyntaxError;
     }
     return 0;
 }

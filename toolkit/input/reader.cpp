@@ -8,6 +8,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "toolkit/codes.h"
 #include "toolkit/curve_interpolation.h"
 #include "toolkit/error_messages.h"
 #include "toolkit/input/parser.h"
@@ -102,8 +103,8 @@ int Parser::find_curve(std::string_view id) const {
 }
 
 int Parser::add_node_id(int index, std::string_view id) {
-    if (find_node(id) != kNoIndex) return 215;
-    if (id.size() > kMaxId) return 252;
+    if (find_node(id) != kNoIndex) return codes::kDuplicateId;
+    if (id.size() > kMaxId) return codes::kInvalidIdName;
     const auto i = static_cast<std::size_t>(index);
     node_ids_[i] = std::string{id};
     net_.nodes[i].id = node_ids_[i];
@@ -112,8 +113,8 @@ int Parser::add_node_id(int index, std::string_view id) {
 }
 
 int Parser::add_link_id(int index, std::string_view id) {
-    if (find_link(id) != kNoIndex) return 215;
-    if (id.size() > kMaxId) return 252;
+    if (find_link(id) != kNoIndex) return codes::kDuplicateId;
+    if (id.size() > kMaxId) return codes::kInvalidIdName;
     const auto i = static_cast<std::size_t>(index);
     link_ids_[i] = std::string{id};
     net_.links[i].id = link_ids_[i];
@@ -126,7 +127,7 @@ int Parser::add_pattern(std::string_view id) {
         if (id == net_.patterns.back().id) return 0;
         if (find_pattern(id) > 0) return 0;
     }
-    if (id.size() > kMaxId) return 252;
+    if (id.size() > kMaxId) return codes::kInvalidIdName;
     net_.patterns.push_back(Pattern{std::string{id}, {}});
     net_.pattern_index.emplace(std::string{id}, static_cast<int>(net_.patterns.size()) - 1);
     return 0;
@@ -137,7 +138,7 @@ int Parser::add_curve(std::string_view id) {
         if (id == net_.curves.back().id) return 0;
         if (find_curve(id) > 0) return 0;
     }
-    if (id.size() > kMaxId) return 252;
+    if (id.size() > kMaxId) return codes::kInvalidIdName;
     Curve curve;
     curve.id = std::string{id};
     net_.curves.push_back(std::move(curve));
@@ -199,9 +200,9 @@ int Parser::count_pass(std::string_view text) {
     max_links_ = max_pipes_ + max_pumps_ + max_valves_;
     if (code == 0) {
         if (max_juncs_ < 1) {
-            code = 223;
+            code = codes::kTooFewNodes;
         } else if (max_tanks_ == 0) {
-            code = 224;
+            code = codes::kNoTankOrReservoir;
         }
     }
     return code;
@@ -316,7 +317,7 @@ int Parser::read_line(Section section) {
         case Section::None:
             break;
     }
-    return 201;
+    return codes::kSyntaxError;
 }
 
 int Parser::data_pass(std::string_view text) {
@@ -349,11 +350,11 @@ int Parser::data_pass(std::string_view text) {
         if (section == Section::None) {
             // Data before any heading: EPANET stops with code 200 and no message.
             InputError error;
-            error.code = 200;
+            error.code = codes::kInputErrors;
             error.line = line.number;
             error.text = without_line_end(line.text);
             result_.errors.push_back(std::move(error));
-            return 200;
+            return codes::kInputErrors;
         }
         const int code = read_line(section);
         if (code > 0) {
@@ -362,7 +363,7 @@ int Parser::data_pass(std::string_view text) {
         }
         if (errors == kMaxErrors) break;
     }
-    return errors > 0 ? 200 : 0;
+    return errors > 0 ? codes::kInputErrors : 0;
 }
 
 int Parser::check_unlinked() {
@@ -377,11 +378,11 @@ int Parser::check_unlinked() {
         if (marked[static_cast<std::size_t>(i)] == 0) {
             ++count;
             const std::string& id = node_ids_[static_cast<std::size_t>(i)];
-            add_object_error(233, unconnected_message(id), id);
+            add_object_error(codes::kUnconnectedNode, unconnected_message(id), id);
         }
         if (count >= kMaxErrors) break;
     }
-    return count > 0 ? 200 : 0;
+    return count > 0 ? codes::kInputErrors : 0;
 }
 
 int Parser::update_pump(int k) {
@@ -397,7 +398,7 @@ int Parser::update_pump(int k) {
         return 0;
     }
     if (pump.kind != PumpInput::NoCurve) return 0;
-    if (link.head_curve == kNoIndex) return 226;
+    if (link.head_curve == kNoIndex) return codes::kNoPumpCurve;
     Curve& curve = net_.curves[static_cast<std::size_t>(link.head_curve)];
     curve.kind = CurveKind::Pump;
     const std::vector<double>& x = curve.x;
@@ -420,17 +421,17 @@ int Parser::update_pump(int k) {
         h2 = y[2];
     } else {
         // EPANET reads a curve without points out of bounds; refused here.
-        if (npts == 0) return 227;
+        if (npts == 0) return codes::kInvalidPumpCurve;
         pump.kind = PumpInput::Custom;
         for (std::size_t m = 1; m < npts; ++m) {
-            if (y[m] >= y[m - 1]) return 227;
+            if (y[m] >= y[m - 1]) return codes::kInvalidPumpCurve;
         }
         pump.q_max = x[npts - 1];
         pump.q0 = (x[0] + pump.q_max) / 2.0;
         pump.h_max = y[0];
         return 0;
     }
-    return fit_power_function(pump, h0, h1, h2, q1, q2) ? 0 : 227;
+    return fit_power_function(pump, h0, h1, h2, q1, q2) ? 0 : codes::kInvalidPumpCurve;
 }
 
 int Parser::fit_pumps() {
@@ -442,7 +443,7 @@ int Parser::fit_pumps() {
                              "Error " + std::to_string(code) + ": " +
                                  std::string{error_message(code)} + " " + id,
                              id);
-            return 200;
+            return codes::kInputErrors;
         }
     }
     return 0;
@@ -537,9 +538,9 @@ int Parser::check_tanks() {
         }
         if (bad) {
             const std::string& id = node_ids_[static_cast<std::size_t>(tank.node)];
-            add_object_error(225, "Error 225: " + std::string{error_message(225)} + " node " + id,
-                             id);
-            code = 200;
+            add_object_error(codes::kInvalidTankLevels,
+                             "Error 225: " + std::string{error_message(225)} + " node " + id, id);
+            code = codes::kInputErrors;
         }
     }
     return code;
@@ -697,9 +698,9 @@ void Parser::run(std::string_view text) {
         result_.warnings.emplace_back(
             "the counting and reading passes found different numbers of junctions");
         InputError error;
-        error.code = 200;
+        error.code = codes::kInputErrors;
         result_.errors.push_back(std::move(error));
-        code = 200;
+        code = codes::kInputErrors;
     }
     if (code == 0) code = check_unlinked();
     if (code == 0) code = fit_pumps();
@@ -732,13 +733,13 @@ InputResult read_inp_file(const std::filesystem::path& path) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         InputResult result;
-        result.code = 302;
+        result.code = codes::kCannotOpenInput;
         return result;
     }
     std::ifstream in{path, std::ios::binary};
     if (!in) {
         InputResult result;
-        result.code = 302;
+        result.code = codes::kCannotOpenInput;
         return result;
     }
     std::ostringstream buffer;

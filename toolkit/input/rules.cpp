@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "toolkit/codes.h"
 #include "toolkit/input/parser.h"
 
 namespace hydrosk::toolkit::inp {
@@ -42,17 +43,17 @@ int find_word(std::string_view token, const std::array<std::string_view, N>& wor
 
 std::string_view rule_error_text(int code) {
     switch (code) {
-        case 201:
+        case codes::kSyntaxError:
             return "Input Error 201: syntax error in following line of ";
-        case 202:
+        case codes::kIllegalNumber:
             return "Input Error 202: illegal numeric value in following line of ";
-        case 203:
+        case codes::kUndefinedNode:
             return "Input Error 203: undefined node in following line of ";
-        case 204:
+        case codes::kUndefinedLink:
             return "Input Error 204: undefined link in following line of ";
-        case 207:
+        case codes::kControlOfCheckValve:
             return "Input Error 207: attempt to control a CV in following line of ";
-        case 221:
+        case codes::kMisplacedRuleClause:
             return "Input Error 221: mis-placed clause in following line of ";
         default:
             return {};
@@ -63,7 +64,7 @@ std::string_view rule_error_text(int code) {
 
 int Parser::new_premise(RulePremise::Logic logic) {
     const int n = tok_.count();
-    if (n != 5 && n != 6) return 201;
+    if (n != 5 && n != 6) return codes::kSyntaxError;
     RulePremise premise;
     premise.logic = logic;
     const int object = find_word(tok_[1], kObjects);
@@ -75,11 +76,11 @@ int Parser::new_premise(RulePremise::Logic logic) {
         if (variable != static_cast<int>(Variable::Demand) &&
             variable != static_cast<int>(Variable::Time) &&
             variable != static_cast<int>(Variable::ClockTime)) {
-            return 201;
+            return codes::kSyntaxError;
         }
     } else {
         variable = find_word(tok_[3], kVariables);
-        if (variable < 0) return 201;
+        if (variable < 0) return codes::kSyntaxError;
         switch (static_cast<ObjectWord>(object)) {
             case ObjectWord::Node:
             case ObjectWord::Junction:
@@ -94,12 +95,12 @@ int Parser::new_premise(RulePremise::Logic logic) {
                 premise.object = RulePremise::Object::Link;
                 break;
             default:
-                return 201;
+                return codes::kSyntaxError;
         }
         const auto v = static_cast<Variable>(variable);
         if (premise.object == RulePremise::Object::Node) {
             premise.index = find_node(tok_[2]);
-            if (premise.index == kNoIndex) return 203;
+            if (premise.index == kNoIndex) return codes::kUndefinedNode;
             switch (v) {
                 case Variable::Demand:
                 case Variable::Head:
@@ -109,22 +110,23 @@ int Parser::new_premise(RulePremise::Logic logic) {
                     break;
                 case Variable::FillTime:
                 case Variable::DrainTime:
-                    if (is_junction(premise.index)) return 201;
+                    if (is_junction(premise.index)) return codes::kSyntaxError;
                     break;
                 default:
-                    return 201;
+                    return codes::kSyntaxError;
             }
         } else {
             premise.index = find_link(tok_[2]);
-            if (premise.index == kNoIndex) return 204;
-            if (v != Variable::Flow && v != Variable::Status && v != Variable::Setting) return 201;
+            if (premise.index == kNoIndex) return codes::kUndefinedLink;
+            if (v != Variable::Flow && v != Variable::Status && v != Variable::Setting)
+                return codes::kSyntaxError;
         }
     }
     premise.variable = static_cast<Variable>(variable);
 
     const int at = premise.object == RulePremise::Object::System ? 3 : 4;
     const int op = find_word(tok_[at], kOperators);
-    if (op < 0) return 201;
+    if (op < 0) return codes::kSyntaxError;
     switch (static_cast<Operator>(op)) {
         case Operator::EQ:
         case Operator::Is:
@@ -155,12 +157,12 @@ int Parser::new_premise(RulePremise::Logic logic) {
     if (premise.variable == Variable::Time || premise.variable == Variable::ClockTime) {
         const double h = n == 6 ? tok_.hours(4, std::string{tok_[5]}) : tok_.hours(4, "");
         premise.value = h * 3600.0;
-        if (premise.value < 0.0) return 202;
+        if (premise.value < 0.0) return codes::kIllegalNumber;
     } else if (const int s = find_word(tok_[n - 1], kValues); s > 0) {
         premise.status = static_cast<RulePremise::StatusValue>(s);
     } else {
         double x = 0.0;
-        if (!to_number(tok_[n - 1], x)) return 202;
+        if (!to_number(tok_[n - 1], x)) return codes::kIllegalNumber;
         if (premise.variable == Variable::FillTime || premise.variable == Variable::DrainTime) {
             x *= 3600.0;
         }
@@ -171,21 +173,21 @@ int Parser::new_premise(RulePremise::Logic logic) {
 }
 
 int Parser::new_action() {
-    if (tok_.count() != 6) return 201;
+    if (tok_.count() != 6) return codes::kSyntaxError;
     RuleAction action;
     action.link = find_link(tok_[2]);
-    if (action.link == kNoIndex) return 204;
+    if (action.link == kNoIndex) return codes::kUndefinedLink;
     const LinkType type = net_.links[static_cast<std::size_t>(action.link)].type;
-    if (type == LinkType::CVPipe) return 207;
+    if (type == LinkType::CVPipe) return codes::kControlOfCheckValve;
 
     double x = kMissing;
     if (const int s = find_word(tok_[5], kValues); s > 0) {
         action.status = static_cast<RuleAction::StatusValue>(s);
     } else {
-        if (!to_number(tok_[5], x)) return 202;
-        if (x < 0.0) return 202;
+        if (!to_number(tok_[5], x)) return codes::kIllegalNumber;
+        if (x < 0.0) return codes::kIllegalNumber;
     }
-    if (x != kMissing && type == LinkType::GPV) return 202;
+    if (x != kMissing && type == LinkType::GPV) return codes::kIllegalNumber;
     if (x != kMissing && type == LinkType::Pipe) {
         action.status = x == 0.0 ? RuleAction::StatusValue::Closed : RuleAction::StatusValue::Open;
         x = kMissing;
@@ -230,7 +232,7 @@ int Parser::rule_data() {
     switch (find_word(tok_[0], kKeywords)) {
         case static_cast<int>(Keyword::Rule):
             if (tok_.count() != 2) {
-                err = 201;
+                err = codes::kSyntaxError;
                 break;
             }
             net_.rules.push_back(Rule{});
@@ -240,7 +242,7 @@ int Parser::rule_data() {
             break;
         case static_cast<int>(Keyword::If):
             if (rule_state_ != RuleState::Rule) {
-                err = 221;
+                err = codes::kMisplacedRuleClause;
                 break;
             }
             rule_state_ = RuleState::If;
@@ -252,15 +254,16 @@ int Parser::rule_data() {
             } else if (rule_state_ == RuleState::Then || rule_state_ == RuleState::Else) {
                 err = new_action();
             } else {
-                err = 221;
+                err = codes::kMisplacedRuleClause;
             }
             break;
         case static_cast<int>(Keyword::Or):
-            err = rule_state_ == RuleState::If ? new_premise(RulePremise::Logic::Or) : 221;
+            err = rule_state_ == RuleState::If ? new_premise(RulePremise::Logic::Or)
+                                               : codes::kMisplacedRuleClause;
             break;
         case static_cast<int>(Keyword::Then):
             if (rule_state_ != RuleState::If) {
-                err = 221;
+                err = codes::kMisplacedRuleClause;
                 break;
             }
             rule_state_ = RuleState::Then;
@@ -268,7 +271,7 @@ int Parser::rule_data() {
             break;
         case static_cast<int>(Keyword::Else):
             if (rule_state_ != RuleState::Then) {
-                err = 221;
+                err = codes::kMisplacedRuleClause;
                 break;
             }
             rule_state_ = RuleState::Else;
@@ -276,24 +279,24 @@ int Parser::rule_data() {
             break;
         case static_cast<int>(Keyword::Priority): {
             if (rule_state_ != RuleState::Then && rule_state_ != RuleState::Else) {
-                err = 221;
+                err = codes::kMisplacedRuleClause;
                 break;
             }
             rule_state_ = RuleState::Priority;
             double x = 0.0;
             if (!to_number(tok_[1], x)) {
-                err = 202;
+                err = codes::kIllegalNumber;
                 break;
             }
             net_.rules.back().priority = x;
             break;
         }
         default:
-            err = 201;
+            err = codes::kSyntaxError;
     }
     if (err != 0) {
         record_rule_error(err);
-        return 200;
+        return codes::kInputErrors;
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <numbers>
 #include <string>
 
+#include "toolkit/codes.h"
 #include "toolkit/input/parser.h"
 
 namespace hydrosk::toolkit::inp {
@@ -31,20 +32,20 @@ int Parser::junction_data() {
     const int n = tok_.count();
     // EPANET checks only the node total; the junction check keeps a junction
     // out of the tank slots when the passes disagree.
-    if (nnodes_ == max_nodes_ || njuncs_ == max_juncs_) return 200;
+    if (nnodes_ == max_nodes_ || njuncs_ == max_juncs_) return codes::kInputErrors;
     ++njuncs_;
     ++nnodes_;
     const int index = njuncs_ - 1;
     if (const int err = add_node_id(index, tok_[0])) return set_error(0, err);
-    if (n < 2) return 201;
+    if (n < 2) return codes::kSyntaxError;
     double elevation = 0.0;
     double demand = 0.0;
     int pattern = 0;
-    if (!to_number(tok_[1], elevation)) return set_error(1, 202);
-    if (n >= 3 && !to_number(tok_[2], demand)) return set_error(2, 202);
+    if (!to_number(tok_[1], elevation)) return set_error(1, codes::kIllegalNumber);
+    if (n >= 3 && !to_number(tok_[2], demand)) return set_error(2, codes::kIllegalNumber);
     if (n >= 4) {
         pattern = find_pattern(tok_[3]);
-        if (pattern < 0) return set_error(3, 205);
+        if (pattern < 0) return set_error(3, codes::kUndefinedPattern);
     }
     Node& node = net_.nodes[static_cast<std::size_t>(index)];
     node.type = NodeType::Junction;
@@ -58,34 +59,34 @@ int Parser::junction_data() {
 
 int Parser::tank_data() {
     const int n = tok_.count();
-    if (ntanks_ == max_tanks_ || nnodes_ == max_nodes_) return 200;
+    if (ntanks_ == max_tanks_ || nnodes_ == max_nodes_) return codes::kInputErrors;
     ++ntanks_;
     ++nnodes_;
     const int index = max_juncs_ + ntanks_ - 1;
     if (const int err = add_node_id(index, tok_[0])) return set_error(0, err);
-    if (n < 2) return 201;
+    if (n < 2) return codes::kSyntaxError;
 
     double elevation = 0.0, init = 0.0, min = 0.0, max = 0.0, diameter = 0.0, min_volume = 0.0;
     int pattern = 0;
     int curve = 0;
     bool overflow = false;
-    if (!to_number(tok_[1], elevation)) return set_error(1, 202);
+    if (!to_number(tok_[1], elevation)) return set_error(1, codes::kIllegalNumber);
     if (n <= 3) {
         if (n == 3) {
             pattern = find_pattern(tok_[2]);
-            if (pattern < 0) return set_error(2, 205);
+            if (pattern < 0) return set_error(2, codes::kUndefinedPattern);
         }
     } else if (n < 6) {
-        return 201;
+        return codes::kSyntaxError;
     } else {
-        if (!to_number(tok_[2], init)) return set_error(2, 202);
-        if (!to_number(tok_[3], min)) return set_error(3, 202);
-        if (!to_number(tok_[4], max)) return set_error(4, 202);
-        if (!to_number(tok_[5], diameter)) return set_error(5, 202);
-        if (n >= 7 && !to_number(tok_[6], min_volume)) return set_error(6, 202);
+        if (!to_number(tok_[2], init)) return set_error(2, codes::kIllegalNumber);
+        if (!to_number(tok_[3], min)) return set_error(3, codes::kIllegalNumber);
+        if (!to_number(tok_[4], max)) return set_error(4, codes::kIllegalNumber);
+        if (!to_number(tok_[5], diameter)) return set_error(5, codes::kIllegalNumber);
+        if (n >= 7 && !to_number(tok_[6], min_volume)) return set_error(6, codes::kIllegalNumber);
         if (n >= 8 && !tok_[7].empty() && tok_[7][0] != '*') {
             curve = find_curve(tok_[7]);
-            if (curve == 0) return set_error(7, 206);
+            if (curve == 0) return set_error(7, codes::kUndefinedCurve);
             net_.curves[static_cast<std::size_t>(curve - 1)].kind = CurveKind::Volume;
         }
         if (n >= 9) {
@@ -94,14 +95,14 @@ int Parser::tank_data() {
             } else if (match(tok_[8], "NO")) {
                 overflow = false;
             } else {
-                return set_error(8, 213);
+                return set_error(8, codes::kInvalidOption);
             }
         }
-        if (init < 0.0) return set_error(2, 209);
-        if (min < 0.0) return set_error(3, 209);
-        if (max < 0.0) return set_error(4, 209);
-        if (diameter < 0.0) return set_error(5, 209);
-        if (min_volume < 0.0) return set_error(6, 209);
+        if (init < 0.0) return set_error(2, codes::kIllegalNodeValue);
+        if (min < 0.0) return set_error(3, codes::kIllegalNodeValue);
+        if (max < 0.0) return set_error(4, codes::kIllegalNodeValue);
+        if (diameter < 0.0) return set_error(5, codes::kIllegalNodeValue);
+        if (min_volume < 0.0) return set_error(6, codes::kIllegalNodeValue);
     }
 
     Node& node = net_.nodes[static_cast<std::size_t>(index)];
@@ -129,17 +130,17 @@ int Parser::tank_data() {
 }
 
 int Parser::link_ends(int& kind_count, int kind_limit, int min_tokens, LinkEnds& ends) {
-    if (nlinks_ == max_links_ || kind_count == kind_limit) return 200;
+    if (nlinks_ == max_links_ || kind_count == kind_limit) return codes::kInputErrors;
     ++kind_count;
     ++nlinks_;
     ends.index = nlinks_ - 1;
     if (const int err = add_link_id(ends.index, tok_[0])) return set_error(0, err);
-    if (tok_.count() < min_tokens) return 201;
+    if (tok_.count() < min_tokens) return codes::kSyntaxError;
     ends.from = find_node(tok_[1]);
-    if (ends.from == kNoIndex) return set_error(1, 203);
+    if (ends.from == kNoIndex) return set_error(1, codes::kUndefinedNode);
     ends.to = find_node(tok_[2]);
-    if (ends.to == kNoIndex) return set_error(2, 203);
-    if (ends.from == ends.to) return set_error(0, 222);
+    if (ends.to == kNoIndex) return set_error(2, codes::kUndefinedNode);
+    if (ends.from == ends.to) return set_error(0, codes::kSameStartAndEnd);
     return 0;
 }
 
@@ -152,13 +153,13 @@ int Parser::pipe_data() {
     double length = 0.0, diameter = 0.0, roughness = 0.0, minor = 0.0;
     LinkType type = LinkType::Pipe;
     LinkStatus status = LinkStatus::Open;
-    if (!to_number(tok_[3], length)) return set_error(3, 202);
-    if (length <= 0.0) return set_error(3, 211);
-    if (!to_number(tok_[4], diameter)) return set_error(4, 202);
-    if (diameter <= 0.0) return set_error(4, 211);
-    if (!to_number(tok_[5], roughness)) return set_error(5, 202);
+    if (!to_number(tok_[3], length)) return set_error(3, codes::kIllegalNumber);
+    if (length <= 0.0) return set_error(3, codes::kIllegalLinkValue);
+    if (!to_number(tok_[4], diameter)) return set_error(4, codes::kIllegalNumber);
+    if (diameter <= 0.0) return set_error(4, codes::kIllegalLinkValue);
+    if (!to_number(tok_[5], roughness)) return set_error(5, codes::kIllegalNumber);
     // EPANET marks a non-positive roughness but does not refuse the line.
-    if (roughness <= 0.0) set_error(5, 211);
+    if (roughness <= 0.0) set_error(5, codes::kIllegalLinkValue);
 
     if (n == 7) {
         if (match(tok_[6], "CV")) {
@@ -168,11 +169,11 @@ int Parser::pipe_data() {
         } else if (match(tok_[6], "OPEN")) {
             status = LinkStatus::Open;
         } else if (!to_number(tok_[6], minor)) {
-            return set_error(6, 202);
+            return set_error(6, codes::kIllegalNumber);
         }
     }
     if (n == 8) {
-        if (!to_number(tok_[6], minor)) return set_error(6, 202);
+        if (!to_number(tok_[6], minor)) return set_error(6, codes::kIllegalNumber);
         if (match(tok_[7], "CV")) {
             type = LinkType::CVPipe;
         } else if (match(tok_[7], "CLOSED")) {
@@ -180,10 +181,10 @@ int Parser::pipe_data() {
         } else if (match(tok_[7], "OPEN")) {
             status = LinkStatus::Open;
         } else {
-            return set_error(7, 213);
+            return set_error(7, codes::kInvalidOption);
         }
     }
-    if (minor < 0.0) return set_error(6, 211);
+    if (minor < 0.0) return set_error(6, codes::kIllegalLinkValue);
 
     Link& link = net_.links[static_cast<std::size_t>(index)];
     link.type = type;
@@ -205,7 +206,7 @@ int Parser::pump_numeric_curve(int values) {
     PumpState& pump = pumps_[k];
     const std::vector<double>& x = numbers_;
     if (values == 1) {
-        if (x[0] <= 0.0) return 202;
+        if (x[0] <= 0.0) return codes::kIllegalNumber;
         pump.kind = PumpInput::ConstantPower;
         link.power = x[0];
         return 0;
@@ -224,10 +225,10 @@ int Parser::pump_numeric_curve(int values) {
         h2 = x[3];
         q2 = x[4];
     } else {
-        return 202;
+        return codes::kIllegalNumber;
     }
     pump.kind = PumpInput::PowerFunction;
-    return fit_power_function(pump, h0, h1, h2, q1, q2) ? 0 : 206;
+    return fit_power_function(pump, h0, h1, h2, q1, q2) ? 0 : codes::kUndefinedCurve;
 }
 
 int Parser::pump_data() {
@@ -247,11 +248,11 @@ int Parser::pump_data() {
 
     numbers_.assign(static_cast<std::size_t>(kMaxTokens), 0.0);
     if (is_number_text(tok_[3])) {
-        if (!to_number(tok_[3], numbers_[0])) return set_error(3, 202);
+        if (!to_number(tok_[3], numbers_[0])) return set_error(3, codes::kIllegalNumber);
         int m = 1;
         for (int j = 4; j < n; ++j) {
             if (!to_number(tok_[j], numbers_[static_cast<std::size_t>(m)]))
-                return set_error(j, 202);
+                return set_error(j, codes::kIllegalNumber);
             ++m;
         }
         return pump_numeric_curve(m);
@@ -263,24 +264,24 @@ int Parser::pump_data() {
         const std::string_view key = tok_[m - 1];
         if (match(key, "POWER")) {
             const double y = leading_number(tok_[m]);
-            if (y <= 0.0 || !std::isfinite(y)) return set_error(m, 202);
+            if (y <= 0.0 || !std::isfinite(y)) return set_error(m, codes::kIllegalNumber);
             pump.kind = PumpInput::ConstantPower;
             link.power = y;
         } else if (match(key, "HEAD")) {
             const int c = find_curve(tok_[m]);
-            if (c == 0) return set_error(m, 206);
+            if (c == 0) return set_error(m, codes::kUndefinedCurve);
             link.head_curve = c - 1;
         } else if (match(key, "PATT")) {
             const int p = find_pattern(tok_[m]);
-            if (p < 0) return set_error(m, 205);
+            if (p < 0) return set_error(m, codes::kUndefinedPattern);
             link.speed_pattern = pattern_index(p);
         } else if (match(key, "SPEE")) {
             double y = 0.0;
-            if (!to_number(tok_[m], y)) return set_error(m, 202);
-            if (y < 0.0) return set_error(m, 211);
+            if (!to_number(tok_[m], y)) return set_error(m, codes::kIllegalNumber);
+            if (y < 0.0) return set_error(m, codes::kIllegalLinkValue);
             link.initial_setting = y;
         } else {
-            return 201;
+            return codes::kSyntaxError;
         }
     }
     return 0;
@@ -333,30 +334,30 @@ int Parser::valve_data() {
     } else if (match(kind, "GPV")) {
         type = LinkType::GPV;
     } else {
-        return set_error(4, 213);
+        return set_error(4, codes::kInvalidOption);
     }
 
     double diameter = 0.0, setting = 0.0, minor = 0.0;
     LinkStatus status = LinkStatus::Active;
     int curve = kNoIndex;
-    if (!to_number(tok_[3], diameter)) return set_error(3, 202);
-    if (diameter <= 0.0) return set_error(3, 211);
+    if (!to_number(tok_[3], diameter)) return set_error(3, codes::kIllegalNumber);
+    if (diameter <= 0.0) return set_error(3, codes::kIllegalLinkValue);
     if (type == LinkType::GPV) {
         const int c = find_curve(tok_[5]);
-        if (c == 0) return set_error(5, 206);
+        if (c == 0) return set_error(5, codes::kUndefinedCurve);
         curve = c - 1;
         setting = curve;
         net_.curves[static_cast<std::size_t>(curve)].kind = CurveKind::HeadLoss;
         status = LinkStatus::Open;
     } else if (!to_number(tok_[5], setting)) {
-        return set_error(5, 202);
+        return set_error(5, codes::kIllegalNumber);
     }
-    if (n >= 7 && !to_number(tok_[6], minor)) return set_error(6, 202);
+    if (n >= 7 && !to_number(tok_[6], minor)) return set_error(6, codes::kIllegalNumber);
 
     if (valve_conflict(type, from, to)) {
-        if (!is_junction(from)) return set_error(1, 219);
-        if (!is_junction(to)) return set_error(2, 219);
-        return set_error(-1, 220);
+        if (!is_junction(from)) return set_error(1, codes::kValveToTank);
+        if (!is_junction(to)) return set_error(2, codes::kValveToTank);
+        return set_error(-1, codes::kValveToValve);
     }
 
     Link& link = net_.links[static_cast<std::size_t>(index)];
@@ -374,17 +375,17 @@ int Parser::valve_data() {
 
 int Parser::pattern_data() {
     const int n = tok_.count() - 1;
-    if (n < 1) return 201;
+    if (n < 1) return codes::kSyntaxError;
     int index = previous_pattern_;
     if (index < 0 || tok_[0] != net_.patterns[static_cast<std::size_t>(index)].id) {
         const int p = find_pattern(tok_[0]);
-        if (p <= 0) return set_error(0, 205);
+        if (p <= 0) return set_error(0, codes::kUndefinedPattern);
         index = p - 1;
     }
     std::vector<double>& factors = net_.patterns[static_cast<std::size_t>(index)].factors;
     for (int j = 1; j <= n; ++j) {
         double x = 0.0;
-        if (!to_number(tok_[j], x)) return set_error(j, 202);
+        if (!to_number(tok_[j], x)) return set_error(j, codes::kIllegalNumber);
         factors.push_back(x);
     }
     previous_pattern_ = index;
@@ -392,14 +393,14 @@ int Parser::pattern_data() {
 }
 
 int Parser::curve_data() {
-    if (tok_.count() < 3) return 201;
+    if (tok_.count() < 3) return codes::kSyntaxError;
     double x = 0.0, y = 0.0;
-    if (!to_number(tok_[1], x)) return set_error(1, 202);
-    if (!to_number(tok_[2], y)) return set_error(2, 202);
+    if (!to_number(tok_[1], x)) return set_error(1, codes::kIllegalNumber);
+    if (!to_number(tok_[2], y)) return set_error(2, codes::kIllegalNumber);
     int index = previous_curve_;
     if (index < 0 || tok_[0] != net_.curves[static_cast<std::size_t>(index)].id) {
         const int c = find_curve(tok_[0]);
-        if (c == 0) return set_error(0, 206);
+        if (c == 0) return set_error(0, codes::kUndefinedCurve);
         index = c - 1;
     }
     Curve& curve = net_.curves[static_cast<std::size_t>(index)];
@@ -410,12 +411,12 @@ int Parser::curve_data() {
 }
 
 int Parser::coordinate_data() {
-    if (tok_.count() < 3) return 201;
+    if (tok_.count() < 3) return codes::kSyntaxError;
     const int j = find_node(tok_[0]);
-    if (j == kNoIndex) return set_error(0, 203);
+    if (j == kNoIndex) return set_error(0, codes::kUndefinedNode);
     double x = 0.0, y = 0.0;
-    if (!to_number(tok_[1], x)) return set_error(1, 202);
-    if (!to_number(tok_[2], y)) return set_error(2, 202);
+    if (!to_number(tok_[1], x)) return set_error(1, codes::kIllegalNumber);
+    if (!to_number(tok_[2], y)) return set_error(2, codes::kIllegalNumber);
     Node& node = net_.nodes[static_cast<std::size_t>(j)];
     node.x = x;
     node.y = y;
@@ -424,33 +425,33 @@ int Parser::coordinate_data() {
 }
 
 int Parser::vertex_data() {
-    if (tok_.count() < 3) return 201;
+    if (tok_.count() < 3) return codes::kSyntaxError;
     const int k = find_link(tok_[0]);
-    if (k == kNoIndex) return set_error(0, 204);
+    if (k == kNoIndex) return set_error(0, codes::kUndefinedLink);
     double x = 0.0, y = 0.0;
-    if (!to_number(tok_[1], x)) return set_error(1, 202);
-    if (!to_number(tok_[2], y)) return set_error(2, 202);
+    if (!to_number(tok_[1], x)) return set_error(1, codes::kIllegalNumber);
+    if (!to_number(tok_[2], y)) return set_error(2, codes::kIllegalNumber);
     net_.links[static_cast<std::size_t>(k)].vertices.emplace_back(x, y);
     return 0;
 }
 
 int Parser::demand_data() {
     const int n = tok_.count();
-    if (n < 2) return 201;
+    if (n < 2) return codes::kSyntaxError;
     double y = 0.0;
-    if (!to_number(tok_[1], y)) return set_error(1, 202);
+    if (!to_number(tok_[1], y)) return set_error(1, codes::kIllegalNumber);
     if (match(tok_[0], "MULT")) {
-        if (y <= 0.0) return set_error(1, 213);
+        if (y <= 0.0) return set_error(1, codes::kInvalidOption);
         net_.options.demand_multiplier = y;
         return 0;
     }
     const int j = find_node(tok_[0]);
-    if (j == kNoIndex) return set_error(0, 203);
+    if (j == kNoIndex) return set_error(0, codes::kUndefinedNode);
     if (!is_junction(j)) return 0;
     int pattern = 0;
     if (n >= 3) {
         pattern = find_pattern(tok_[2]);
-        if (pattern < 0) return set_error(2, 205);
+        if (pattern < 0) return set_error(2, codes::kUndefinedPattern);
     }
     const auto ju = static_cast<std::size_t>(j);
     std::vector<Demand>& demands = net_.nodes[ju].demands;
@@ -469,12 +470,12 @@ int Parser::demand_data() {
 
 int Parser::control_data() {
     const int n = tok_.count();
-    if (n < 6) return 201;
+    if (n < 6) return codes::kSyntaxError;
     const int k = find_link(tok_[1]);
-    if (k == kNoIndex) return set_error(1, 204);
+    if (k == kNoIndex) return set_error(1, codes::kUndefinedLink);
     const Link& link = net_.links[static_cast<std::size_t>(k)];
     const LinkType type = link.type;
-    if (type == LinkType::CVPipe) return set_error(1, 207);
+    if (type == LinkType::CVPipe) return set_error(1, codes::kControlOfCheckValve);
 
     double setting = kMissing;
     LinkStatus status = LinkStatus::Active;
@@ -487,12 +488,12 @@ int Parser::control_data() {
         if (type == LinkType::Pump) setting = 0.0;
         if (type == LinkType::GPV) setting = link.initial_setting;
     } else if (type == LinkType::GPV) {
-        return set_error(1, 207);
+        return set_error(1, codes::kControlOfCheckValve);
     } else if (!to_number(tok_[2], setting)) {
-        return set_error(2, 202);
+        return set_error(2, codes::kIllegalNumber);
     }
     if ((type == LinkType::Pump || type == LinkType::Pipe) && setting != kMissing) {
-        if (setting < 0.0) return set_error(2, 211);
+        if (setting < 0.0) return set_error(2, codes::kIllegalLinkValue);
         status = setting == 0.0 ? LinkStatus::Closed : LinkStatus::Open;
     }
 
@@ -503,15 +504,15 @@ int Parser::control_data() {
     } else if (match(tok_[4], "CLOCKTIME")) {
         kind = Control::Kind::TimeOfDay;
     } else {
-        if (n < 8) return 201;
+        if (n < 8) return codes::kSyntaxError;
         node = find_node(tok_[5]);
-        if (node == kNoIndex) return set_error(5, 203);
+        if (node == kNoIndex) return set_error(5, codes::kUndefinedNode);
         if (match(tok_[6], "BELOW")) {
             kind = Control::Kind::LowLevel;
         } else if (match(tok_[6], "ABOVE")) {
             kind = Control::Kind::HiLevel;
         } else {
-            return set_error(6, 213);
+            return set_error(6, codes::kInvalidOption);
         }
     }
 
@@ -520,12 +521,12 @@ int Parser::control_data() {
     if (kind == Control::Kind::Timer || kind == Control::Kind::TimeOfDay) {
         if (n == 6) time = tok_.hours(5, "");
         if (n == 7) time = tok_.hours(5, std::string{tok_[6]});
-        if (time < 0.0) return set_error(5, 213);
+        if (time < 0.0) return set_error(5, codes::kInvalidOption);
     } else if (!to_number(tok_[7], level)) {
-        return set_error(7, 202);
+        return set_error(7, codes::kIllegalNumber);
     }
 
-    if (static_cast<int>(net_.controls.size()) >= max_controls_) return 200;
+    if (static_cast<int>(net_.controls.size()) >= max_controls_) return codes::kInputErrors;
     Control control;
     control.kind = kind;
     control.link = k;
@@ -542,8 +543,8 @@ int Parser::control_data() {
 
 int Parser::source_data() {
     const int n = tok_.count();
-    if (n < 2) return 201;
-    if (find_node(tok_[0]) == kNoIndex) return set_error(0, 203);
+    if (n < 2) return codes::kSyntaxError;
+    if (find_node(tok_[0]) == kNoIndex) return set_error(0, codes::kUndefinedNode);
     int i = 2;
     const std::string_view kind = tok_[1];
     if (!match(kind, "CONCEN") && !match(kind, "MASS") && !match(kind, "SETPOINT") &&
@@ -551,40 +552,41 @@ int Parser::source_data() {
         i = 1;
     }
     double quality = 0.0;
-    if (!to_number(tok_[i], quality)) return set_error(i, i == 1 ? 213 : 202);
+    if (!to_number(tok_[i], quality))
+        return set_error(i, i == 1 ? codes::kInvalidOption : codes::kIllegalNumber);
     if (n > i + 1 && !tok_[i + 1].empty() && tok_[i + 1] != "*") {
-        if (find_pattern(tok_[i + 1]) < 0) return set_error(i + 1, 205);
+        if (find_pattern(tok_[i + 1]) < 0) return set_error(i + 1, codes::kUndefinedPattern);
     }
     return 0;
 }
 
 int Parser::emitter_data() {
-    if (tok_.count() < 2) return 201;
+    if (tok_.count() < 2) return codes::kSyntaxError;
     const int j = find_node(tok_[0]);
-    if (j == kNoIndex) return set_error(0, 203);
+    if (j == kNoIndex) return set_error(0, codes::kUndefinedNode);
     if (!is_junction(j)) return 0;
     double k = 0.0;
-    if (!to_number(tok_[1], k)) return set_error(1, 202);
-    if (k < 0.0) return set_error(1, 209);
+    if (!to_number(tok_[1], k)) return set_error(1, codes::kIllegalNumber);
+    if (k < 0.0) return set_error(1, codes::kIllegalNodeValue);
     net_.nodes[static_cast<std::size_t>(j)].emitter_coeff_input = k;
     return 0;
 }
 
 int Parser::quality_data() {
-    if (nnodes_ == 0) return set_error(0, 203);
+    if (nnodes_ == 0) return set_error(0, codes::kUndefinedNode);
     const int n = tok_.count();
     if (n < 2) return 0;
     double c0 = 0.0;
     if (n == 2) {
         const int j = find_node(tok_[0]);
-        if (j == kNoIndex) return set_error(0, 203);
-        if (!to_number(tok_[1], c0)) return set_error(1, 202);
-        if (c0 < 0.0) return set_error(1, 209);
+        if (j == kNoIndex) return set_error(0, codes::kUndefinedNode);
+        if (!to_number(tok_[1], c0)) return set_error(1, codes::kIllegalNumber);
+        if (c0 < 0.0) return set_error(1, codes::kIllegalNodeValue);
         net_.nodes[static_cast<std::size_t>(j)].initial_quality = c0;
         return 0;
     }
-    if (!to_number(tok_[2], c0)) return set_error(2, 202);
-    if (c0 < 0.0) return set_error(2, 209);
+    if (!to_number(tok_[2], c0)) return set_error(2, codes::kIllegalNumber);
+    if (c0 < 0.0) return set_error(2, codes::kIllegalNodeValue);
     // A range of node IDs: numeric when both ends are positive numbers,
     // otherwise by byte order. EPANET scans slots 1..(nodes read so far).
     const long i1 = to_long(tok_[0]);
@@ -609,34 +611,35 @@ int Parser::reaction_data() {
     double y = 0.0;
     const std::string_view key = tok_[0];
     if (match(key, "ORDER")) {
-        if (!to_number(tok_[n - 1], y)) return set_error(n - 1, 202);
+        if (!to_number(tok_[n - 1], y)) return set_error(n - 1, codes::kIllegalNumber);
         if (match(tok_[1], "BULK") || match(tok_[1], "TANK")) return 0;
         if (match(tok_[1], "WALL")) {
             if (y == 0.0 || y == 1.0) return 0;
-            return set_error(n - 1, 213);
+            return set_error(n - 1, codes::kInvalidOption);
         }
-        return set_error(1, 213);
+        return set_error(1, codes::kInvalidOption);
     }
     if (match(key, "ROUG") || match(key, "LIMIT")) {
-        if (!to_number(tok_[n - 1], y)) return set_error(n - 1, 202);
+        if (!to_number(tok_[n - 1], y)) return set_error(n - 1, codes::kIllegalNumber);
         return 0;
     }
     if (match(key, "GLOB")) {
-        if (!to_number(tok_[n - 1], y)) return set_error(n - 1, 202);
+        if (!to_number(tok_[n - 1], y)) return set_error(n - 1, codes::kIllegalNumber);
         if (match(tok_[1], "BULK") || match(tok_[1], "WALL")) return 0;
-        return set_error(1, 213);
+        return set_error(1, codes::kInvalidOption);
     }
-    if (!match(key, "BULK") && !match(key, "WALL") && !match(key, "Tank")) return set_error(0, 213);
-    if (!to_number(tok_[n - 1], y)) return set_error(n - 1, 202);
+    if (!match(key, "BULK") && !match(key, "WALL") && !match(key, "Tank"))
+        return set_error(0, codes::kInvalidOption);
+    if (!to_number(tok_[n - 1], y)) return set_error(n - 1, codes::kIllegalNumber);
     return 0;
 }
 
 int Parser::mixing_data() {
-    if (nnodes_ == 0) return set_error(0, 203);
+    if (nnodes_ == 0) return set_error(0, codes::kUndefinedNode);
     const int n = tok_.count();
     if (n < 2) return 0;
     const int j = find_node(tok_[0]);
-    if (j == kNoIndex) return set_error(0, 203);
+    if (j == kNoIndex) return set_error(0, codes::kUndefinedNode);
     if (is_junction(j)) return 0;
     constexpr std::array<std::string_view, 4> kModels{"MIXED", "2COMP", "FIFO", "LIFO"};
     int model = -1;
@@ -646,9 +649,10 @@ int Parser::mixing_data() {
             break;
         }
     }
-    if (model < 0) return set_error(1, 213);
+    if (model < 0) return set_error(1, codes::kInvalidOption);
     double fraction = 1.0;
-    if (model == 1 && n == 3 && !to_number(tok_[2], fraction)) return set_error(2, 202);
+    if (model == 1 && n == 3 && !to_number(tok_[2], fraction))
+        return set_error(2, codes::kIllegalNumber);
     return 0;
 }
 
@@ -671,9 +675,9 @@ void Parser::change_status(int k, LinkStatus status, double value) {
 }
 
 int Parser::status_data() {
-    if (nlinks_ == 0) return set_error(0, 204);
+    if (nlinks_ == 0) return set_error(0, codes::kUndefinedLink);
     const int n = tok_.count() - 1;
-    if (n < 1) return 201;
+    if (n < 1) return codes::kSyntaxError;
     LinkStatus status = LinkStatus::Active;
     double y = 0.0;
     if (match(tok_[n], "OPEN")) {
@@ -681,15 +685,16 @@ int Parser::status_data() {
     } else if (match(tok_[n], "CLOSED")) {
         status = LinkStatus::Closed;
     } else {
-        if (!to_number(tok_[n], y)) return set_error(n, 202);
-        if (y < 0.0) return set_error(n, 211);
+        if (!to_number(tok_[n], y)) return set_error(n, codes::kIllegalNumber);
+        if (y < 0.0) return set_error(n, codes::kIllegalLinkValue);
     }
     if (n == 1) {
         const int j = find_link(tok_[0]);
-        if (j == kNoIndex) return set_error(0, 204);
+        if (j == kNoIndex) return set_error(0, codes::kUndefinedLink);
         const LinkType type = net_.links[static_cast<std::size_t>(j)].type;
-        if (type == LinkType::CVPipe) return set_error(0, 207);
-        if (type == LinkType::GPV && status == LinkStatus::Active) return set_error(0, 207);
+        if (type == LinkType::CVPipe) return set_error(0, codes::kControlOfCheckValve);
+        if (type == LinkType::GPV && status == LinkStatus::Active)
+            return set_error(0, codes::kControlOfCheckValve);
         change_status(j, status, y);
         return 0;
     }

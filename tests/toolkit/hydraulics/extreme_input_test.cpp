@@ -54,13 +54,13 @@ std::vector<Step> FirstSteps(const std::string& text, int count) {
         Step step;
         EXPECT_LE(project.run_h(step.time), 6);
         int nodes = 0;
-        project.get_count(EN_NODECOUNT, nodes);
+        EXPECT_EQ(project.get_count(EN_NODECOUNT, nodes), 0);
         for (int i = 1; i <= nodes; ++i) {
             double p = 0.0;
-            project.get_node_value(i, EN_PRESSURE, p);
+            EXPECT_EQ(project.get_node_value(i, EN_PRESSURE, p), 0);
             step.pressures.push_back(p);
         }
-        project.next_h(step.next);
+        EXPECT_EQ(project.next_h(step.next), 0);
         steps.push_back(step);
         if (step.next <= 0) break;
     }

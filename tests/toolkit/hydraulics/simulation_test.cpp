@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/toolkit/hydraulics/test_networks.h"
+#include "toolkit/codes.h"
 
 namespace hydrosk::toolkit {
 namespace {
@@ -278,7 +279,7 @@ TEST(HydraulicSimulation, WarnsOfNegativePressures) {
     HydraulicSimulation sim(n);
     sim.initialize(1);
     long t = 0;
-    EXPECT_EQ(sim.run(t), static_cast<int>(HydraulicWarning::NegativePressure));
+    EXPECT_EQ(sim.run(t), codes::kNegativePressure);
     EXPECT_LT(sim.pressure_head(2), 0.0);
 }
 
@@ -289,7 +290,7 @@ TEST(HydraulicSimulation, TrialLimitWithStopEndsTheSimulation) {
     HydraulicSimulation sim(n);
     sim.initialize(1);
     long t = 0;
-    EXPECT_EQ(sim.run(t), static_cast<int>(HydraulicWarning::Unbalanced));
+    EXPECT_EQ(sim.run(t), codes::kUnbalanced);
     EXPECT_NEAR(sim.pressure_head(1) * kPsiPerFt, 68.599023, 1e-5);
     EXPECT_NEAR(sim.pressure_head(2) * kPsiPerFt, 66.396458, 1e-5);
     long step = -1;
@@ -327,7 +328,7 @@ TEST(HydraulicSimulation, PumpThatCannotDeliverItsHeadIsClosedWithWarning) {
     HydraulicSimulation sim(n);
     sim.initialize(1);
     long t = 0;
-    EXPECT_EQ(sim.run(t), static_cast<int>(HydraulicWarning::PumpCannotDeliver));
+    EXPECT_EQ(sim.run(t), codes::kPumpCannotDeliver);
     EXPECT_EQ(sim.link_state(2), LinkState::XHead);
     EXPECT_NEAR(sim.pressure_head(0) * kPsiPerFt, 63.860482, 1e-5);
     EXPECT_NEAR(sim.pressure_head(1) * kPsiPerFt, 65.764946, 1e-5);
@@ -340,7 +341,7 @@ TEST(HydraulicSimulation, FlowControlValveThatCannotDeliverWarns) {
     HydraulicSimulation sim(n);
     sim.initialize(1);
     long t = 0;
-    EXPECT_EQ(sim.run(t), static_cast<int>(HydraulicWarning::ValveCannotDeliver));
+    EXPECT_EQ(sim.run(t), codes::kValveCannotDeliver);
     EXPECT_EQ(sim.link_state(3), LinkState::XFCV);
     EXPECT_NEAR(sim.pressure_head(2) * kPsiPerFt, 73.387976, 1e-5);
 }
@@ -368,7 +369,7 @@ TEST(HydraulicSimulation, IsolatedDemandGivesEpanetsHugeNegativePressure) {
     HydraulicSimulation sim(n);
     sim.initialize(1);
     long t = 0;
-    EXPECT_EQ(sim.run(t), static_cast<int>(HydraulicWarning::NegativePressure));
+    EXPECT_EQ(sim.run(t), codes::kNegativePressure);
     EXPECT_LT(sim.pressure_head(2), -1.0e6);
 }
 

@@ -91,7 +91,7 @@ void solve_first_steps(const std::shared_ptr<const Network>& net) {
         long time = 0;
         if (project.run_h(time) > 100) return;
         int count = 0;
-        project.get_count(EN_NODECOUNT, count);
+        require(project.get_count(EN_NODECOUNT, count) == 0);
         for (int i = 1; i <= count; ++i) {
             double pressure = 0.0;
             require(project.get_node_value(i, EN_PRESSURE, pressure) == 0);
