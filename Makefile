@@ -14,21 +14,28 @@ DEB_PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark
                 openmpi-bin libopenmpi-dev clang libclang-rt-dev clang-format \
                 pybind11-dev python3-pybind11 python3-dev python3-pandas python3-numpy python3-pytest \
                 help2man man-db desktop-file-utils bash-completion dpkg-dev file poppler-utils
+# Only `make screenshots` needs these; it installs them itself.
+SCREENSHOT_PACKAGES := imagemagick xdotool
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build test run clean format format-check reference sanitize fuzz install package
-
-all: build
-
-deps:
-	@missing=""; for p in $(DEB_PACKAGES); do \
+# Installs those of the Debian packages $(1) that are not installed yet.
+define install_missing
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
 	fi
+endef
+
+.PHONY: all deps build test run clean format format-check reference sanitize fuzz install package screenshots
+
+all: build
+
+deps:
+	$(call install_missing,$(DEB_PACKAGES))
 	@# The conformance tests compare with EPANET 2.2 run by node (tools/oracle).
 	@if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then \
 	  echo "Installing: nodejs npm"; \
@@ -90,6 +97,18 @@ run: deps build
 	  echo "No display: the window runs on a virtual Xvfb screen (Ctrl+C ends it)"; \
 	  xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD_DIR)/app/hydrosk; \
 	fi
+
+# The README's screenshots of the study window (docs/study-window*.png), taken on a virtual
+# screen by tools/study_screenshots.sh: Net3 with its duration set to 0 (the design and
+# available-flow runs are steady-state runs) and its four junctions below 20 psi without fire
+# flow in NoCheck.txt, prepared in $(SCREENSHOT_DIR).
+SCREENSHOT_DIR := $(BUILD_DIR)/screenshots
+screenshots: deps build
+	$(call install_missing,$(SCREENSHOT_PACKAGES))
+	mkdir -p $(SCREENSHOT_DIR)
+	sed 's/^ Duration .*/ Duration 0/' $(SHARED_NETWORKS)/Net3.inp > $(SCREENSHOT_DIR)/Net3.inp
+	printf '"10"\r\n"20"\r\n"40"\r\n"50"\r\n' > $(SCREENSHOT_DIR)/NoCheck.txt
+	tools/study_screenshots.sh $(BUILD_DIR)/app/hydrosk $(SCREENSHOT_DIR)/Net3.inp docs
 
 # Installs the programs, the example, the manual pages, the desktop entries, the icon and the
 # completion under PREFIX (DESTDIR for a staging folder).

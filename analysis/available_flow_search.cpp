@@ -7,7 +7,6 @@
 #include <string>
 
 #include "analysis/ordered_rows.h"
-#include "analysis/replaced_demand.h"
 #include "files/number_text.h"
 #include "files/results_schema.h"
 #include "network/net_load.h"
@@ -25,7 +24,7 @@ public:
                         const network::NetworkCatalogue& catalogue, const JunctionLimits& limits,
                         const AvailableFlowSettings& settings, const AvailableFlowGrid& grid,
                         const std::atomic<bool>* stop)
-        : trials_(std::move(network), catalogue, settings.solves, stop),
+        : trials_(std::move(network), catalogue, settings.study, settings.solves, stop),
           catalogue_(catalogue),
           limits_(limits),
           settings_(settings),
@@ -39,14 +38,14 @@ public:
 
         // A row rests on the solves it names; one of them unsolved, the row is not certified.
         const TrialPressures& zero = Solved(0);
-        if (zero.violation) {
-            if (!zero.solved) return UnsolvedRow(id);
-            return Certified(id, 0, *zero.violation, zero.check_pressure);
+        if (zero.failed()) {
+            if (!zero.solved) return UnsolvedRow(id, position);
+            return Certified(id, position, 0, zero, zero.check_pressure);
         }
         const long top = grid_.top();
-        if (top == 0 || !Solved(top).violation) {
-            if (!Solved(top).solved) return UnsolvedRow(id);
-            return {id, std::string(files::kMaximalFlowReachedText)};
+        if (top == 0 || !Solved(top).failed()) {
+            if (!Solved(top).solved) return UnsolvedRow(id, position);
+            return MaximalFlowRow(id, position);
         }
 
         // Every solve is cold, so a flow of the grid has one result; warm starts from an
@@ -57,7 +56,7 @@ public:
         for (;;) {
             while (fail - pass > 1) {
                 const long middle = pass + (fail - pass) / 2;
-                (Solved(middle).violation ? fail : pass) = middle;
+                (Solved(middle).failed() ? fail : pass) = middle;
             }
             const double flow = grid_.at(pass);
             const double above =
@@ -66,20 +65,24 @@ public:
             const TrialPressures above_pressures =
                 grid_.at(above_index) == above ? Solved(above_index) : Solve(above);
             const float check_pressure = Solved(pass).check_pressure;
-            if (above_pressures.violation) {
-                if (!above_pressures.solved || !Solved(pass).solved) return UnsolvedRow(id);
-                return Certified(id, flow, *above_pressures.violation, check_pressure);
+            if (above_pressures.failed()) {
+                if (!above_pressures.solved || !Solved(pass).solved) {
+                    return UnsolvedRow(id, position);
+                }
+                return Certified(id, position, flow, above_pressures, check_pressure);
             }
             // The pressures rise again above the failure: the search goes on from the first
             // flow of the grid at or below `above` that passes, up to the next failure.
             long next = above_index;
-            while (next < top && Solved(next).violation) ++next;
+            while (next < top && Solved(next).failed()) ++next;
             if (next == top) {
                 // Every flow of the grid above fails, yet `above` passes: no flow of the grid
                 // can be certified above this one, whose row names the first failure above.
                 const long first_failure = std::min(above_index + 1, top);
-                if (!Solved(first_failure).solved || !Solved(pass).solved) return UnsolvedRow(id);
-                return Certified(id, flow, *Solved(first_failure).violation, check_pressure);
+                if (!Solved(first_failure).solved || !Solved(pass).solved) {
+                    return UnsolvedRow(id, position);
+                }
+                return Certified(id, position, flow, Solved(first_failure), check_pressure);
             }
             pass = next;
             fail = LowestFailureAbove(pass);
@@ -89,8 +92,47 @@ public:
     UnsolvedTrials LastUnsolved() const override { return trials_.unsolved(); }
 
 private:
-    static files::Record UnsolvedRow(const std::string& id) {
-        return {id, std::string(files::kUnsolvedText)};
+    files::Record UnsolvedRow(const std::string& id, int position) const {
+        if (!settings_.study_layout) return {id, std::string(files::kUnsolvedText)};
+        return {id,
+                std::string(files::kUnsolvedText),
+                std::string(),
+                std::string(),
+                std::string(),
+                std::string(),
+                std::string(),
+                RequiredField(position),
+                std::string()};
+    }
+
+    files::Record MaximalFlowRow(const std::string& id, int position) const {
+        if (!settings_.study_layout) return {id, std::string(files::kMaximalFlowReachedText)};
+        return {id,
+                std::string(files::kMaximalFlowReachedText),
+                std::string(),
+                std::string(),
+                std::string(),
+                std::string(),
+                std::string(),
+                RequiredField(position),
+                ResultField(position, settings_.maximal_flow)};
+    }
+
+    std::optional<float> Required(int position) const {
+        const auto& flows = settings_.required_flows;
+        const auto at = static_cast<std::size_t>(position);
+        return at < flows.size() ? flows[at] : std::nullopt;
+    }
+    files::FieldValue RequiredField(int position) const {
+        if (const auto required = Required(position)) return *required;
+        return std::string();
+    }
+    // Whether the flow the junction can give meets its requirement; empty without one.
+    files::FieldValue ResultField(int position, double flow) const {
+        const auto required = Required(position);
+        if (!required) return std::string();
+        return std::string(flow >= static_cast<double>(*required) ? files::kPassText
+                                                                  : files::kFailText);
     }
 
     TrialPressures Solve(double flow) {
@@ -107,18 +149,43 @@ private:
 
     long LowestFailureAbove(long index) const {
         for (const auto& [i, pressures] : solved_) {
-            if (i > index && pressures.violation) return i;
+            if (i > index && pressures.failed()) return i;
         }
         return grid_.top();  // the maximal flow fails
     }
 
-    files::Record Certified(const std::string& id, double flow, const Violation& limiting,
-                            float check_pressure) const {
-        return {id, flow, catalogue_.JunctionIDs[static_cast<std::size_t>(limiting.position)],
-                PressureField(limiting.pressure), PressureField(check_pressure)};
+    // The row of a flow that passes, with what fails in the trial above it.
+    files::Record Certified(const std::string& id, int position, double flow,
+                            const TrialPressures& failing, float check_pressure) const {
+        const auto& limiting = failing.violation;
+        files::FieldValue node = std::string();
+        files::FieldValue pressure = std::string();
+        if (limiting) {
+            node = catalogue_.JunctionIDs[static_cast<std::size_t>(limiting->position)];
+            pressure = PressureField(limiting->pressure);
+        }
+        if (!settings_.study_layout)
+            return {id, flow, node, pressure, PressureField(check_pressure)};
+        files::FieldValue pipe = std::string();
+        files::FieldValue velocity = std::string();
+        if (failing.pipe) {
+            std::string pipe_id;
+            (void)trials_.project().get_link_id(failing.pipe->index, pipe_id);  // a pipe
+            pipe = pipe_id;
+            velocity = PressureField(failing.pipe->velocity);
+        }
+        return {id,
+                flow,
+                node,
+                pressure,
+                PressureField(check_pressure),
+                pipe,
+                velocity,
+                RequiredField(position),
+                ResultField(position, flow)};
     }
 
-    ReplacedDemandTrials trials_;
+    StudyTrials trials_;
     const network::NetworkCatalogue& catalogue_;
     const JunctionLimits& limits_;
     const AvailableFlowSettings& settings_;

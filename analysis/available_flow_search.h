@@ -5,10 +5,12 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "analysis/junction_pool.h"
 #include "analysis/search_common.h"
 #include "analysis/solve_count.h"
+#include "analysis/study_trial.h"
 #include "files/record_layout.h"
 
 namespace hydrosk::toolkit {
@@ -44,6 +46,12 @@ struct AvailableFlowSettings {
     float maximal_flow = 0;        // network flow units, at least 0
     double tolerance = 0;          // network flow units, above 0, AvailableFlowGrid::Make succeeds
     SolveCount* solves = nullptr;  // counts every solve when given
+    FireStudy study;               // the fire of every trial; all 0: a steady-state solve
+    // The study's layout (the AvailableFlow layout with empty fields) instead of the five columns.
+    bool study_layout = false;
+    // Each junction's required flow by position (entry 0 unused), for the study layout's
+    // Required_Flow and Result; empty when none is required.
+    std::vector<std::optional<float>> required_flows;
 };
 
 // Workers of the search, each with a project of its own opened from `network` (as parsed). The

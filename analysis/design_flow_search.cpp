@@ -1,11 +1,9 @@
 #include "analysis/design_flow_search.h"
 
-#include <cmath>
 #include <memory>
 #include <string>
 
 #include "analysis/ordered_rows.h"
-#include "analysis/replaced_demand.h"
 #include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
@@ -14,72 +12,61 @@
 namespace hydrosk::analysis {
 namespace {
 
-struct Lowest {
-    int position = 0;  // 0: no junction is tested
-    float pressure = 0;
-    double margin = 0;
-};
-
-// The tested junction with the smallest margin; a pressure that is not a number fails the test
-// whatever the minimum, so it counts as the smallest margin of all.
-Lowest LowestMargin(const toolkit::Project& project, const JunctionLimits& limits) {
-    Lowest lowest;
-    for (int k = 1; k <= limits.count(); ++k) {
-        const auto position = static_cast<std::size_t>(k);
-        if (limits.excluded[position] != 0) continue;
-        double value = 0;
-        // Position k is a junction's node index, so the reading cannot fail.
-        (void)project.get_node_value(k, EN_PRESSURE, value);
-        const auto pressure = static_cast<float>(value);
-        const double margin =
-            std::isnan(pressure)
-                ? -INFINITY
-                : static_cast<double>(pressure) - static_cast<double>(limits.minimum[position]);
-        if (lowest.position == 0 || margin < lowest.margin) lowest = {k, pressure, margin};
-    }
-    return lowest;
-}
-
 class DesignFlowWorker final : public JunctionWorker {
 public:
     DesignFlowWorker(std::shared_ptr<const toolkit::Network> network,
                      const network::NetworkCatalogue& catalogue, const JunctionLimits& limits,
                      const DesignFlowSettings& settings, const std::atomic<bool>* stop)
-        : trials_(std::move(network), catalogue, settings.solves, stop),
+        : trials_(std::move(network), catalogue, settings.study, settings.solves, stop),
           catalogue_(catalogue),
           limits_(limits),
           settings_(settings) {}
 
     files::Record Row(int position) override {
         trials_.Check(position);
-        const TrialPressures pressures = trials_.Solve(settings_.required_flow, limits_);
-        const Lowest lowest = LowestMargin(trials_.project(), limits_);
-        const std::string& id = catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
+        const auto at = static_cast<std::size_t>(position);
+        const auto& own = settings_.required_flows;
+        const float flow = at < own.size() && own[at] ? *own[at] : settings_.required_flow;
+        const TrialPressures pressures = trials_.Solve(flow, limits_, TrialEnd::WholeFire);
+        const auto& lowest = pressures.lowest;
+        const std::string& id = catalogue_.JunctionIDs[at];
         // A solve that failed or did not converge neither passes nor fails.
-        const std::string result(files::VerdictText(!pressures.solved ? files::Outcome::Unsolved
-                                                    : pressures.violation
-                                                        ? files::Outcome::Failed
-                                                        : files::Outcome::Passed));
-        if (lowest.position == 0) {
-            return {id,
-                    settings_.required_flow,
-                    PressureField(pressures.check_pressure),
-                    std::string(),
-                    std::string(),
-                    result};
+        const std::string result(files::VerdictText(!pressures.solved    ? files::Outcome::Unsolved
+                                                    : pressures.failed() ? files::Outcome::Failed
+                                                                         : files::Outcome::Passed));
+        files::FieldValue lowest_node = std::string();
+        files::FieldValue lowest_pressure = std::string();
+        if (lowest.position != 0) {
+            lowest_node = catalogue_.JunctionIDs[static_cast<std::size_t>(lowest.position)];
+            lowest_pressure = PressureField(lowest.pressure);
+        }
+        if (!settings_.study_layout) {
+            return {
+                id,    flow, PressureField(pressures.check_pressure), lowest_node, lowest_pressure,
+                result};
+        }
+        files::FieldValue pipe = std::string();
+        files::FieldValue velocity = std::string();
+        if (pressures.fastest.index != 0) {
+            std::string pipe_id;
+            (void)trials_.project().get_link_id(pressures.fastest.index, pipe_id);  // a pipe
+            pipe = pipe_id;
+            velocity = PressureField(pressures.fastest.velocity);
         }
         return {id,
-                settings_.required_flow,
+                flow,
                 PressureField(pressures.check_pressure),
-                catalogue_.JunctionIDs[static_cast<std::size_t>(lowest.position)],
-                PressureField(lowest.pressure),
+                lowest_node,
+                lowest_pressure,
+                pipe,
+                velocity,
                 result};
     }
 
     UnsolvedTrials LastUnsolved() const override { return trials_.unsolved(); }
 
 private:
-    ReplacedDemandTrials trials_;
+    StudyTrials trials_;
     const network::NetworkCatalogue& catalogue_;
     const JunctionLimits& limits_;
     const DesignFlowSettings& settings_;

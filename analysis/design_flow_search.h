@@ -3,10 +3,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "analysis/junction_pool.h"
 #include "analysis/search_common.h"
 #include "analysis/solve_count.h"
+#include "analysis/study_trial.h"
 #include "files/record_layout.h"
 
 namespace hydrosk::toolkit {
@@ -18,6 +21,12 @@ namespace hydrosk::analysis {
 struct DesignFlowSettings {
     float required_flow = 0;       // network flow units
     SolveCount* solves = nullptr;  // counts every solve when given
+    FireStudy study;               // the fire of every trial; all 0: a steady-state solve
+    // The study's layout (the DesignFlow layout with empty fields) instead of the six columns.
+    bool study_layout = false;
+    // Junctions' own fire flows by position (entry 0 unused); the others draw the required
+    // flow. Empty when none has its own.
+    std::vector<std::optional<float>> required_flows;
 };
 
 // Workers of the check, each with a project of its own opened from `network` (as parsed). The

@@ -192,13 +192,58 @@ AvailableFlowSettings AvailableFlowInputs(const AvailableFlowRun& run) {
     if (!AvailableFlowGrid::Make(run.maximal_flow, tolerance)) {
         Refuse(run.tolerance ? messages::kToleranceTooSmall : messages::kMaximalFlowTooLarge);
     }
-    return {run.maximal_flow, tolerance};
+    AvailableFlowSettings settings;
+    settings.maximal_flow = run.maximal_flow;
+    settings.tolerance = tolerance;
+    return settings;
+}
+
+// A junction's ID as a list gives it: blanks trimmed, as NoCheck.txt's.
+std::string ListedId(const std::string& id) {
+    return std::string(files::TrimBlanks(id));
+}
+
+// The study's times and limit, checked against the INP's duration.
+void CheckStudy(const StudyOptions& study, const toolkit::Project& project,
+                const network::NetworkCatalogue& catalogue) {
+    const FireStudy& fire = study.fire;
+    if (!(fire.demand_time >= 0) || !(fire.fire_duration >= 0)) {
+        Refuse(messages::kStudyTimesNotNegative);
+    }
+    if (fire.max_velocity && !(*fire.max_velocity > 0)) Refuse(messages::kMaxVelocityPositive);
+    long duration = 0;                                    // s
+    (void)project.get_time_param(EN_DURATION, duration);  // the project is open
+    if ((fire.demand_time + fire.fire_duration) * 3600.0 > static_cast<double>(duration)) {
+        Refuse(messages::FireAfterDuration(duration));
+    }
+    if (fire.demand_time + fire.fire_duration > 0 && catalogue.HydraulicStep <= 0) {
+        Refuse(messages::kExtendedPeriodStep);
+    }
+}
+
+// Each junction's required flow by position, from "ID",flow records; IDs that are not
+// junctions go to `unknown`.
+std::vector<std::optional<float>> RequiredFlowsByPosition(
+    const network::NetworkCatalogue& catalogue, const StudyOptions& study,
+    std::vector<std::string>& unknown) {
+    if (!study.required_flows) return {};
+    std::vector<std::optional<float>> flows(static_cast<std::size_t>(catalogue.JunctionCount) + 1);
+    for (const auto& entry : *study.required_flows) {
+        const std::string id = ListedId(entry.id);
+        if (const auto index = catalogue.Junctions.find(id)) {
+            flows[static_cast<std::size_t>(*index)] = entry.pressure;
+        } else if (std::find(unknown.begin(), unknown.end(), id) == unknown.end()) {
+            unknown.push_back(id);
+        }
+    }
+    return flows;
 }
 
 // The search of a steady-state mode: its settings, header and workers.
 struct SteadyStatePreparer {
     PreparedSearch& search;
     SolveCount* solves;
+    std::vector<std::optional<float>> required_flows;
 
     void operator()(const SteadyRun& run) const {
         auto& settings = search.settings.emplace<SteadyStateSettings>(
@@ -210,14 +255,21 @@ struct SteadyStatePreparer {
     void operator()(const AvailableFlowRun& run) const {
         auto& settings = search.settings.emplace<AvailableFlowSettings>(AvailableFlowInputs(run));
         settings.solves = solves;
-        search.header = files::HeaderRecord(files::ResultsKind::AvailableFlow);
+        settings.study = run.study.fire;
+        settings.study_layout = run.study.needs_study_layout();
+        settings.required_flows = required_flows;
+        search.study = run.study.fire;
+        search.header =
+            files::HeaderRecord(files::ResultsKind::AvailableFlow, settings.study_layout);
         search.workers = AvailableFlowWorkers(search.project.parsed_network(), search.catalogue,
                                               search.limits, settings);
     }
     void operator()(const DesignFlowRun& run) const {
         auto& settings = search.settings.emplace<DesignFlowSettings>(
-            DesignFlowSettings{run.required_flow, solves});
-        search.header = files::HeaderRecord(files::ResultsKind::DesignFlow);
+            DesignFlowSettings{run.required_flow, solves, run.study.fire,
+                               run.study.needs_study_layout(), required_flows});
+        search.study = run.study.fire;
+        search.header = files::HeaderRecord(files::ResultsKind::DesignFlow, settings.study_layout);
         search.workers = DesignFlowWorkers(search.project.parsed_network(), search.catalogue,
                                            search.limits, settings);
     }
@@ -239,12 +291,21 @@ void NoticeBisection(const RunSettings& settings, const PreparedSearch& search,
 
 // The search's own settings, once the network is checked for the mode, and its workers.
 void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, SolveCount* solves,
-                         RunObserver& observer) {
+                         std::vector<std::optional<float>> required_flows, RunObserver& observer) {
     const network::NetworkCatalogue& catalogue = search.catalogue;
     if (!IsExtendedPeriod(ModeOf(settings.mode))) {
-        if (catalogue.DurationHours > 0) Refuse(messages::kSteadyStateDuration);
+        const StudyOptions* study = nullptr;
+        if (const auto* available = std::get_if<AvailableFlowRun>(&settings.mode)) {
+            study = &available->study;
+        } else if (const auto* design = std::get_if<DesignFlowRun>(&settings.mode)) {
+            study = &design->study;
+        }
+        if (study == nullptr && catalogue.DurationHours > 0) {
+            Refuse(messages::kSteadyStateDuration);
+        }
+        if (study != nullptr) CheckStudy(*study, search.project, catalogue);
         RefuseInputAt(settings, RefusalPoint::ModeInputs);
-        std::visit(SteadyStatePreparer{search, solves}, settings.mode);
+        std::visit(SteadyStatePreparer{search, solves, std::move(required_flows)}, settings.mode);
         return;
     }
 
@@ -302,38 +363,110 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
     search.limits =
         MakeJunctionLimits(search.catalogue, settings.minimal_pressure, constraints.min_pressures,
                            constraints.excluded_ids, unknown);
-    if (!unknown.empty()) {
-        observer.ShowMessage(MessageKind::Notice, messages::UnknownConstraintIds(
-                                                      unknown.min_pressure, unknown.excluded));
+
+    // The check junctions: the hydrants given, in catalogue order, or every junction.
+    std::vector<std::string> unknown_hydrants;
+    const int count = search.catalogue.JunctionCount;
+    if (settings.hydrants) {
+        std::vector<unsigned char> listed(static_cast<std::size_t>(count) + 1, 0);
+        for (const std::string& entry : *settings.hydrants) {
+            const std::string id = ListedId(entry);
+            if (const auto position = search.catalogue.Junctions.find(id)) {
+                listed[static_cast<std::size_t>(*position)] = 1;
+            } else if (std::find(unknown_hydrants.begin(), unknown_hydrants.end(), id) ==
+                       unknown_hydrants.end()) {
+                unknown_hydrants.push_back(id);
+            }
+        }
+        for (int k = 1; k <= count; ++k) {
+            if (listed[static_cast<std::size_t>(k)] != 0) search.row_positions.push_back(k);
+        }
+    } else {
+        for (int k = 1; k <= count; ++k) search.row_positions.push_back(k);
+    }
+    search.rows = static_cast<int>(search.row_positions.size());
+
+    std::vector<std::string> unknown_required;
+    std::vector<std::optional<float>> required_flows;
+    if (const auto* available = std::get_if<AvailableFlowRun>(&settings.mode)) {
+        required_flows =
+            RequiredFlowsByPosition(search.catalogue, available->study, unknown_required);
+    } else if (const auto* design = std::get_if<DesignFlowRun>(&settings.mode)) {
+        required_flows = RequiredFlowsByPosition(search.catalogue, design->study, unknown_required);
+    }
+    if (unknown_hydrants.empty() && unknown_required.empty()) {
+        if (!unknown.empty()) {
+            observer.ShowMessage(MessageKind::Notice, messages::UnknownConstraintIds(
+                                                          unknown.min_pressure, unknown.excluded));
+        }
+    } else {
+        const std::vector<messages::UnknownIdList> lists{
+            {std::string(files::kJunctionMinPressuresFileName), unknown.min_pressure},
+            {std::string(files::kExcludedJunctionsFileName), unknown.excluded},
+            {"hydrants", unknown_hydrants},
+            {"required flows", unknown_required}};
+        observer.ShowMessage(MessageKind::Notice, messages::UnknownJunctionIds(lists));
     }
     StopIfRequested(observer);
-    observer.SetProgressRange(0, search.catalogue.JunctionCount);
-    PrepareSearchOfMode(settings, search, solves, observer);
+    observer.SetProgressRange(0, search.rows);
+    PrepareSearchOfMode(settings, search, solves, std::move(required_flows), observer);
+    if (settings.hydrants) search.workers = SelectedRows(search.workers, search.row_positions);
     NoticeBisection(settings, search, observer);
     StopIfRequested(observer);
+}
+
+// The junctions (and pipes) of a study that fail without any fire, by ID.
+void SolveBaseline(const PreparedSearch& search, SolveCount* solves,
+                   std::vector<std::string>& junctions, std::vector<std::string>& pipes) {
+    StudyTrials trials(search.project.parsed_network(), search.catalogue, *search.study, solves);
+    const StudyTrials::Baseline baseline = trials.WithoutFire(search.limits);
+    for (const int position : baseline.junctions) {
+        junctions.push_back(search.catalogue.JunctionIDs[static_cast<std::size_t>(position)]);
+    }
+    for (const int index : baseline.pipes) {
+        std::string id;
+        (void)search.project.get_link_id(index, id);  // a pipe of the open project
+        pipes.push_back(id);
+    }
+}
+
+// Before the first trial of a study: the junctions (and pipes) that fail without any fire.
+void ShowBaseline(const PreparedSearch& search, RunObserver& observer, SolveCount* solves) {
+    if (!search.study) return;
+    std::vector<std::string> junctions;
+    std::vector<std::string> pipes;
+    SolveBaseline(search, solves, junctions, pipes);
+    if (junctions.empty() && pipes.empty()) return;
+    observer.ShowMessage(MessageKind::Notice, messages::BaselineFailures(junctions, pipes));
 }
 
 void Run(const RunSettings& settings, SolveCount& solves, RunObserver& observer,
          RunResult& result) {
     PreparedSearch search;
     Prepare(settings, observer, search, &solves, &result);
+    ShowBaseline(search, observer, &solves);
+    StopIfRequested(observer);
     UnsolvedSummary unsolved;
-    const int workers = std::min(WorkerThreadCount(settings.parallelism.threads),
-                                 std::max(search.catalogue.JunctionCount, 1));
+    const int workers =
+        std::min(WorkerThreadCount(settings.parallelism.threads), std::max(search.rows, 1));
     const std::string out_of_memory = messages::OutOfMemory(workers);
     WriteResults(settings.output_file, observer, out_of_memory, [&](const RecordWrite& write) {
         write(search.header);
-        unsolved = WriteRowsInOrder(search.catalogue.JunctionCount, settings.parallelism,
-                                    search.workers, write, observer);
+        unsolved =
+            WriteRowsInOrder(search.rows, settings.parallelism, search.workers, write, observer);
     });
     // Under "Unbalanced STOP" the toolkit ends an extended-period simulation at a step that
-    // does not converge.
-    const bool halted = search.trials.has_value() &&
-                        search.project.parsed_network()->options.unbalanced_extra_trials == -1;
+    // does not converge: the searches over time and a study's steps up to and during the fire.
+    const bool over_time =
+        search.trials.has_value() ||
+        (search.study && (search.study->demand_time > 0 || search.study->fire_duration > 0));
+    const bool halted =
+        over_time && search.project.parsed_network()->options.unbalanced_extra_trials == -1;
     (void)search.project.close();  // the results are written; a close has nothing to report
     if (unsolved.trials > 0) {
         std::vector<std::string> ids;
-        for (const int position : unsolved.positions) {
+        for (const int row : unsolved.positions) {
+            const int position = search.row_positions[static_cast<std::size_t>(row - 1)];
             ids.push_back(search.catalogue.JunctionIDs[static_cast<std::size_t>(position)]);
         }
         observer.ShowMessage(
@@ -368,6 +501,22 @@ std::unique_ptr<PreparedSearch> PrepareSearch(const RunSettings& settings, RunOb
     auto search = std::make_unique<PreparedSearch>();
     Prepare(settings, observer, *search, &search->solves);
     return search;
+}
+
+BaselineResult FindBaseline(const RunSettings& settings, RunObserver& observer) {
+    BaselineResult baseline;
+    try {
+        PreparedSearch search;
+        Prepare(settings, observer, search, nullptr, &baseline.run);
+        if (!search.study) throw RunEnded(MessageKind::Refusal, "no fire-flow study");
+        SolveBaseline(search, nullptr, baseline.junctions, baseline.pipes);
+    } catch (const RunEnded& ended) {
+        baseline.run = Ended(ended.kind(), ended.what(), observer, std::move(baseline.run));
+    } catch (const std::exception& error) {
+        baseline.run = Ended(MessageKind::Failure, error.what(), observer, std::move(baseline.run));
+    }
+    observer.SetBusy(false);
+    return baseline;
 }
 
 RunResult RunFireFlow(const RunSettings& settings, RunObserver& observer) {

@@ -63,12 +63,29 @@ struct PreparedSearch {
     SolveCount solves;                   // of a search prepared alone (PrepareSearch)
     std::optional<TrialContext> trials;  // the extended-period searches
     files::Record header;
-    WorkerFactory workers;
+    WorkerFactory workers;  // of rows 1 to `rows`
+    // The junction position of each row (the check junctions); every junction when no
+    // hydrants were given.
+    std::vector<int> row_positions;
+    int rows = 0;
+    // The fire of the available and design searches, for the baseline.
+    std::optional<FireStudy> study;
 };
 
 // The preparing steps of RunFireFlow, with the same messages through the observer; throws
 // RunEnded where the run would end. Processes of a cluster that only compute rows use it.
 std::unique_ptr<PreparedSearch> PrepareSearch(const RunSettings& settings, RunObserver& observer);
+
+// The tested junctions below their minimum and the pipes above the velocity limit at the
+// demand time of an available or design run's study, without any fire flow (IDs in catalogue
+// and link order). The run's checks and messages are those of RunFireFlow up to its search;
+// `run` says how they ended.
+struct BaselineResult {
+    RunResult run;
+    std::vector<std::string> junctions;
+    std::vector<std::string> pipes;
+};
+BaselineResult FindBaseline(const RunSettings& settings, RunObserver& observer);
 
 // Performs the run. Every message, the question, the progress and the pointer go through the
 // observer; the message that ends a run early is also returned. Scratch files of the toolkit

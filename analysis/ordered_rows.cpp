@@ -22,6 +22,21 @@ private:
     UnsolvedTrials unsolved_;
 };
 
+class SelectedRowWorker final : public JunctionWorker {
+public:
+    SelectedRowWorker(std::unique_ptr<JunctionWorker> worker,
+                      std::shared_ptr<const std::vector<int>> positions)
+        : worker_(std::move(worker)), positions_(std::move(positions)) {}
+    files::Record Row(int row) override {
+        return worker_->Row((*positions_)[static_cast<std::size_t>(row - 1)]);
+    }
+    UnsolvedTrials LastUnsolved() const override { return worker_->LastUnsolved(); }
+
+private:
+    std::unique_ptr<JunctionWorker> worker_;
+    std::shared_ptr<const std::vector<int>> positions_;
+};
+
 // Other processes share the positions and outcomes for as long as this lives.
 class Attachment {
 public:
@@ -76,6 +91,13 @@ UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
         }
     }
     return unsolved;
+}
+
+WorkerFactory SelectedRows(WorkerFactory factory, std::vector<int> positions) {
+    auto shared = std::make_shared<const std::vector<int>>(std::move(positions));
+    return [factory = std::move(factory), shared](const std::atomic<bool>* stop) {
+        return std::make_unique<SelectedRowWorker>(factory(stop), shared);
+    };
 }
 
 WorkerFactory StatelessWorkers(RowFunction row) {

@@ -35,6 +35,10 @@ UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
                                  const WorkerFactory& factory, const RecordWrite& write,
                                  RunObserver& observer);
 
+// Workers whose row r (1 to the count of `positions`) is the row of junction positions[r - 1]
+// of the workers of `factory`; `positions` rise.
+WorkerFactory SelectedRows(WorkerFactory factory, std::vector<int> positions);
+
 // How a worker without state of its own computes a row: `row(position, stop, unsolved)`, with
 // the junction's unsolved trials counted into `unsolved` (which starts from none).
 using RowFunction =

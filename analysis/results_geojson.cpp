@@ -92,7 +92,8 @@ void WriteFeature(std::ostream& out, const files::ResultsTable& table, const fil
         out << ':';
         const files::ResultsCell& cell = row.cells[i];
         const files::Quantity quantity = table.columns[i].quantity;
-        if (quantity == files::Quantity::NodeId || quantity == files::Quantity::Text) {
+        if (quantity == files::Quantity::NodeId || quantity == files::Quantity::Text ||
+            quantity == files::Quantity::LinkId) {
             WriteString(out, cell.text);
         } else if (cell.number) {
             WriteNumber(out, *cell.number);

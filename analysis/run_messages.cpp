@@ -87,6 +87,57 @@ std::string UnknownConstraintIds(std::span<const std::string> min_pressure_ids,
     return text;
 }
 
+std::string UnknownJunctionIds(std::span<const UnknownIdList> lists) {
+    std::size_t total = 0;
+    for (const auto& list : lists) total += list.ids.size();
+    if (total == 0) return {};
+    std::string text =
+        "These IDs of the constraint files are not junctions of the network and were skipped:";
+    std::size_t room = kListedUnknownIds;
+    for (const auto& list : lists) {
+        const std::size_t listed = std::min(list.ids.size(), room);
+        AppendList(text, list.file, list.ids, listed);
+        room -= listed;
+    }
+    return text;
+}
+
+std::string FireAfterDuration(long duration_seconds) {
+    char hours[32];
+    std::snprintf(hours, sizeof hours, "%.10g", static_cast<double>(duration_seconds) / 3600.0);
+    return "The fire would end after the end of the simulation: the duration of the INP file is " +
+           std::string(hours) + " hours";
+}
+
+std::string BaselineFailures(std::span<const std::string> junctions,
+                             std::span<const std::string> pipes) {
+    const auto list = [](std::string_view what, std::span<const std::string> ids) {
+        std::string text = std::to_string(ids.size()) + " " + std::string(what) + ":";
+        for (std::size_t i = 0; i < ids.size() && i < kBaselineIdsShown; ++i) {
+            text += (i == 0 ? " " : ", ") + files::FieldText(ids[i]);
+        }
+        if (ids.size() > kBaselineIdsShown) {
+            text += " and " + std::to_string(ids.size() - kBaselineIdsShown) + " more";
+        }
+        return text;
+    };
+    std::string text = "Without any fire flow, at the demand time,";
+    if (!junctions.empty()) {
+        text += " " + list(junctions.size() == 1 ? "junction is below its minimal pressure"
+                                                 : "junctions are below their minimal pressure",
+                           junctions);
+    }
+    if (!pipes.empty()) {
+        if (!junctions.empty()) text += ";";
+        text += " " + list(pipes.size() == 1 ? "pipe is above the maximal velocity"
+                                             : "pipes are above the maximal velocity",
+                           pipes);
+    }
+    return text +
+           ". Every trial fails with them; \"hydrosk-cli baseline\" lists the junctions for "
+           "NoCheck.txt.";
+}
+
 std::vector<std::string> InputErrorLines(int code, std::span<const toolkit::InputError> errors,
                                          std::size_t limit) {
     std::vector<std::string> lines;

@@ -133,4 +133,25 @@ inline constexpr std::size_t kListedUnknownIds = 20;
 std::string UnknownConstraintIds(std::span<const std::string> min_pressure_ids,
                                  std::span<const std::string> excluded_ids);
 
+// The same for any lists of junction IDs read from files, each named by its file.
+struct UnknownIdList {
+    std::string file;
+    std::vector<std::string> ids;
+};
+std::string UnknownJunctionIds(std::span<const UnknownIdList> lists);
+
+// A fire-flow study's times: neither may be negative, and the fire must end within the
+// INP's simulation, whose duration (s) the message gives.
+inline constexpr std::string_view kStudyTimesNotNegative =
+    "The demand time and the fire duration must not be negative";
+std::string FireAfterDuration(long duration_seconds);
+inline constexpr std::string_view kMaxVelocityPositive =
+    "The maximal velocity must be greater than zero";
+
+// Tested junctions below their minimum (and pipes above the velocity limit) at the demand
+// time without any fire flow: they fail every trial. The first kBaselineIdsShown of each.
+inline constexpr std::size_t kBaselineIdsShown = 20;
+std::string BaselineFailures(std::span<const std::string> junctions,
+                             std::span<const std::string> pipes);
+
 }  // namespace hydrosk::analysis::messages

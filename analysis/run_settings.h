@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/junction_pool.h"
+#include "analysis/study_trial.h"
 #include "analysis/trial_grid.h"
 #include "files/constraint_files.h"
 
@@ -33,15 +34,34 @@ struct SteadyRun {
     SearchMethod search = SearchMethod::Linear;
 };
 
+// A fire-flow study of the available and design modes: the fire at the demand time of the
+// INP's extended-period simulation for the fire duration, its flow replacing the junction's
+// demand or added to it, pipes' velocities tested against a limit, and junctions' required
+// flows. The defaults are a steady-state solve of the network as it is at time 0.
+struct StudyOptions {
+    FireStudy fire;
+    // "ID",flow records (the MinPressures.txt layout), network flow units; nullopt for none.
+    std::optional<std::vector<files::JunctionPressure>> required_flows;
+
+    // Whether the results need the study's layout: anything but today's trial asked for.
+    bool needs_study_layout() const {
+        return fire.demand_time != 0 || fire.fire_duration != 0 ||
+               fire.fire_demand != FireDemand::Replace || fire.max_velocity.has_value() ||
+               required_flows.has_value();
+    }
+};
+
 // The available flow of every junction, with its certificate.
 struct AvailableFlowRun {
     float maximal_flow = 1000;                      // network flow units, at least 0
     std::optional<float> tolerance = std::nullopt;  // network flow units; nullopt: max. flow / 1000
+    StudyOptions study = {};
 };
 
 // One solve per junction at the required flow: Pass or Fail.
 struct DesignFlowRun {
-    float required_flow = 100;  // network flow units
+    float required_flow = 100;  // network flow units; junctions without their own
+    StudyOptions study = {};
 };
 
 // Extended period: how long each junction can draw the required flow.
@@ -78,9 +98,16 @@ inline RunMode ModeOf(const ModeSettings& mode) {
     return static_cast<RunMode>(mode.index());
 }
 
-// Steady-state modes need an INP duration of 0, extended-period ones a longer duration.
+// The steady-state search needs an INP duration of 0, extended-period ones a longer duration;
+// the available and design searches take any (their fire is at the demand time).
 inline bool IsExtendedPeriod(RunMode mode) {
     return mode == RunMode::Duration || mode == RunMode::Flow;
+}
+
+inline const std::map<std::string, FireDemand>& FireDemandNames() {
+    static const std::map<std::string, FireDemand> names{{"replace", FireDemand::Replace},
+                                                         {"add", FireDemand::Add}};
+    return names;
 }
 
 // What the window keeps in "HydroskSettings.txt" after a completed run, besides the INP
@@ -121,6 +148,9 @@ struct RunSettings {
         std::vector<std::string> excluded_ids;
     };
     std::optional<Constraints> constraints;
+    // The check junctions (IDs as in NoCheck.txt), nullopt for every junction: only they get
+    // rows, in catalogue order, each the row the full run gives it.
+    std::optional<std::vector<std::string>> hydrants;
     // The results file; empty for none: the records then reach the observer alone.
     std::filesystem::path output_file;
     // The window's settings file, written at the end of a completed run; nullopt for none.

@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <type_traits>
 #include <utility>
 
 #include "analysis/fire_flow_run.h"
@@ -17,7 +18,10 @@
 #include "analysis/search_common.h"
 #include "cli/interrupt_watch.h"
 #include "cli/output_check.h"
+#include "files/constraint_files.h"
+#include "files/file_error.h"
 #include "files/number_text.h"
+#include "files/record_layout.h"
 
 namespace hydrosk::cli {
 namespace {
@@ -114,16 +118,28 @@ private:
     Clock::time_point drawn_;
 };
 
+// The C-format reading of a number option, in single or double precision.
+template <typename Number>
+std::optional<Number> ClassicNumber(const std::string& text) {
+    if constexpr (std::is_same_v<Number, double>) {
+        return files::ParseLocaleDouble(text, std::locale::classic());
+    } else {
+        return files::ParseLocaleNumber(text, std::locale::classic());
+    }
+}
+
 // A number option: the whole text, blanks around it aside, read with a period as the decimal
 // separator whatever the locale ("1.5", "-2", "1e3"); "1,5", "1.500,0" or "20 psi" are refused
 // with the option and the text named.
 // A number below the sign's bound is refused too.
 enum class Sign { Any, NotNegative, Positive };
-CLI::Option* AddNumber(CLI::App& command, const std::string& name, std::function<void(float)> store,
-                       const std::string& description, Sign sign = Sign::Any) {
+template <typename Number = float>
+CLI::Option* AddNumber(CLI::App& command, const std::string& name,
+                       std::function<void(Number)> store, const std::string& description,
+                       Sign sign = Sign::Any) {
     const CLI::Validator classic_number(
         [sign](std::string& text) -> std::string {
-            if (const auto number = files::ParseLocaleNumber(text, std::locale::classic())) {
+            if (const auto number = ClassicNumber<Number>(text)) {
                 if (sign == Sign::Positive && !(*number > 0)) {
                     return "\"" + text + "\" is not greater than 0";
                 }
@@ -138,7 +154,7 @@ CLI::Option* AddNumber(CLI::App& command, const std::string& name, std::function
         .add_option_function<std::string>(
             name,
             [store = std::move(store)](const std::string& text) {
-                store(*files::ParseLocaleNumber(text, std::locale::classic()));
+                store(*ClassicNumber<Number>(text));
             },
             description)
         ->check(classic_number)
@@ -147,7 +163,7 @@ CLI::Option* AddNumber(CLI::App& command, const std::string& name, std::function
 
 CLI::Option* AddNumber(CLI::App& command, const std::string& name, float& value,
                        const std::string& description, Sign sign = Sign::Any) {
-    return AddNumber(
+    return AddNumber<float>(
                command, name, [&value](float number) { value = number; }, description, sign)
         ->default_str(files::FormatSingle(value));
 }
@@ -162,6 +178,22 @@ const CLI::Validator kThreadCount(
         return {};
     },
     "N");
+
+analysis::StudyOptions StudyOf(const FireflowOptions& options) {
+    analysis::StudyOptions study;
+    study.fire.demand_time = options.demand_time;
+    study.fire.fire_duration = options.fire_duration;
+    study.fire.fire_demand = options.fire_demand;
+    study.fire.max_velocity = options.max_velocity;
+    return study;
+}
+
+// A file the user named must be there; the constraint files' readers take a missing one as
+// an empty list.
+void RequireFile(const std::string& file) {
+    std::error_code error;
+    if (!std::filesystem::exists(file, error)) throw files::FileError(file, "does not exist");
+}
 
 }  // namespace
 
@@ -193,7 +225,7 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
     AddNumber(*command, "--required-flow", options.required_flow,
               "constant flow drawn at each junction, 0 or more (duration and design modes)",
               Sign::NotNegative);
-    AddNumber(
+    AddNumber<float>(
         *command, "--tolerance", [&options](float tolerance) { options.tolerance = tolerance; },
         "how close the available flow comes to the largest flow that passes (available mode; "
         "default: maximal flow / 1000)",
@@ -202,6 +234,60 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
               "hours the flow must be drawn for, greater than 0 (flow mode); beyond the INP "
               "file's duration the trials end at its end, and a notice says so",
               Sign::Positive);
+    AddNumber<double>(
+        *command, "--demand-time",
+        [&options](double hours) {
+            options.demand_time = hours;
+            options.study_given = true;
+        },
+        "hours into the INP's extended-period simulation at which the fire starts: the first "
+        "time step at or after it (available and design modes; default 0)")
+        ->default_str("0");
+    AddNumber<double>(
+        *command, "--fire-duration",
+        [&options](double hours) {
+            options.fire_duration = hours;
+            options.study_given = true;
+        },
+        "hours the fire lasts; every time step up to its end is tested (available and design "
+        "modes; default 0)")
+        ->default_str("0");
+    command
+        ->add_option_function<analysis::FireDemand>(
+            "--fire-demand",
+            [&options](analysis::FireDemand demand) {
+                options.fire_demand = demand;
+                options.study_given = true;
+            },
+            "replace: the fire flow replaces the junction's demand; add: it is drawn besides it "
+            "(available and design modes)")
+        ->transform(CLI::CheckedTransformer(analysis::FireDemandNames()))
+        ->default_str("replace");
+    AddNumber<float>(
+        *command, "--max-velocity",
+        [&options](float velocity) {
+            options.max_velocity = velocity;
+            options.study_given = true;
+        },
+        "a pipe whose velocity (ft/s, or m/s in SI units) is above it fails the trial as a low "
+        "pressure does (available and design modes)",
+        Sign::Positive);
+    command
+        ->add_option("--hydrants", options.hydrants,
+                     "the check junctions, one ID a line as in NoCheck.txt: only they get rows, "
+                     "each the row of the full run (every mode)")
+        ->option_text("FILE");
+    command
+        ->add_option_function<std::string>(
+            "--required-flows",
+            [&options](const std::string& file) {
+                options.required_flows = file;
+                options.study_given = true;
+            },
+            "\"ID\",flow a line (the MinPressures.txt layout): each junction's own fire flow "
+            "(design mode; --required-flow for the others) or requirement for the Result column "
+            "(available mode)")
+        ->option_text("FILE");
     command
         ->add_option("--extension", options.extension,
                      "extension appended to the INP path for the results file; the content "
@@ -232,8 +318,21 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         "  duration   how long each junction can draw the required flow (extended period)\n"
         "  flow       the largest flow, in steps, each junction can draw for the required time "
         "(extended period)\n"
-        "steady, available and design need an INP duration of 0; duration and flow a longer "
-        "one.\n\n"
+        "steady needs an INP duration of 0; duration and flow a longer one; available and design "
+        "take any.\n\n"
+        "A fire-flow study (available and design modes): the fire starts at the first time step "
+        "at or after --demand-time hours of the INP's simulation and every step up to the end of "
+        "--fire-duration is tested; a pressure below its minimum or, with --max-velocity, a pipe "
+        "faster than the limit fails the trial. Example on the town, at its peak hour, a 2 h "
+        "fire added to the demand:\n"
+        "  hydrosk-cli fireflow examples/town.inp --mode available --min-pressure 20 --max-flow "
+        "3000 --demand-time 18 --fire-duration 2 --fire-demand add --max-velocity 10 --hydrants "
+        "hydrants.txt --required-flows required.txt\n"
+        "gives rows such as \"J21\",1826,\"J21\",19.91073,20.03612,\"\",\"\",2000,\"Fail\" "
+        "(Available_Flow, Limiting_Node and its pressure, Check_Pressure, Limiting_Pipe and its "
+        "velocity, Required_Flow, Result). Junctions already below their minimum without any "
+        "fire are named on standard error; \"hydrosk-cli baseline INP --min-pressure P "
+        "--demand-time H > NoCheck.txt\" excludes them. See README, walkthrough step 7.\n\n"
         "The results go to the INP path with the extension appended (town.inp.TXT), one row per "
         "junction. Junctions listed in NoCheck.txt beside the INP file are never tested; "
         "MinPressures.txt beside it gives junctions a minimal pressure of their own. Numbers are "
@@ -262,10 +361,11 @@ analysis::RunSettings FireflowSettings(const FireflowOptions& options) {
                 analysis::SteadyRun{options.max_flow, options.flow_interval, options.search};
             break;
         case analysis::RunMode::Available:
-            settings.mode = analysis::AvailableFlowRun{options.max_flow, options.tolerance};
+            settings.mode =
+                analysis::AvailableFlowRun{options.max_flow, options.tolerance, StudyOf(options)};
             break;
         case analysis::RunMode::Design:
-            settings.mode = analysis::DesignFlowRun{options.required_flow};
+            settings.mode = analysis::DesignFlowRun{options.required_flow, StudyOf(options)};
             break;
         case analysis::RunMode::Duration:
             settings.mode = analysis::DurationRun{options.required_flow};
@@ -282,7 +382,73 @@ analysis::RunSettings FireflowSettings(const FireflowOptions& options) {
     settings.trial_report_file.clear();
     settings.notice_capped_time = true;
     settings.parallelism.threads = options.threads;
+    try {
+        if (!options.hydrants.empty())
+            settings.hydrants = files::ReadJunctionList(options.hydrants);
+        const bool study_mode = options.mode == analysis::RunMode::Available ||
+                                options.mode == analysis::RunMode::Design;
+        if (options.study_given && !study_mode) {
+            settings.refusal = analysis::InputRefusal{
+                analysis::RefusalPoint::Start,
+                "--demand-time, --fire-duration, --fire-demand, --max-velocity and "
+                "--required-flows are options of the available and design modes"};
+        } else if (!options.required_flows.empty()) {
+            RequireFile(options.required_flows);
+            auto& study = settings.mode.index() == 1
+                              ? std::get<analysis::AvailableFlowRun>(settings.mode).study
+                              : std::get<analysis::DesignFlowRun>(settings.mode).study;
+            study.required_flows = files::ReadJunctionMinPressures(options.required_flows);
+        }
+    } catch (const files::FileError& error) {
+        settings.refusal = analysis::InputRefusal{analysis::RefusalPoint::Start, error.what()};
+    }
     return settings;
+}
+
+CLI::App* AddBaselineCommand(CLI::App& app, BaselineOptions& options) {
+    auto* command = app.add_subcommand(
+        "baseline",
+        "List the junctions below their minimal pressure at the demand time without any fire "
+        "flow, in the NoCheck.txt layout (> NoCheck.txt excludes them from the test)");
+    command->add_option("INP", options.inp, "EPANET input file")->required();
+    AddNumber(*command, "--min-pressure", options.min_pressure,
+              "default minimal pressure of every junction (MinPressures.txt and NoCheck.txt "
+              "beside the INP file apply as in a run)");
+    AddNumber<double>(
+        *command, "--demand-time", [&options](double hours) { options.demand_time = hours; },
+        "hours into the INP's extended-period simulation: the first time step at or after it")
+        ->default_str("0");
+    AddNumber<float>(
+        *command, "--max-velocity", [&options](float velocity) { options.max_velocity = velocity; },
+        "also name, on standard error, the pipes whose velocity is above it", Sign::Positive);
+    return command;
+}
+
+int RunBaseline(const BaselineOptions& options, std::ostream& out, std::ostream& err) {
+    analysis::RunSettings settings;
+    settings.inp_file = options.inp;
+    settings.minimal_pressure = options.min_pressure;
+    analysis::DesignFlowRun design;
+    design.study.fire.demand_time = options.demand_time;
+    design.study.fire.max_velocity = options.max_velocity;
+    settings.mode = design;
+    settings.constraints_directory = std::filesystem::path(options.inp).parent_path();
+    settings.report_file.clear();
+    settings.trial_report_file.clear();
+    const InterruptWatch interrupts;
+    ConsoleObserver observer(err, false, interrupts, options.inp);
+    const analysis::BaselineResult baseline = analysis::FindBaseline(settings, observer);
+    if (baseline.run.status != analysis::RunStatus::Completed) return 1;
+    for (const std::string& id : baseline.junctions) out << files::FormatRecord(files::Record{id});
+    if (!baseline.pipes.empty()) {
+        err << baseline.pipes.size() << " pipes are above the maximal velocity:";
+        for (std::size_t i = 0; i < baseline.pipes.size(); ++i) {
+            err << (i == 0 ? " " : ", ") << baseline.pipes[i];
+        }
+        err << '\n';
+    }
+    if (CheckWritten(out, "the standard output", err) != 0) return 1;
+    return err.flush() ? 0 : 1;
 }
 
 int RunFireflow(const FireflowOptions& options, std::ostream& out, std::ostream& err,

@@ -27,8 +27,17 @@ struct FireflowOptions {
     float required_flow = 100;
     float required_time = 1.5f;
     std::optional<float> tolerance;  // available mode; nullopt for the maximal flow / 1000
-    std::string extension = "TXT";   // TXT, CSV or DAT
-    int threads = 0;                 // worker threads; 0 for every hardware thread
+    // A fire-flow study (available and design modes): hours, the fire demand, the pipes'
+    // velocity limit, and the files of required flows and of the check junctions (any mode).
+    double demand_time = 0;
+    double fire_duration = 0;
+    analysis::FireDemand fire_demand = analysis::FireDemand::Replace;
+    std::optional<float> max_velocity;
+    std::string required_flows;     // empty: none
+    std::string hydrants;           // empty: every junction
+    bool study_given = false;       // one of the study's options appears
+    std::string extension = "TXT";  // TXT, CSV or DAT
+    int threads = 0;                // worker threads; 0 for every hardware thread
     // The toolkit's report of opening the INP file; empty: no scratch file is written at all.
     std::string report;
     bool stats = false;  // solves, iterations and seconds on the error stream
@@ -40,6 +49,18 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options);
 // The run's settings as the options give them: the INP file's directory for the constraint
 // files, the results beside the INP file, no settings file.
 analysis::RunSettings FireflowSettings(const FireflowOptions& options);
+
+// `hydrosk-cli baseline`: the junctions below their minimal pressure at the demand time
+// without any fire flow, in the NoCheck.txt layout on standard output.
+struct BaselineOptions {
+    std::string inp;
+    float min_pressure = 110;
+    double demand_time = 0;
+    std::optional<float> max_velocity;
+};
+CLI::App* AddBaselineCommand(CLI::App& app, BaselineOptions& options);
+// Exit status 0 when listed (an empty list included), 1 when the run was refused or failed.
+int RunBaseline(const BaselineOptions& options, std::ostream& out, std::ostream& err);
 
 // Performs the run. Messages go to `err` with the program's texts; with `progress_bar` a bar
 // on `err` follows the junctions; with `stats` the line "hydraulic solves: N, iterations: M,

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 #include <new>
@@ -37,10 +38,18 @@ int RunFireflowHere(const hydrosk::cli::FireflowOptions& options,
 }
 
 #ifdef HYDROSK_WITH_MPI
+// The files the options name, which every rank reads for itself.
+std::vector<std::filesystem::path> NamedInputFiles(const hydrosk::cli::FireflowOptions& options) {
+    std::vector<std::filesystem::path> named;
+    if (!options.hydrants.empty()) named.emplace_back(options.hydrants);
+    if (!options.required_flows.empty()) named.emplace_back(options.required_flows);
+    return named;
+}
+
 // One rank of an MPI job: rank 0 runs and writes, the others compute the junctions it hands
 // them. A job of one process runs as a process started alone.
 // Ranks given other inputs than rank 0 (another INP file, other constraint files, other
-// options) refuse the job before its first junction.
+// hydrants or required flows, other options) refuse the job before its first junction.
 int RunFireflowInJob(const hydrosk::cli::FireflowOptions& options,
                      std::vector<std::string> arguments) {
     // Made before MPI starts threads of its own, so that none of them takes Ctrl+C or SIGTERM.
@@ -51,7 +60,8 @@ int RunFireflowInJob(const hydrosk::cli::FireflowOptions& options,
     const hydrosk::analysis::RunSettings settings = hydrosk::cli::FireflowSettings(options);
     const std::string refused = hydrosk::cluster::CheckJobInputs(
         job, hydrosk::cluster::DescribeJobInputs(std::move(arguments), settings.inp_file,
-                                                 settings.constraints_directory));
+                                                 settings.constraints_directory,
+                                                 NamedInputFiles(options)));
     if (!refused.empty()) {
         if (job.rank() == 0) std::cerr << refused << '\n';
         return 1;
@@ -83,6 +93,9 @@ int Run(int argc, char** argv) {
     hydrosk::cli::FireflowOptions fireflowOptions;
     auto* fireflow = hydrosk::cli::AddFireflowCommand(app, fireflowOptions);
 
+    hydrosk::cli::BaselineOptions baselineOptions;
+    auto* baseline = hydrosk::cli::AddBaselineCommand(app, baselineOptions);
+
     hydrosk::cli::ExportGeoJsonOptions geoJsonOptions;
     auto* exportGeoJson = hydrosk::cli::AddExportGeoJsonCommand(app, geoJsonOptions);
 
@@ -90,7 +103,12 @@ int Run(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int status = app.exit(e);
-        if (hydrosk::cli::CheckWritten(std::cout, "the standard output", std::cerr) != 0) return 1;
+        // A long help fails while it is written, before the check: its error is kept here.
+        const int error_number = std::cout ? 0 : errno;
+        if (hydrosk::cli::CheckWritten(std::cout, "the standard output", std::cerr, error_number) !=
+            0) {
+            return 1;
+        }
         return status == 0 ? 0 : 2;
     }
 
@@ -111,6 +129,7 @@ int Run(int argc, char** argv) {
 #endif
         return RunFireflowHere(fireflowOptions);
     }
+    if (*baseline) return hydrosk::cli::RunBaseline(baselineOptions, std::cout, std::cerr);
     if (*exportGeoJson) return hydrosk::cli::RunExportGeoJson(geoJsonOptions, std::cout, std::cerr);
     return 2;
 }

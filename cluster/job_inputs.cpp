@@ -69,7 +69,8 @@ std::string Quoted(const std::filesystem::path& path) {
 }  // namespace
 
 JobInputs DescribeJobInputs(std::vector<std::string> arguments, const std::filesystem::path& inp,
-                            const std::filesystem::path& constraints_directory) {
+                            const std::filesystem::path& constraints_directory,
+                            const std::vector<std::filesystem::path>& named_files) {
     JobInputs inputs;
     inputs.arguments = std::move(arguments);
     std::error_code error;
@@ -82,6 +83,11 @@ JobInputs DescribeJobInputs(std::vector<std::string> arguments, const std::files
     inputs.inp_hash = HashOf(inp);
     inputs.no_check_hash = HashOf(directory / files::kExcludedJunctionsFileName);
     inputs.min_pressures_hash = HashOf(directory / files::kJunctionMinPressuresFileName);
+    for (const std::filesystem::path& file : named_files) {
+        std::filesystem::path path = std::filesystem::absolute(file, error).lexically_normal();
+        if (error) path = file;
+        inputs.named_files.push_back({std::move(path), HashOf(file)});
+    }
     return inputs;
 }
 
@@ -94,6 +100,11 @@ std::string EncodeJobInputs(const JobInputs& inputs) {
     AppendField(bytes, inputs.inp_hash);
     AppendField(bytes, inputs.no_check_hash);
     AppendField(bytes, inputs.min_pressures_hash);
+    AppendField(bytes, std::to_string(inputs.named_files.size()));
+    for (const JobInputs::NamedFile& file : inputs.named_files) {
+        AppendField(bytes, file.path.string());
+        AppendField(bytes, file.hash);
+    }
     return bytes;
 }
 
@@ -108,6 +119,14 @@ JobInputs DecodeJobInputs(std::string_view bytes) {
     inputs.inp_hash = taker.Take();
     inputs.no_check_hash = taker.Take();
     inputs.min_pressures_hash = taker.Take();
+    const std::size_t named = std::stoul(taker.Take());
+    if (named > bytes.size()) throw std::invalid_argument("job inputs: bad file count");
+    for (std::size_t i = 0; i < named; ++i) {
+        JobInputs::NamedFile file;
+        file.path = taker.Take();
+        file.hash = taker.Take();
+        inputs.named_files.push_back(std::move(file));
+    }
     if (!taker.AtEnd()) throw std::invalid_argument("job inputs followed by other bytes");
     return inputs;
 }
@@ -135,6 +154,16 @@ std::string JobInputsDifference(const JobInputs& rank0, const JobInputs& other, 
         what.push_back("its " + Quoted(directory / files::kJunctionMinPressuresFileName) +
                        " differs (" + other.min_pressures_hash +
                        "; rank 0: " + rank0.min_pressures_hash + ")");
+    }
+    // Files named by options that differ are told by the options already.
+    if (other.named_files.size() == rank0.named_files.size()) {
+        for (std::size_t i = 0; i < other.named_files.size(); ++i) {
+            const JobInputs::NamedFile& mine = other.named_files[i];
+            const std::string& theirs = rank0.named_files[i].hash;
+            if (mine.hash == theirs) continue;
+            what.push_back("its " + Quoted(mine.path) + " differs (" + mine.hash +
+                           "; rank 0: " + theirs + ")");
+        }
     }
     if (what.empty()) return {};
     std::string text = "rank " + std::to_string(rank) + " on " + files::FieldText(host) + ": ";

@@ -299,7 +299,7 @@ int ServeAsWorkerRank(const MpiJob& job, const analysis::RunSettings& job_settin
     try {
         search = analysis::PrepareSearch(settings, silent);
         workers = search->workers;
-        count = search->catalogue.JunctionCount;
+        count = search->rows;
     } catch (...) {
         // The job ends as a rank lost: rank 0 keeps the previous results, naming this rank.
         std::string reason = "unknown failure";

@@ -23,13 +23,9 @@ std::string RecordProblem(std::size_t record, const std::string& what) {
     return "record " + std::to_string(record) + ": " + what;
 }
 
-}  // namespace
-
-std::vector<std::string> ReadExcludedJunctions(const std::filesystem::path& file) {
+std::vector<std::string> IdsOf(std::string bytes) {
     std::vector<std::string> ids;
-    const auto bytes = ReadFileIfExists(file);
-    if (!bytes) return ids;
-    FieldReader reader(*bytes);
+    FieldReader reader(std::move(bytes));
     for (;;) {
         reader.SkipBlankLines();
         auto id = reader.Next();
@@ -37,6 +33,20 @@ std::vector<std::string> ReadExcludedJunctions(const std::filesystem::path& file
         ids.push_back(std::move(id->text));
     }
     return ids;
+}
+
+}  // namespace
+
+std::vector<std::string> ReadExcludedJunctions(const std::filesystem::path& file) {
+    const auto bytes = ReadFileIfExists(file);
+    if (!bytes) return {};
+    return IdsOf(*bytes);
+}
+
+std::vector<std::string> ReadJunctionList(const std::filesystem::path& file) {
+    const auto bytes = ReadFileIfExists(file);
+    if (!bytes) throw FileError(file, "does not exist");
+    return IdsOf(*bytes);
 }
 
 std::vector<JunctionPressure> ReadJunctionMinPressures(const std::filesystem::path& file) {

@@ -30,6 +30,10 @@ struct JunctionPressure {
 // A missing file gives an empty list; an unreadable one throws FileError.
 std::vector<std::string> ReadExcludedJunctions(const std::filesystem::path& file);
 
+// A list of junctions a user names in the same layout (a fire-flow study's hydrants): a UTF-8
+// byte-order mark at its start is skipped, and a missing file throws FileError.
+std::vector<std::string> ReadJunctionList(const std::filesystem::path& file);
+
 // Records of an ID and a period-decimal number. A missing file gives an empty
 // list. A record without a pressure, or whose pressure is not a number within
 // the range of float, throws FileError naming the file and the record number;

@@ -144,16 +144,29 @@ std::locale UserLocale() {
     }
 }
 
-std::optional<float> ParseLocaleNumber(std::string_view text, const std::locale& locale) {
+namespace {
+
+template <typename Number>
+std::optional<Number> ParseInLocale(std::string_view text, const std::locale& locale) {
     text = TrimBlanks(text);
     if (text.empty()) return std::nullopt;
     std::istringstream in{std::string(text)};
     in.imbue(locale);
-    float value = 0;
+    Number value = 0;
     in >> value;
     // Out-of-range values set failbit; leftover characters leave eofbit unset.
     if (in.fail() || !in.eof()) return std::nullopt;
     return value;
+}
+
+}  // namespace
+
+std::optional<float> ParseLocaleNumber(std::string_view text, const std::locale& locale) {
+    return ParseInLocale<float>(text, locale);
+}
+
+std::optional<double> ParseLocaleDouble(std::string_view text, const std::locale& locale) {
+    return ParseInLocale<double>(text, locale);
 }
 
 std::optional<float> ParseLocaleNumber(std::string_view text) {

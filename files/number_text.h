@@ -44,6 +44,8 @@ std::locale UserLocale();
 // number in that locale, or is out of the range of float gives nullopt.
 std::optional<float> ParseLocaleNumber(std::string_view text, const std::locale& locale);
 std::optional<float> ParseLocaleNumber(std::string_view text);  // user's locale
+// The same in double precision (hours of a fire-flow study).
+std::optional<double> ParseLocaleDouble(std::string_view text, const std::locale& locale);
 
 // A number for display in the user's number format: the digits of FormatSingle
 // (float, 7 significant digits) or FormatDouble (double, 15) with the locale's

@@ -50,8 +50,12 @@ ResultsRow ReadRow(const ResultsLayout& layout, const std::vector<ReadField>& fi
         ResultsCell& cell = row.cells[i];
         cell.text = fields[i].text;
         const Quantity quantity = layout.columns[i].quantity;
-        if (quantity == Quantity::NodeId || quantity == Quantity::Text) continue;
+        if (quantity == Quantity::NodeId || quantity == Quantity::Text ||
+            quantity == Quantity::LinkId) {
+            continue;
+        }
         if (reached && i == layout.answer_column) continue;
+        if (layout.empty_fields && fields[i].quoted && fields[i].text.empty()) continue;
         const ReadValue value = UntypedValue(fields[i]);
         if (const double* number = std::get_if<double>(&value)) {
             cell.number = *number;
@@ -61,6 +65,7 @@ ResultsRow ReadRow(const ResultsLayout& layout, const std::vector<ReadField>& fi
     }
     if (layout.verdict_column) {
         const std::string& verdict = row.cells[*layout.verdict_column].text;
+        if (layout.empty_fields && verdict.empty()) Refuse(line, "the result is missing");
         const std::optional<Outcome> outcome = VerdictOutcome(verdict);
         if (!outcome) {
             Refuse(line, "the result \"" + FieldText(verdict) + "\" is neither " +
@@ -112,6 +117,7 @@ ResultsTable ParseResults(std::string_view bytes) {
         }
         if (layout == nullptr) Refuse(line_number, "the heading is not one of a results file");
         table.kind = layout->kind;
+        table.empty_fields = layout->empty_fields;
         table.columns = layout->columns;
         table.answer_column = layout->answer_column;
         table.partner_column = layout->partner_column;
@@ -138,8 +144,15 @@ std::string UnitOf(Quantity quantity, const UnitNames& units) {
             return units.pressure;
         case Quantity::Hours:
             return "hours";
+        case Quantity::Velocity: {
+            if (units.flow.empty()) return {};
+            static const std::array<std::string_view, 5> us{"CFS", "GPM", "MGD", "IMGD", "AFD"};
+            const bool us_units = std::find(us.begin(), us.end(), units.flow) != us.end();
+            return us_units ? "ft/s" : "m/s";
+        }
         case Quantity::NodeId:
         case Quantity::Text:
+        case Quantity::LinkId:
             break;
     }
     return {};
@@ -156,7 +169,7 @@ std::string ShownText(const ResultsTable& table, const ResultsRow& row, std::siz
 }
 
 std::optional<std::size_t> ResultColumn(const ResultsTable& table) {
-    return LayoutOf(table.kind).verdict_column;
+    return LayoutOf(table.kind, table.empty_fields).verdict_column;
 }
 
 namespace {
@@ -180,7 +193,7 @@ std::string WithUnit(std::string text, const std::string& unit) {
 }  // namespace
 
 std::string SummaryLine(const ResultsTable& table, const SummaryContext& context) {
-    const ResultsLayout& layout = LayoutOf(table.kind);
+    const ResultsLayout& layout = LayoutOf(table.kind, table.empty_fields);
     std::size_t failed = 0;
     const ResultsRow* lowest = nullptr;
     for (const ResultsRow& row : table.rows) {

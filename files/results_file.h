@@ -32,6 +32,7 @@ struct ResultsRow {
 
 struct ResultsTable {
     ResultsKind kind = ResultsKind::SteadyState;
+    bool empty_fields = false;  // the kind's study layout (files/results_schema.h)
     std::vector<ResultsColumn> columns;
     // The column whose numbers colour the map: the failing flow, the duration,
     // the flow, the available flow, or for design flows the lowest pressure.
@@ -66,7 +67,8 @@ struct UnitNames {
     std::string pressure;
 };
 
-// The unit of a column's values, empty for IDs and texts.
+// The unit of a column's values, empty for IDs and texts; velocities are in ft/s with US flow
+// units and in m/s with SI ones.
 std::string UnitOf(Quantity quantity, const UnitNames& units);
 
 // A cell as the windows show it: hours rounded to 0.01 h ("10.39"), every

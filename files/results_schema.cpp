@@ -65,22 +65,62 @@ const std::vector<ResultsLayout>& ResultsLayouts() {
          .unsolved_answer = false,
          .verdict_column = 5,
          .summary_answer = "Lowest residual pressure"},
+        {.kind = ResultsKind::AvailableFlow,
+         .columns = {{"Check_Node", Q::NodeId},
+                     {"Available_Flow", Q::Flow},
+                     {"Limiting_Node", Q::NodeId},
+                     {"Limiting_Pressure", Q::Pressure},
+                     {"Check_Pressure", Q::Pressure},
+                     {"Limiting_Pipe", Q::LinkId},
+                     {"Limiting_Velocity", Q::Velocity},
+                     {"Required_Flow", Q::Flow},
+                     {"Result", Q::Text}},
+         .answer_column = 1,
+         .partner_column = 2,
+         .reached_text = kMaximalFlowReachedText,
+         .reached_outcome = Outcome::MaximalFlowReached,
+         .unsolved_answer = true,
+         // "Result" compares the available flow with the required one; the row's outcome is
+         // that of its answer, as in the five columns.
+         .verdict_column = std::nullopt,
+         .summary_answer = "Lowest available flow",
+         .empty_fields = true},
+        {.kind = ResultsKind::DesignFlow,
+         .columns = {{"Check_Node", Q::NodeId},
+                     {"Fire_Flow", Q::Flow},
+                     {"Check_Pressure", Q::Pressure},
+                     {"Lowest_Node", Q::NodeId},
+                     {"Lowest_Pressure", Q::Pressure},
+                     {"Fastest_Pipe", Q::LinkId},
+                     {"Fastest_Velocity", Q::Velocity},
+                     {"Result", Q::Text}},
+         .answer_column = 4,
+         .partner_column = 3,
+         .reached_text = {},
+         .reached_outcome = Outcome::Passed,
+         .unsolved_answer = false,
+         .verdict_column = 7,
+         .summary_answer = "Lowest residual pressure",
+         .empty_fields = true},
     };
     return layouts;
 }
 
-const ResultsLayout& LayoutOf(ResultsKind kind) {
+const ResultsLayout& LayoutOf(ResultsKind kind, bool empty_fields) {
     const auto& layouts = ResultsLayouts();
-    const auto found =
-        std::find_if(layouts.begin(), layouts.end(),
-                     [kind](const ResultsLayout& layout) { return layout.kind == kind; });
+    const auto found = std::find_if(
+        layouts.begin(), layouts.end(), [kind, empty_fields](const ResultsLayout& layout) {
+            return layout.kind == kind && layout.empty_fields == empty_fields;
+        });
     if (found == layouts.end()) throw std::logic_error("a results kind without its layout");
     return *found;
 }
 
-Record HeaderRecord(ResultsKind kind) {
+Record HeaderRecord(ResultsKind kind, bool empty_fields) {
     Record header;
-    for (const ResultsColumn& column : LayoutOf(kind).columns) header.emplace_back(column.name);
+    for (const ResultsColumn& column : LayoutOf(kind, empty_fields).columns) {
+        header.emplace_back(column.name);
+    }
     return header;
 }
 

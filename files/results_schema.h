@@ -24,6 +24,8 @@ enum class Quantity {
     Pressure,  // the network's pressure units
     Hours,     // simulation time, already named in the heading
     Text,      // a verdict: "Pass", "Fail" or "Unsolved"
+    LinkId,    // a pipe ID
+    Velocity,  // ft/s (US flow units) or m/s (SI)
 };
 
 struct ResultsColumn {
@@ -69,15 +71,20 @@ struct ResultsLayout {
     std::optional<std::size_t> verdict_column;
     // Names the lowest answer in a summary ("Lowest failing flow").
     std::string_view summary_answer;
+    // The layouts of a fire-flow study's available-flow and design-flow searches (a demand
+    // time, a fire duration, a fire demand added, a velocity limit or required flows): every
+    // row has every column, and a field that does not apply is an empty text.
+    bool empty_fields = false;
 };
 
-// Every kind; the reader tries their headings in this order.
+// Every layout; the reader tries their headings in this order.
 const std::vector<ResultsLayout>& ResultsLayouts();
-// The layout of a kind; every kind has one.
-const ResultsLayout& LayoutOf(ResultsKind kind);
+// The layout of a kind, or of its study (the layout with empty fields); every kind has one,
+// the available and design flows a study layout as well.
+const ResultsLayout& LayoutOf(ResultsKind kind, bool empty_fields = false);
 
-// The header record of a kind: its column names as text fields.
-Record HeaderRecord(ResultsKind kind);
+// The header record of a layout: its column names as text fields.
+Record HeaderRecord(ResultsKind kind, bool empty_fields = false);
 
 // The verdict text of a design check's outcome (Passed, Failed or Unsolved).
 std::string_view VerdictText(Outcome outcome);

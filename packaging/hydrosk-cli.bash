@@ -8,7 +8,7 @@ _hydrosk_cli() {
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            simulate | fireflow | export-geojson)
+            simulate | fireflow | baseline | export-geojson)
                 command=${words[i]}
                 break
                 ;;
@@ -28,7 +28,11 @@ _hydrosk_cli() {
             COMPREPLY=($(compgen -W 'TXT CSV DAT' -- "$cur"))
             return
             ;;
-        --report)
+        --fire-demand)
+            COMPREPLY=($(compgen -W 'replace add' -- "$cur"))
+            return
+            ;;
+        --report | --hydrants | --required-flows)
             _filedir
             return
             ;;
@@ -37,7 +41,7 @@ _hydrosk_cli() {
             return
             ;;
         --min-pressure | --max-flow | --flow-interval | --required-flow | --required-time | \
-            --tolerance | --threads)
+            --tolerance | --threads | --demand-time | --fire-duration | --max-velocity)
             return  # a number
             ;;
     esac
@@ -47,7 +51,7 @@ _hydrosk_cli() {
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '--help --version' -- "$cur"))
             else
-                COMPREPLY=($(compgen -W 'simulate fireflow export-geojson' -- "$cur"))
+                COMPREPLY=($(compgen -W 'simulate fireflow baseline export-geojson' -- "$cur"))
             fi
             ;;
         simulate)
@@ -61,7 +65,16 @@ _hydrosk_cli() {
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '--help --mode --search --min-pressure --max-flow
                     --flow-interval --required-flow --tolerance --required-time --extension
-                    --threads --report --stats' -- "$cur"))
+                    --threads --report --stats --demand-time --fire-duration --fire-demand
+                    --max-velocity --hydrants --required-flows' -- "$cur"))
+            else
+                _filedir inp
+            fi
+            ;;
+        baseline)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '--help --min-pressure --demand-time --max-velocity' \
+                    -- "$cur"))
             else
                 _filedir inp
             fi

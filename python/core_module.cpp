@@ -202,7 +202,30 @@ struct FireFlowRequest {
     std::vector<std::string> no_check;
     std::vector<std::pair<std::string, double>> min_pressures;
     std::string results_path;  // empty: no results file
+    // A fire-flow study (available and design modes); hours, "replace" or "add".
+    double demand_time = 0;
+    double fire_duration = 0;
+    std::string fire_demand = "replace";
+    std::optional<double> max_velocity;
+    std::optional<std::vector<std::pair<std::string, double>>> required_flows;
+    std::optional<std::vector<std::string>> hydrants;  // every mode
 };
+
+analysis::StudyOptions StudyOf(const FireFlowRequest& request) {
+    analysis::StudyOptions study;
+    study.fire.demand_time = request.demand_time;
+    study.fire.fire_duration = request.fire_duration;
+    // The package has checked the name against its FIRE_DEMANDS.
+    study.fire.fire_demand = analysis::FireDemandNames().at(request.fire_demand);
+    if (request.max_velocity) study.fire.max_velocity = static_cast<float>(*request.max_velocity);
+    if (request.required_flows) {
+        study.required_flows.emplace();
+        for (const auto& [id, flow] : *request.required_flows) {
+            study.required_flows->push_back({id, static_cast<float>(flow)});
+        }
+    }
+    return study;
+}
 
 // The one place where the request becomes the run's settings: no file is read beside the INP
 // file, no scratch file and no settings file are written.
@@ -221,11 +244,13 @@ analysis::RunSettings SettingsOf(const FireFlowRequest& request) {
         case analysis::RunMode::Available: {
             analysis::AvailableFlowRun run{max_flow};
             if (request.tolerance) run.tolerance = static_cast<float>(*request.tolerance);
+            run.study = StudyOf(request);
             settings.mode = run;
             break;
         }
         case analysis::RunMode::Design:
-            settings.mode = analysis::DesignFlowRun{static_cast<float>(request.required_flow)};
+            settings.mode = analysis::DesignFlowRun{static_cast<float>(request.required_flow),
+                                                    StudyOf(request)};
             break;
         case analysis::RunMode::Duration:
             settings.mode = analysis::DurationRun{static_cast<float>(request.required_flow)};
@@ -246,6 +271,7 @@ analysis::RunSettings SettingsOf(const FireFlowRequest& request) {
     settings.report_required = false;
     settings.trial_report_file.clear();
     settings.parallelism.threads = request.threads;
+    settings.hydrants = request.hydrants;
     return settings;
 }
 
@@ -259,6 +285,10 @@ const char* QuantityName(files::Quantity quantity) {
             return "pressure";
         case files::Quantity::Hours:
             return "hours";
+        case files::Quantity::LinkId:
+            return "link";
+        case files::Quantity::Velocity:
+            return "velocity";
         case files::Quantity::Text:
             break;
     }
@@ -335,7 +365,8 @@ py::dict RunFireFlow(const FireFlowRequest& request, const py::object& progress)
         for (std::size_t i = 0; i < row.cells.size(); ++i) {
             const files::ResultsCell& cell = row.cells[i];
             const files::Quantity quantity = table.columns[i].quantity;
-            if (quantity == files::Quantity::NodeId || quantity == files::Quantity::Text) {
+            if (quantity == files::Quantity::NodeId || quantity == files::Quantity::Text ||
+                quantity == files::Quantity::LinkId) {
                 cells.append(cell.text.empty() ? py::object(py::none()) : py::str(cell.text));
             } else {
                 cells.append(cell.number ? py::object(py::float_(*cell.number)) : py::none());
@@ -481,7 +512,13 @@ PYBIND11_MODULE(_core, module) {
         .def_readwrite("threads", &FireFlowRequest::threads)
         .def_readwrite("no_check", &FireFlowRequest::no_check)
         .def_readwrite("min_pressures", &FireFlowRequest::min_pressures)
-        .def_readwrite("results_path", &FireFlowRequest::results_path);
+        .def_readwrite("results_path", &FireFlowRequest::results_path)
+        .def_readwrite("demand_time", &FireFlowRequest::demand_time)
+        .def_readwrite("fire_duration", &FireFlowRequest::fire_duration)
+        .def_readwrite("fire_demand", &FireFlowRequest::fire_demand)
+        .def_readwrite("max_velocity", &FireFlowRequest::max_velocity)
+        .def_readwrite("required_flows", &FireFlowRequest::required_flows)
+        .def_readwrite("hydrants", &FireFlowRequest::hydrants);
 
     module.def("run_fire_flow", &RunFireFlow, py::arg("request"), py::arg("progress"));
     module.def("simulate", &RunSimulate, py::arg("inp"), py::arg("progress"));

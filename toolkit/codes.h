@@ -176,6 +176,7 @@ inline constexpr int kUnconnectedNode = 233;
 inline constexpr int kInvalidFormat = 250;
 inline constexpr int kBadParameter = 251;
 inline constexpr int kInvalidIdName = 252;
+inline constexpr int kUndefinedDemand = 253;
 // Errors of files
 inline constexpr int kIdenticalFileNames = 301;
 inline constexpr int kCannotOpenInput = 302;

@@ -347,6 +347,34 @@ int Project::restore_node_demands(int index) {
     return 0;
 }
 
+int Project::add_demand(int index, double base, int pattern) {
+    if (int rc = node_in_range(index)) return rc;
+    Node& node = network_.nodes[static_cast<size_t>(index - 1)];
+    if (node.type != NodeType::Junction) return 0;  // EPANET ignores other nodes
+    if (pattern < 0 || pattern > static_cast<int>(network_.patterns.size())) {
+        return kUndefinedPattern;
+    }
+    node.demands.push_back(Demand{base / network_.units.flow, pattern - 1, {}});
+    return 0;
+}
+
+int Project::set_base_demand(int index, int demand, double base) {
+    if (int rc = node_in_range(index)) return rc;
+    Node& node = network_.nodes[static_cast<size_t>(index - 1)];
+    if (node.type != NodeType::Junction) return 0;
+    if (demand < 1 || demand > static_cast<int>(node.demands.size())) return kUndefinedDemand;
+    node.demands[static_cast<size_t>(demand - 1)].base = base / network_.units.flow;
+    return 0;
+}
+
+int Project::get_demand_count(int index, int& count) const {
+    count = 0;
+    if (int rc = node_in_range(index)) return rc;
+    const Node& node = network_.nodes[static_cast<size_t>(index - 1)];
+    if (node.type == NodeType::Junction) count = static_cast<int>(node.demands.size());
+    return 0;
+}
+
 int Project::get_link_value(int index, int property, double& value) const {
     value = 0.0;
     if (int rc = link_in_range(index)) return rc;
@@ -356,6 +384,12 @@ int Project::get_link_value(int index, int property, double& value) const {
             // A closed link reports no flow, whatever small flow the solver keeps in it.
             if (simulation_ && !is_closed(simulation_->link_state(i))) {
                 value = simulation_->flow(i) * network_.units.flow;
+            }
+            break;
+        case EN_VELOCITY:
+            // 0 for pumps and closed links, as EPANET gives it.
+            if (simulation_ && !is_closed(simulation_->link_state(i))) {
+                value = simulation_->velocity(i) * network_.units.velocity;
             }
             break;
         default:
@@ -418,6 +452,29 @@ int Project::solve_h() {
     }
     (void)close_h();  // the code of the solve is what counts; closing adds nothing to it
     return code;
+}
+
+SavedHydraulics::SavedHydraulics() = default;
+SavedHydraulics::~SavedHydraulics() = default;
+SavedHydraulics::SavedHydraulics(SavedHydraulics&&) noexcept = default;
+SavedHydraulics& SavedHydraulics::operator=(SavedHydraulics&&) noexcept = default;
+
+int Project::save_hydraulics(SavedHydraulics& saved) const {
+    if (!hydraulics_open_) return kHydraulicsNotOpen;
+    if (!hydraulics_initialized_) return kHydraulicsNotInitialized;
+    try {
+        saved.snapshot_ = std::make_unique<HydraulicSnapshot>(simulation_->snapshot());
+    } catch (const std::bad_alloc&) {
+        return kInsufficientMemory;
+    }
+    return 0;
+}
+
+int Project::restore_hydraulics(const SavedHydraulics& saved) {
+    if (!hydraulics_open_) return kHydraulicsNotOpen;
+    if (!hydraulics_initialized_ || saved.empty()) return kHydraulicsNotInitialized;
+    simulation_->restore(*saved.snapshot_);
+    return 0;
 }
 
 int Project::open_h() {

@@ -20,6 +20,22 @@
 namespace hydrosk::toolkit {
 
 class HydraulicSimulation;
+struct HydraulicSnapshot;
+
+// The hydraulics of a project saved between two time steps (Project::save_hydraulics).
+class SavedHydraulics {
+public:
+    SavedHydraulics();
+    ~SavedHydraulics();
+    SavedHydraulics(SavedHydraulics&&) noexcept;
+    SavedHydraulics& operator=(SavedHydraulics&&) noexcept;
+
+    bool empty() const { return snapshot_ == nullptr; }
+
+private:
+    friend class Project;
+    std::unique_ptr<HydraulicSnapshot> snapshot_;
+};
 
 class Project {
 public:
@@ -69,6 +85,13 @@ public:
     // which setting EN_BASEDEMAND to a value read before may miss by the last bit, since the
     // value goes through the flow units and back. Not an EPANET function.
     [[nodiscard]] int restore_node_demands(int index);
+    // Adds a demand category to a junction (EN_adddemand without a name): `base` in flow
+    // units, `pattern` a pattern index, 0 for none.
+    [[nodiscard]] int add_demand(int index, double base, int pattern);
+    // The base demand of a junction's demand category `demand` (1 to its count), as
+    // EN_setbasedemand sets it.
+    [[nodiscard]] int set_base_demand(int index, int demand, double base);
+    [[nodiscard]] int get_demand_count(int index, int& count) const;
     [[nodiscard]] int get_link_value(int index, int property, double& value) const;
     // Iterations, relative error and the other figures of the last solve.
     [[nodiscard]] int get_statistic(int type, double& value) const;
@@ -83,6 +106,13 @@ public:
     // A stop request that solve_h and run_h look at while they solve (see stop_request.h):
     // once it is set they throw SolveStopped. nullptr, the default: never stopped.
     void set_stop_request(StopRequest stop);
+
+    // The point an open, initialized simulation has reached between two time steps, and a
+    // return to it, after which EN_runH / EN_nextH go on exactly as they went on from there
+    // the first time, with the demands the junctions have then. Not EPANET functions; they
+    // spare replaying the steps up to a point that many runs start from.
+    [[nodiscard]] int save_hydraulics(SavedHydraulics& saved) const;
+    [[nodiscard]] int restore_hydraulics(const SavedHydraulics& saved);
 
 private:
     int node_in_range(int index) const;

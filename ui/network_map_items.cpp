@@ -85,6 +85,11 @@ JunctionDotsItem::JunctionDotsItem(std::vector<QPointF> points, std::vector<std:
     setFlag(ItemUsesExtendedStyleOption);
 }
 
+void JunctionDotsItem::setEntries(std::vector<std::uint8_t> entries) {
+    entries_ = std::move(entries);
+    update();
+}
+
 void JunctionDotsItem::paint(QPainter* painter, const QStyleOptionGraphicsItem* option,
                              QWidget* widget) {
     const double radius = kDiameter / 2;

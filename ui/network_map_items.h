@@ -57,6 +57,9 @@ public:
     // IDs are drawn when at most this many dots are in view.
     static constexpr std::size_t kLabelLimit = 1500;
 
+    // New palette entries, one per point.
+    void setEntries(std::vector<std::uint8_t> entries);
+
     // The junctions (indices into the points) whose IDs the view shows.
     const std::vector<std::size_t>& labelled() const { return placed_; }
 

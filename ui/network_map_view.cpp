@@ -141,6 +141,7 @@ void NetworkMapView::setNetwork(const network::NetworkMap& map,
         }
     }
     scene_->addItem(new LinkLinesItem(std::move(segments)));
+    dotEntries_ = entries;
     dots_ = new JunctionDotsItem(dotPoints_, std::move(entries), std::move(labels),
                                  std::move(symbolPoints));
     dots_->setZValue(1);
@@ -196,6 +197,26 @@ void NetworkMapView::selectJunction(std::optional<int> node, std::optional<int> 
 void NetworkMapView::fitToWindow() {
     fitInView(sceneRect(), Qt::KeepAspectRatio);
     userMoved_ = false;
+}
+
+void NetworkMapView::setJunctionColours(const std::vector<std::uint8_t>& junctionEntries,
+                                        MapLegend legend) {
+    if (dots_ == nullptr) return;
+    for (std::size_t k = 0; k < dotNodes_.size(); ++k) {
+        const auto node = static_cast<std::size_t>(dotNodes_[k]);
+        dotEntries_[k] =
+            node < junctionEntries.size() ? junctionEntries[node] : ColourScale::kNeutral;
+    }
+    dots_->setEntries(dotEntries_);
+    legend.symbols = std::move(legend_.symbols);
+    legend_ = std::move(legend);
+    viewport()->update();
+}
+
+std::optional<std::uint8_t> NetworkMapView::junctionColour(int node) const {
+    const auto found = std::find(dotNodes_.begin(), dotNodes_.end(), node);
+    if (found == dotNodes_.end()) return std::nullopt;
+    return dotEntries_[static_cast<std::size_t>(found - dotNodes_.begin())];
 }
 
 void NetworkMapView::setMarkedJunctions(const std::vector<int>& nodes) {

@@ -32,6 +32,13 @@ public:
     // (ColourScale) by node index.
     void setNetwork(const network::NetworkMap& map,
                     const std::vector<std::uint8_t>& junctionEntries, MapLegend legend);
+    // New colours for the junctions drawn (palette entries by node index) and
+    // a new legend, keeping the view and the legend's symbols: a run's rows as
+    // they arrive.
+    void setJunctionColours(const std::vector<std::uint8_t>& junctionEntries, MapLegend legend);
+    // The palette entry a junction is drawn with, by node index; nullopt for a
+    // node without a dot.
+    std::optional<std::uint8_t> junctionColour(int node) const;
     // The tooltip of a junction, by node index.
     void setTooltipText(std::function<QString(int)> text) { tooltipText_ = std::move(text); }
 
@@ -92,6 +99,7 @@ private:
     std::vector<std::optional<QPointF>> nodePositions_;  // scene coordinates by node index
     std::vector<QPointF> dotPoints_;                     // junctions with coordinates
     std::vector<int> dotNodes_;                          // their node indices
+    std::vector<std::uint8_t> dotEntries_;               // their palette entries
     MapLegend legend_;
     std::function<QString(int)> tooltipText_;
 

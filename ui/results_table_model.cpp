@@ -12,7 +12,7 @@ namespace {
 
 bool IsNumeric(files::Quantity quantity) {
     return quantity == files::Quantity::Flow || quantity == files::Quantity::Pressure ||
-           quantity == files::Quantity::Hours;
+           quantity == files::Quantity::Hours || quantity == files::Quantity::Velocity;
 }
 
 // A numeric cell as a sort key: its number; the reached texts rank above every
@@ -56,7 +56,10 @@ bool NaturalLess(std::string_view a, std::string_view b) {
 ResultsTableModel::ResultsTableModel(const files::ResultsTable& table,
                                      const files::UnitNames& units,
                                      std::vector<std::uint8_t> rowEntries, QObject* parent)
-    : QAbstractTableModel(parent), table_(table), rowEntries_(std::move(rowEntries)) {
+    : QAbstractTableModel(parent),
+      table_(table),
+      rows_(static_cast<int>(table.rows.size())),
+      rowEntries_(std::move(rowEntries)) {
     for (const files::ResultsColumn& column : table_.columns) {
         QString heading = QString::fromStdString(column.name);
         const std::string unit = files::UnitOf(column.quantity, units);
@@ -69,7 +72,21 @@ ResultsTableModel::ResultsTableModel(const files::ResultsTable& table,
 }
 
 int ResultsTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(table_.rows.size());
+    return parent.isValid() ? 0 : rows_;
+}
+
+void ResultsTableModel::takeUpRows(std::vector<std::uint8_t> rowEntries) {
+    const int known = rows_;
+    const int rows = static_cast<int>(table_.rows.size());
+    if (rows > known) {
+        beginInsertRows({}, known, rows - 1);
+        rows_ = rows;
+        rowEntries_ = std::move(rowEntries);
+        endInsertRows();
+    } else {
+        rowEntries_ = std::move(rowEntries);
+    }
+    if (known > 0) emit dataChanged(index(0, 0), index(known - 1, 0), {Qt::DecorationRole});
 }
 
 int ResultsTableModel::columnCount(const QModelIndex& parent) const {

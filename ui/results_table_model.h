@@ -29,8 +29,13 @@ public:
 
     const files::ResultsTable& table() const { return table_; }
 
+    // The table grew at its end (a run's rows as they arrive) or its colours
+    // changed: the model takes up the rows and `rowEntries`, one per row.
+    void takeUpRows(std::vector<std::uint8_t> rowEntries);
+
 private:
     const files::ResultsTable& table_;
+    int rows_;  // the rows taken up
     QStringList headings_;
     std::vector<std::uint8_t> rowEntries_;
 };

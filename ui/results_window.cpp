@@ -17,6 +17,7 @@
 #include "files/file_error.h"
 #include "files/printable_text.h"
 #include "ui/colour_scale.h"
+#include "ui/judged_results.h"
 #include "ui/network_map_view.h"
 #include "ui/results_table_model.h"
 #include "ui/study_window.h"
@@ -27,11 +28,6 @@ namespace {
 
 constexpr char kTitlePrefix[] = "Hydrosk Results - ";
 const QSize kInitialSize(1280, 800);
-
-QString ReachedText(files::ResultsKind kind) {
-    const std::string_view text = files::LayoutOf(kind).reached_text;
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QAction* AddAction(QToolBar& toolbar, const char* name, const QString& text) {
     QAction* action = toolbar.addAction(text);
@@ -166,37 +162,12 @@ bool ResultsWindow::open(const std::filesystem::path& resultsFile,
                       .arg(FromFileSystemPath(inp), DisplayText(error.what()));
     }
 
-    // Map colours by row: the verdict where the file judges its rows, else the
-    // answer on the scale.
-    rowEntries_.clear();
     rowOfNode_.clear();
-    const std::optional<std::size_t> resultColumn = files::ResultColumn(table_);
-    std::optional<double> low, high;
-    const files::ResultsRow* lowRow = nullptr;
-    const files::ResultsRow* highRow = nullptr;
-    for (const files::ResultsRow& row : table_.rows) {
-        if (const std::optional<double> answer = table_.Answer(row)) {
-            if (!low || *answer < *low) lowRow = &row;
-            if (!high || *answer > *high) highRow = &row;
-            low = std::min(low.value_or(*answer), *answer);
-            high = std::max(high.value_or(*answer), *answer);
-        }
-    }
-    const ColourScale scale(low.value_or(0), high.value_or(0));
     for (std::size_t i = 0; i < table_.rows.size(); ++i) {
-        const files::ResultsRow& row = table_.rows[i];
-        if (resultColumn) {
-            rowEntries_.push_back(row.outcome == files::Outcome::Passed   ? ColourScale::kPass
-                                  : row.outcome == files::Outcome::Failed ? ColourScale::kFail
-                                                                          : ColourScale::kNeutral);
-        } else {
-            const std::optional<double> answer = table_.Answer(row);
-            rowEntries_.push_back(answer                  ? scale.entryOf(*answer)
-                                  : files::IsFailing(row) ? ColourScale::kNeutral
-                                                          : ColourScale::kReached);
-        }
         if (const std::optional<int> node = nodeOfCell(i, 0)) rowOfNode_.emplace(*node, i);
     }
+    JudgedRows judged = JudgeRows(table_);
+    rowEntries_ = judged.entries;
     buildTable();
 
     if (!network_) {
@@ -209,32 +180,11 @@ bool ResultsWindow::open(const std::filesystem::path& resultsFile,
         for (const auto& [node, row] : rowOfNode_) {
             junctionEntries[static_cast<std::size_t>(node)] = rowEntries_[row];
         }
-        MapLegend legend;
-        const std::size_t legendColumn = resultColumn.value_or(table_.answer_column);
-        legend.title =
-            model_->headerData(static_cast<int>(legendColumn), Qt::Horizontal, Qt::DisplayRole)
-                .toString();
-        if (resultColumn) {
-            const auto verdict = [](files::Outcome outcome) {
-                const std::string_view text = files::VerdictText(outcome);
-                return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-            };
-            legend.swatches = {
-                {ColourScale::colourOf(ColourScale::kPass), verdict(files::Outcome::Passed)},
-                {ColourScale::colourOf(ColourScale::kFail), verdict(files::Outcome::Failed)}};
-        } else {
-            if (lowRow != nullptr) {
-                legend.scaleEnds = {
-                    DisplayText(files::ShownText(table_, *lowRow, table_.answer_column)),
-                    DisplayText(files::ShownText(table_, *highRow, table_.answer_column))};
-            }
-            if (const QString reached = ReachedText(table_.kind); !reached.isEmpty()) {
-                legend.swatches.push_back({ColourScale::colourOf(ColourScale::kReached), reached});
-            }
-        }
-        legend.swatches.push_back(
-            {ColourScale::colourOf(ColourScale::kNeutral), QStringLiteral("No result")});
-        mapView_->setNetwork(*network_, junctionEntries, std::move(legend));
+        judged.legend.title = model_
+                                  ->headerData(static_cast<int>(JudgedColumn(table_)),
+                                               Qt::Horizontal, Qt::DisplayRole)
+                                  .toString();
+        mapView_->setNetwork(*network_, junctionEntries, std::move(judged.legend));
     }
     const bool drawn = network_ && network_->HasCoordinates();
     mapArea_->setCurrentWidget(drawn ? static_cast<QWidget*>(mapView_) : mapNotice_);

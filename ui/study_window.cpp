@@ -1,27 +1,38 @@
 #include "ui/study_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "files/number_text.h"
 #include "ui/colour_scale.h"
+#include "ui/judged_results.h"
 #include "ui/network_map_view.h"
+#include "ui/results_table_model.h"
 #include "ui/study_report.h"
+#include "ui/study_run.h"
 
 namespace hydrosk::ui {
 namespace {
@@ -74,6 +85,25 @@ double DefaultMinPressure(const std::string& pressureUnits) {
     return 20;
 }
 
+// A time left as the progress text gives it: "0:42" or "1:05:10".
+QString ClockText(double seconds) {
+    const auto total = static_cast<long long>(std::llround(std::max(seconds, 0.0)));
+    const long long hours = total / 3600, minutes = total / 60 % 60, rest = total % 60;
+    if (hours > 0) {
+        return QStringLiteral("%1:%2:%3")
+            .arg(hours)
+            .arg(minutes, 2, 10, QLatin1Char('0'))
+            .arg(rest, 2, 10, QLatin1Char('0'));
+    }
+    return QStringLiteral("%1:%2").arg(minutes).arg(rest, 2, 10, QLatin1Char('0'));
+}
+
+qint64 SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
 
 StudyWindow::StudyWindow(StudyServices services, QWidget* parent)
@@ -86,6 +116,7 @@ StudyWindow::StudyWindow(StudyServices services, QWidget* parent)
     toolbar->setObjectName(QStringLiteral("tbrStudy"));
     toolbar->setMovable(false);
     QAction* open = toolbar->addAction(QStringLiteral("Open network..."));
+    openNetwork_ = open;
     open->setObjectName(QStringLiteral("actOpenNetwork"));
     open->setShortcut(QKeySequence::Open);
     QAction* fit = toolbar->addAction(QStringLiteral("Fit to window"));
@@ -110,10 +141,32 @@ StudyWindow::StudyWindow(StudyServices services, QWidget* parent)
     mapArea->addWidget(mapNotice_);
     mapArea->addWidget(mapView_);
 
+    auto* resultsArea = new QWidget;
+    auto* resultsLayout = new QVBoxLayout(resultsArea);
+    resultsLayout->setContentsMargins(0, 0, 0, 0);
+    summary_ = new QLabel(QStringLiteral("The study has not been run yet."));
+    summary_->setObjectName(QStringLiteral("lblStudySummary"));
+    summary_->setWordWrap(true);
+    table_ = new QTableView;
+    table_->setObjectName(QStringLiteral("tblStudyResults"));
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    resultsLayout->addWidget(summary_);
+    resultsLayout->addWidget(table_, 1);
+
+    auto* mapAndResults = new QSplitter(Qt::Vertical);
+    mapAndResults->setObjectName(QStringLiteral("splMapAndResults"));
+    mapAndResults->addWidget(mapArea);
+    mapAndResults->addWidget(resultsArea);
+    mapAndResults->setStretchFactor(0, 3);
+    mapAndResults->setStretchFactor(1, 1);
+    mapAndResults->setSizes({kInitialSize.height() * 7 / 10, kInitialSize.height() * 3 / 10});
+
     auto* splitter = new QSplitter;
     splitter->setObjectName(QStringLiteral("splStudy"));
     splitter->addWidget(buildPanel());
-    splitter->addWidget(mapArea);
+    splitter->addWidget(mapAndResults);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({kInitialSize.width() * 3 / 10, kInitialSize.width() * 7 / 10});
@@ -131,12 +184,19 @@ StudyWindow::StudyWindow(StudyServices services, QWidget* parent)
     });
 }
 
-StudyWindow::~StudyWindow() = default;
+// The run first: its thread ends before anything it reports to goes.
+StudyWindow::~StudyWindow() {
+    run_.reset();
+}
 
 QWidget* StudyWindow::buildPanel() {
     auto* panel = new QWidget;
     panel->setObjectName(QStringLiteral("pnlStudy"));
-    auto* layout = new QVBoxLayout(panel);
+    auto* panelLayout = new QVBoxLayout(panel);
+    optionsPanel_ = new QWidget;
+    optionsPanel_->setObjectName(QStringLiteral("pnlStudyOptions"));
+    auto* layout = new QVBoxLayout(optionsPanel_);
+    layout->setContentsMargins(0, 0, 0, 0);
 
     auto* options = new QGroupBox(QStringLiteral("Study"));
     auto* form = new QFormLayout(options);
@@ -147,6 +207,9 @@ QWidget* StudyWindow::buildPanel() {
     minPressure_ = NumberField("txtMinPressure", 20);
     pressureUnits_ = UnitLabel("lblMinPressureUnits");
     form->addRow(QStringLiteral("Minimal pressure:"), WithUnit(minPressure_, pressureUnits_));
+    maximalFlow_ = NumberField("txtMaximalFlow", 1000);
+    maximalFlowUnits_ = UnitLabel("lblMaximalFlowUnits");
+    form->addRow(QStringLiteral("Maximal flow:"), WithUnit(maximalFlow_, maximalFlowUnits_));
     velocityLimit_ = new QLineEdit;
     velocityLimit_->setObjectName(QStringLiteral("txtVelocityLimit"));
     velocityLimit_->setMaximumWidth(90);
@@ -212,10 +275,49 @@ QWidget* StudyWindow::buildPanel() {
     hydrantLayout->addWidget(hydrantsOnMap_);
     hydrantLayout->addLayout(mapRow);
     layout->addWidget(hydrants);
-    layout->addStretch(1);
+    panelLayout->addWidget(optionsPanel_);
+
+    auto* runBox = new QGroupBox(QStringLiteral("Run"));
+    auto* runLayout = new QVBoxLayout(runBox);
+    runButton_ = Button("cmdRun", QStringLiteral("&Run"));
+    runButton_->setEnabled(false);
+    cancelButton_ = Button("cmdCancel", QStringLiteral("&Cancel"));
+    cancelButton_->setEnabled(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(runButton_);
+    buttons->addWidget(cancelButton_);
+    progress_ = new QProgressBar;
+    progress_->setObjectName(QStringLiteral("pbStudy"));
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    progressText_ = new QLabel;
+    progressText_->setObjectName(QStringLiteral("lblRunProgress"));
+    resultsFileName_ = new QLabel;
+    resultsFileName_->setObjectName(QStringLiteral("lblResultsFile"));
+    resultsFileName_->setWordWrap(true);
+    runLayout->addLayout(buttons);
+    runLayout->addWidget(progress_);
+    runLayout->addWidget(progressText_);
+    runLayout->addWidget(resultsFileName_);
+    panelLayout->addWidget(runBox);
+    panelLayout->addStretch(1);
+
+    connect(runButton_, &QPushButton::clicked, this, &StudyWindow::startRun);
+    connect(cancelButton_, &QPushButton::clicked, this, [this] {
+        if (run_) run_->cancel();
+        cancelButton_->setEnabled(false);
+        progressText_->setText(QStringLiteral("Cancelling..."));
+    });
+    connect(mode_, &QComboBox::currentIndexChanged, this, [this] {
+        const bool available = mode_->currentIndex() == 0;
+        maximalFlow_->setEnabled(available);
+        requiredFlow_->setEnabled(!available);
+    });
+    maximalFlow_->setEnabled(true);
+    requiredFlow_->setEnabled(false);
 
     for (QLineEdit* field :
-         {minPressure_, velocityLimit_, demandTime_, fireDuration_, requiredFlow_}) {
+         {minPressure_, maximalFlow_, velocityLimit_, demandTime_, fireDuration_, requiredFlow_}) {
         connect(field, &QLineEdit::textChanged, this, [this, field] { checkNumber(*field); });
     }
     connect(requiredFlows, &QPushButton::clicked, this, [this] {
@@ -235,6 +337,7 @@ QWidget* StudyWindow::buildPanel() {
 }
 
 bool StudyWindow::openNetwork(const std::filesystem::path& inpFile) {
+    if (running()) return false;
     try {
         network_ = network::LoadNetworkMap(inpFile);
     } catch (const network::NetworkMapError& error) {
@@ -265,6 +368,15 @@ bool StudyWindow::openNetwork(const std::filesystem::path& inpFile) {
         mapArea->setCurrentWidget(mapNotice_);
     }
     exportReport_->setEnabled(true);
+    runButton_->setEnabled(true);
+    resultsFileName_->setText(QStringLiteral("Results file: ") +
+                              FromFileSystemPath(resultsFile().filename()));
+    resultsFileName_->setToolTip(FromFileSystemPath(resultsFile()));
+    clearResults();
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    progressText_->clear();
+    summary_->setText(QStringLiteral("The study has not been run yet."));
     hydrantsChanged();
     return true;
 }
@@ -274,6 +386,7 @@ void StudyWindow::showUnits() {
     const QString flow = QString::fromStdString(network_->flow_units);
     pressureUnits_->setText(pressure);
     flowUnits_->setText(flow);
+    maximalFlowUnits_->setText(flow);
     velocityUnits_->setText(VelocityUnit(network_->flow_units));
     demandTimeUnits_->setText(QStringLiteral("h (0 to %1)")
                                   .arg(QString::fromStdString(files::FormatUserNumber(
@@ -334,6 +447,240 @@ void StudyWindow::addHydrants(const std::vector<int>& nodes) {
     hydrantsChanged();
 }
 
+std::filesystem::path StudyWindow::resultsFile() const {
+    // Where the main window and the command line put a run's results: the INP
+    // path with ".TXT" appended, so that the results window finds the network.
+    std::filesystem::path file = inpFile_;
+    file += ".TXT";
+    return file;
+}
+
+bool StudyWindow::running() const {
+    return run_ && run_->running();
+}
+
+std::optional<analysis::RunSettings> StudyWindow::runSettings() {
+    if (!network_) return std::nullopt;
+    const auto number = [this](QLineEdit& field, const QString& caption) -> std::optional<float> {
+        const std::optional<float> value = files::ParseLocaleNumber(field.text().toStdString());
+        if (value && *value >= 0) return value;
+        services_.messages->inform(
+            this, QStringLiteral("Please enter a valid number"),
+            caption + QStringLiteral(": \"") + field.text() + QLatin1Char('"'));
+        field.setFocus();
+        return std::nullopt;
+    };
+    analysis::RunSettings settings;
+    settings.inp_file = inpFile_;
+    const std::optional<float> minPressure =
+        number(*minPressure_, QStringLiteral("Minimal pressure"));
+    if (!minPressure) return std::nullopt;
+    settings.minimal_pressure = *minPressure;
+    if (mode_->currentIndex() == 0) {
+        const std::optional<float> maximal = number(*maximalFlow_, QStringLiteral("Maximal flow"));
+        if (!maximal) return std::nullopt;
+        settings.mode = analysis::AvailableFlowRun{*maximal};
+    } else {
+        const std::optional<float> required =
+            number(*requiredFlow_, QStringLiteral("Required flow"));
+        if (!required) return std::nullopt;
+        settings.mode = analysis::DesignFlowRun{*required};
+    }
+    // NoCheck.txt and MinPressures.txt beside the INP file, as the main window reads them.
+    settings.constraints_directory = inpFile_.parent_path();
+    settings.output_file = resultsFile();
+    // No scratch files: the toolkit's report is not shown here.
+    settings.report_file.clear();
+    settings.trial_report_file.clear();
+    settings.parallelism.threads = threads_;
+    putStudyOptions(settings);
+    return settings;
+}
+
+void StudyWindow::putStudyOptions(analysis::RunSettings& settings) const {
+    // The run's settings have no place yet for the hydrants, the velocity
+    // limit, the demand time, the fire duration and demand or the
+    // required-flows file: they go into `settings` here once they have.
+    (void)settings;
+}
+
+void StudyWindow::clearResults() {
+    results_ = {};
+    resultsHeader_.clear();
+    rowNodes_.clear();
+    table_->setModel(nullptr);
+    delete proxy_;
+    delete model_;
+    proxy_ = nullptr;
+    model_ = nullptr;
+}
+
+bool StudyWindow::startRun() {
+    if (running()) return false;
+    std::optional<analysis::RunSettings> settings = runSettings();
+    if (!settings) return false;
+
+    clearResults();
+    junctionsToRun_ = 0;
+    runEndText_.clear();
+    progress_->setRange(0, 0);  // busy until the run knows its junctions
+    progressText_->setText(QStringLiteral("Starting..."));
+    summary_->setText(QStringLiteral("Running..."));
+
+    run_ = std::make_unique<StudyRun>();
+    connect(
+        run_.get(), &StudyRun::progressRange, this,
+        [this](int junctions) {
+            junctionsToRun_ = junctions;
+            progress_->setRange(0, std::max(junctions, 1));
+            showProgress(0);
+        },
+        Qt::QueuedConnection);
+    connect(run_.get(), &StudyRun::progressValue, this, &StudyWindow::showProgress,
+            Qt::QueuedConnection);
+    connect(run_.get(), &StudyRun::recordsWritten, this, &StudyWindow::takeRecords,
+            Qt::QueuedConnection);
+    connect(run_.get(), &StudyRun::finished, this, &StudyWindow::runFinished, Qt::QueuedConnection);
+    connect(
+        run_.get(), &StudyRun::notice, this,
+        [this](const QString& text) {
+            services_.messages->inform(this, QStringLiteral("Notice"), text);
+        },
+        Qt::QueuedConnection);
+    runStarted_ = SteadyMilliseconds();
+    setRunning(true);
+    run_->start(std::move(*settings));
+    return true;
+}
+
+void StudyWindow::setRunning(bool running) {
+    optionsPanel_->setEnabled(!running);
+    openNetwork_->setEnabled(!running);
+    exportReport_->setEnabled(!running && network_.has_value());
+    runButton_->setEnabled(!running && network_.has_value());
+    cancelButton_->setEnabled(running);
+    mapView_->setPicking(!running && hydrantsOnMap_->isChecked());
+}
+
+void StudyWindow::showProgress(int done) {
+    if (junctionsToRun_ <= 0) return;
+    progress_->setValue(done);
+    QString text =
+        QStringLiteral("%1 of %2 junctions")
+            .arg(QString::fromStdString(files::FormatUserNumber(static_cast<double>(done))),
+                 QString::fromStdString(
+                     files::FormatUserNumber(static_cast<double>(junctionsToRun_))));
+    const double seconds = static_cast<double>(SteadyMilliseconds() - runStarted_) / 1000;
+    if (done > 0 && done < junctionsToRun_) {
+        text +=
+            QStringLiteral(", %1 left").arg(ClockText(seconds / done * (junctionsToRun_ - done)));
+    }
+    progressText_->setText(text);
+}
+
+void StudyWindow::takeRecords(const QByteArray& records) {
+    std::string text = records.toStdString();
+    if (resultsHeader_.empty()) {
+        const std::size_t end = text.find("\r\n");
+        if (end == std::string::npos) return;
+        resultsHeader_ = text.substr(0, end + 2);
+        text.erase(0, end + 2);
+    }
+    files::ResultsTable batch;
+    try {
+        batch = files::ParseResults(resultsHeader_ + text);
+    } catch (const std::invalid_argument& error) {
+        runEndText_ = DisplayText(error.what());
+        return;
+    }
+    if (model_ == nullptr) {
+        results_ = std::move(batch);
+        for (const files::ResultsRow& row : results_.rows) {
+            rowNodes_.push_back(network_->FindNode(row.check_id()).value_or(-1));
+        }
+        const files::UnitNames units{network_->flow_units, network_->pressure_units};
+        model_ = new ResultsTableModel(results_, units, JudgeRows(results_).entries, this);
+        proxy_ = new ResultsSortFilterModel(this);
+        proxy_->setSourceModel(model_);
+        table_->setModel(proxy_);
+        table_->setSortingEnabled(true);
+        table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+        table_->resizeColumnsToContents();
+    } else {
+        for (files::ResultsRow& row : batch.rows) {
+            rowNodes_.push_back(network_->FindNode(row.check_id()).value_or(-1));
+            results_.rows.push_back(std::move(row));
+        }
+    }
+    JudgedRows judged = JudgeRows(results_);
+    model_->takeUpRows(judged.entries);
+    if (network_->HasCoordinates()) {
+        std::vector<std::uint8_t> junctionEntries(network_->nodes.size(), ColourScale::kNeutral);
+        for (std::size_t i = 0; i < rowNodes_.size(); ++i) {
+            if (rowNodes_[i] >= 0) {
+                junctionEntries[static_cast<std::size_t>(rowNodes_[i])] = judged.entries[i];
+            }
+        }
+        judged.legend.title = model_
+                                  ->headerData(static_cast<int>(JudgedColumn(results_)),
+                                               Qt::Horizontal, Qt::DisplayRole)
+                                  .toString();
+        mapView_->setJunctionColours(junctionEntries, std::move(judged.legend));
+    }
+}
+
+QString StudyWindow::summaryText() const {
+    if (resultsHeader_.empty()) return runEndText_;
+    files::SummaryContext context{{network_->flow_units, network_->pressure_units},
+                                  std::nullopt,
+                                  minPressure_->text().trimmed().toStdString(),
+                                  files::UserLocale()};
+    context.check_junctions = static_cast<std::size_t>(std::count_if(
+        network_->nodes.begin(), network_->nodes.end(),
+        [](const auto& node) { return node.kind == network::MapNodeKind::Junction; }));
+    QString text = DisplayText(files::SummaryLine(results_, context));
+    if (!runEndText_.isEmpty()) text = runEndText_ + QStringLiteral(" ") + text;
+    return text;
+}
+
+void StudyWindow::runFinished(const StudyRunEnd& end) {
+    setRunning(false);
+    // Tenths of a second, hundredths below one second.
+    const double scale = end.seconds < 1 ? 100 : 10;
+    const QString seconds =
+        QString::fromStdString(files::FormatUserNumber(std::round(end.seconds * scale) / scale));
+    if (end.cancelled) {
+        runEndText_ = QStringLiteral("Cancelled after %1 s.").arg(seconds);
+        if (!end.message.isEmpty()) runEndText_ += QStringLiteral(" ") + end.message + '.';
+    } else if (end.status == analysis::RunStatus::Completed) {
+        runEndText_.clear();
+        progress_->setValue(progress_->maximum());
+    } else {
+        runEndText_ = end.message;
+    }
+    if (junctionsToRun_ <= 0) progress_->setRange(0, 1);
+    progressText_->setText(end.status == analysis::RunStatus::Completed
+                               ? QStringLiteral("Done in %1 s").arg(seconds)
+                           : end.cancelled ? QStringLiteral("Cancelled")
+                                           : QStringLiteral("The run ended early"));
+    summary_->setText(summaryText());
+    if (!end.cancelled && end.status != analysis::RunStatus::Completed) {
+        services_.messages->inform(this,
+                                   end.status == analysis::RunStatus::Refused
+                                       ? QStringLiteral("The run was refused")
+                                       : QStringLiteral("The run failed"),
+                                   end.message);
+    }
+    emit runEnded();
+}
+
+void StudyWindow::closeEvent(QCloseEvent* event) {
+    // The run ends at its next serving of events; its thread is joined when
+    // the run is destroyed with the window, or when its end arrives.
+    if (run_) run_->cancel();
+    QMainWindow::closeEvent(event);
+}
+
 std::vector<std::pair<QString, QString>> StudyWindow::parameters() const {
     const auto withUnit = [](const QLineEdit& field, const QString& unit) {
         const QString text = field.text().trimmed();
@@ -352,6 +699,7 @@ std::vector<std::pair<QString, QString>> StudyWindow::parameters() const {
     return {
         {QStringLiteral("Mode"), mode_->currentText()},
         {QStringLiteral("Minimal pressure"), withUnit(*minPressure_, pressureUnits_->text())},
+        {QStringLiteral("Maximal flow"), withUnit(*maximalFlow_, flowUnits_->text())},
         {QStringLiteral("Velocity limit"), withUnit(*velocityLimit_, velocityUnits_->text())},
         {QStringLiteral("Demand time"), withUnit(*demandTime_, QStringLiteral("h"))},
         {QStringLiteral("Fire duration"), withUnit(*fireDuration_, QStringLiteral("h"))},
@@ -367,7 +715,19 @@ bool StudyWindow::writeReport(const QString& path) {
     report.network = FromFileSystemPath(inpFile_.filename());
     report.inpFile = FromFileSystemPath(inpFile_);
     report.parameters = parameters();
-    report.summary = QStringLiteral("The study has not been run yet.");
+    report.summary = summary_->text();
+    if (proxy_ != nullptr) {
+        for (int column = 0; column < proxy_->columnCount(); ++column) {
+            report.tableHeadings << proxy_->headerData(column, Qt::Horizontal).toString();
+        }
+        for (int row = 0; row < proxy_->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < proxy_->columnCount(); ++column) {
+                cells << proxy_->index(row, column).data().toString();
+            }
+            report.tableRows.push_back(std::move(cells));
+        }
+    }
     if (network_ && network_->HasCoordinates()) report.map = mapView_->image();
     if (WriteStudyReportPdf(report, path)) return true;
     services_.messages->inform(this, QStringLiteral("Could not write the file"), path);
@@ -385,6 +745,9 @@ StudyWindow* ShowStudyWindow(const std::optional<std::filesystem::path>& inpFile
                              StudyServices services) {
     auto* window = new StudyWindow(std::move(services));
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // Closing the last window ends the event loop before the window's deferred
+    // deletion: the window goes (and its run's thread ends) before the program.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, [window] { delete window; });
     window->show();
     if (inpFile) window->openNetwork(*inpFile);
     return window;

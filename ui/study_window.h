@@ -2,12 +2,17 @@
 // INP file draws its network at once; the study panel holds the study's
 // options in the user's number format with their units; hydrants are all
 // junctions, those of a file, or those picked on the map by click and
-// rectangle; "Export report" writes the parameters, the network and the map
-// as a PDF. The map is the results window's map view.
+// rectangle; "Export report" writes the parameters, the network, the map and
+// the results as a PDF. The map is the results window's map view.
 //
-// Still to come with the studies' core: Run (worker threads, progress,
-// Cancel, rows as they complete), the baseline colouring at the demand time
-// with the junctions below the minimum, and the judged results.
+// Run runs the study off the window's thread (StudyRun) and writes the results
+// file beside the INP file: the progress bar counts the junctions done and the
+// time left, the rows appear in the table and on the map, judged, as they
+// complete, and Cancel (or closing the window) ends the run within a second.
+//
+// Still to come with the studies' core: the baseline colouring at the demand
+// time with the junctions below the minimum, and the options the run does not
+// take yet (see putStudyOptions).
 #pragma once
 
 #include <QMainWindow>
@@ -18,11 +23,16 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/run_settings.h"
+#include "files/results_file.h"
 #include "network/network_map.h"
 #include "ui/save_file_dialog.h"
 #include "ui/window_services.h"
 
 class QComboBox;
+class QProgressBar;
+class QPushButton;
+class QTableView;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -31,6 +41,10 @@ class QToolButton;
 namespace hydrosk::ui {
 
 class NetworkMapView;
+class ResultsSortFilterModel;
+class ResultsTableModel;
+class StudyRun;
+struct StudyRunEnd;
 
 // What the study window takes from outside.
 struct StudyServices {
@@ -57,6 +71,28 @@ public:
     // Writes the report; false, after a message, when the file cannot be written.
     bool writeReport(const QString& path);
 
+    // Starts the study's run (as the Run button does); false, after a message,
+    // when a field holds no valid number or no network is open.
+    bool startRun();
+    bool running() const;
+    // The run's settings as the fields give them; nullopt, after a message,
+    // when a field holds no valid number.
+    std::optional<analysis::RunSettings> runSettings();
+    // The results file a run writes.
+    std::filesystem::path resultsFile() const;
+    // The rows of the last run, as they arrived.
+    const files::ResultsTable& results() const { return results_; }
+    // Worker threads of a run; 0 for every hardware thread.
+    void setThreads(int threads) { threads_ = threads; }
+
+signals:
+    // A run ended (completed, refused, failed or cancelled) and the window
+    // shows its end.
+    void runEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     QWidget* buildPanel();
     void chooseNetwork();
@@ -67,11 +103,35 @@ private:
     void addHydrants(const std::vector<int>& nodes);
     void checkNumber(QLineEdit& field);
     void showUnits();
+    // Where the study's options beyond the mode, the minimal pressure and the
+    // flows go into the run's settings: the hydrants (all junctions, a file,
+    // those picked on the map), the velocity limit, the demand time, the fire
+    // duration and demand, the required-flows file. The run tests every
+    // junction until the run's settings take them.
+    void putStudyOptions(analysis::RunSettings& settings) const;
+    void setRunning(bool running);
+    // Forgets the last run's rows and empties the table.
+    void clearResults();
+    void takeRecords(const QByteArray& records);
+    void showProgress(int done);
+    void runFinished(const StudyRunEnd& end);
+    QString summaryText() const;
 
     StudyServices services_;
     std::filesystem::path inpFile_;
     std::optional<network::NetworkMap> network_;
     std::set<int> picked_;
+    int threads_ = 0;
+
+    // The run and its rows: the header line, the rows parsed, and the node of
+    // each row's check junction (-1 for none).
+    std::unique_ptr<StudyRun> run_;
+    std::string resultsHeader_;
+    files::ResultsTable results_;
+    std::vector<int> rowNodes_;
+    int junctionsToRun_ = 0;
+    qint64 runStarted_ = 0;  // milliseconds of a steady clock
+    QString runEndText_;
 
     NetworkMapView* mapView_ = nullptr;
     QLabel* mapNotice_ = nullptr;
@@ -93,6 +153,19 @@ private:
     QLabel* velocityUnits_ = nullptr;
     QLabel* demandTimeUnits_ = nullptr;
     QLabel* flowUnits_ = nullptr;
+    QLineEdit* maximalFlow_ = nullptr;
+    QLabel* maximalFlowUnits_ = nullptr;
+    QWidget* optionsPanel_ = nullptr;
+    QAction* openNetwork_ = nullptr;
+    QPushButton* runButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* progressText_ = nullptr;
+    QLabel* resultsFileName_ = nullptr;
+    QLabel* summary_ = nullptr;
+    QTableView* table_ = nullptr;
+    ResultsTableModel* model_ = nullptr;
+    ResultsSortFilterModel* proxy_ = nullptr;
 };
 
 // Opens a study window of its own, on `inpFile` when given; it is deleted

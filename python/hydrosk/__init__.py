@@ -44,6 +44,7 @@ __all__ = [
 #: The questions fire_flow answers, as ``hydrosk-cli fireflow --mode`` names them.
 MODES = ("steady", "available", "design", "duration", "flow")
 SEARCHES = ("linear", "bisection")
+FIRE_DEMANDS = ("replace", "add")
 
 PathLike = Union[str, "os.PathLike[str]"]
 Progress = Callable[[int, int], object]
@@ -94,6 +95,12 @@ def fire_flow(
     min_pressures: Union[None, PathLike, Mapping[str, float]] = None,
     results_path: Optional[PathLike] = None,
     progress: Optional[Progress] = None,
+    demand_time: float = 0.0,
+    fire_duration: float = 0.0,
+    fire_demand: str = "replace",
+    max_velocity: Optional[float] = None,
+    required_flows: Union[None, PathLike, Mapping[str, float]] = None,
+    hydrants: Union[None, PathLike, Iterable[str]] = None,
 ) -> pd.DataFrame:
     """Fire-flow analysis of every junction of an INP network, as ``hydrosk-cli fireflow``.
 
@@ -120,6 +127,13 @@ def fire_flow(
         at all).
     progress: called as progress(done, total) with the junctions done, from this thread, at
         most ten times a second; an exception it raises stops the run and is raised here.
+    demand_time, fire_duration, fire_demand, max_velocity, required_flows: a fire-flow study
+        (available and design modes, any INP duration), as the command line's --demand-time,
+        --fire-duration, --fire-demand ("replace" or "add"), --max-velocity and
+        --required-flows (a dict ID -> flow or the path of a file in the layout of
+        MinPressures.txt); the results then have the study's columns.
+    hydrants: only these junctions get rows (IDs or the path of a file in the layout of
+        NoCheck.txt), each the row of the full run; every mode.
 
     Returns a DataFrame indexed by the check junction's ID ("check_node"), one column per field
     of the results file in snake case ("available_flow", "limiting_node", ...), numbers as
@@ -152,6 +166,16 @@ def fire_flow(
     request.no_check = _no_check(no_check)
     request.min_pressures = _min_pressures(min_pressures)
     request.results_path = _results_path(results_path, request.inp)
+    request.demand_time = _number("demand_time", demand_time)
+    request.fire_duration = _number("fire_duration", fire_duration)
+    if fire_demand not in FIRE_DEMANDS:
+        raise ValueError(f"fire_demand: {fire_demand!r} is not one of {', '.join(FIRE_DEMANDS)}")
+    request.fire_demand = fire_demand
+    request.max_velocity = None if max_velocity is None else _number("max_velocity", max_velocity)
+    if required_flows is not None:
+        request.required_flows = _min_pressures(required_flows, "required_flows")
+    if hydrants is not None:
+        request.hydrants = _no_check(hydrants, "hydrants")
     _check_progress(progress)
 
     result = _core.run_fire_flow(request, progress)
@@ -236,33 +260,35 @@ def _threads(threads: Optional[int]) -> int:
     return count
 
 
-def _no_check(no_check: Union[None, PathLike, Iterable[str]]) -> list[str]:
+def _no_check(
+    no_check: Union[None, PathLike, Iterable[str]], name: str = "no_check"
+) -> list[str]:
     if no_check is None:
         return []
     if isinstance(no_check, (str, os.PathLike)):
-        return _core.read_no_check(_existing_file("no_check", no_check))
+        return _core.read_no_check(_existing_file(name, no_check))
     ids = list(no_check)
     for junction in ids:
         if not isinstance(junction, str):
-            raise ValueError(f"no_check: {junction!r} is not a junction ID")
+            raise ValueError(f"{name}: {junction!r} is not a junction ID")
     # A set has no order of its own; the notice of unknown IDs lists them in this one.
     return sorted(ids) if isinstance(no_check, (set, frozenset)) else ids
 
 
 def _min_pressures(
-    min_pressures: Union[None, PathLike, Mapping[str, float]]
+    min_pressures: Union[None, PathLike, Mapping[str, float]], name: str = "min_pressures"
 ) -> list[tuple[str, float]]:
     if min_pressures is None:
         return []
     if isinstance(min_pressures, (str, os.PathLike)):
-        return _core.read_min_pressures(_existing_file("min_pressures", min_pressures))
+        return _core.read_min_pressures(_existing_file(name, min_pressures))
     if not isinstance(min_pressures, Mapping):
-        raise ValueError("min_pressures: give a dict of junction ID -> pressure, or a path")
+        raise ValueError(f"{name}: give a dict of junction ID -> value, or a path")
     pressures = []
     for junction, pressure in min_pressures.items():
         if not isinstance(junction, str):
-            raise ValueError(f"min_pressures: {junction!r} is not a junction ID")
-        pressures.append((junction, _number(f"min_pressures[{junction!r}]", pressure)))
+            raise ValueError(f"{name}: {junction!r} is not a junction ID")
+        pressures.append((junction, _number(f"{name}[{junction!r}]", pressure)))
     return pressures
 
 
@@ -326,7 +352,7 @@ def _results_frame(result: dict, mode: str) -> pd.DataFrame:
         if i == 0:
             continue
         values = [row[i] for row in rows]
-        if quantity in ("node", "text"):
+        if quantity in ("node", "link", "text"):
             data[name] = pd.Series(values, dtype=object)
         else:
             data[name] = pd.Series([math.nan if v is None else v for v in values], dtype="float64")

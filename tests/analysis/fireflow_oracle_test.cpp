@@ -14,8 +14,10 @@
 #include <cstdlib>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "analysis_test_support.h"
+#include "files/constraint_files.h"
 #include "files/number_text.h"
 #include "network/net_load.h"
 
@@ -308,6 +310,158 @@ const OracleCase kOracleCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Networks, FireflowOracleTest, ::testing::ValuesIn(kOracleCases), CaseName);
+
+// Fire-flow studies against the reference driver, which replays the extended-period simulation
+// from its start for every trial: design rows record by record, every available row certified
+// on EPANET 2.2, and the baseline list.
+struct StudyCase {
+    const char* network;
+    RunMode mode;  // Available or Design
+    const char* min_pressure;
+    const char* flow;  // the maximal flow (available) or the required flow (design)
+    double demand_time;
+    double fire_duration;
+    FireDemand fire_demand;
+    const char* max_velocity;  // empty for none
+    bool required_flows;       // a file of required flows for the first three junctions
+    bool hydrants;             // a hydrants file for every third junction
+};
+
+void PrintTo(const StudyCase& c, std::ostream* os) {
+    *os << c.network << (c.mode == RunMode::Available ? " available" : " design") << " at "
+        << c.demand_time << " h for " << c.fire_duration << " h";
+}
+
+class StudyOracleTest : public RunTest, public ::testing::WithParamInterface<StudyCase> {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        ASSERT_FALSE(std::string(HYDROSK_NODE).empty()) << "node is not installed";
+        oracle_ = std::filesystem::path(HYDROSK_ORACLE_DIR);
+        ASSERT_TRUE(std::filesystem::exists(oracle_ / "node_modules" / "epanet-js"))
+            << "epanet-js is not installed: run npm ci in " << oracle_;
+        const std::string name = std::string(GetParam().network) + ".inp";
+        auto source = std::filesystem::path(HYDROSK_SHARED_NETWORKS) / name;
+        if (name == "town.inp") source = std::filesystem::path(HYDROSK_EXAMPLES) / name;
+        ASSERT_TRUE(std::filesystem::exists(source)) << source;
+        inp_ = dir() / name;
+        std::filesystem::copy_file(source, inp_);
+    }
+
+    // The driver's command with the case's options; its exit status.
+    int RunDriver(const std::string& command_and_files, std::string& output) {
+        const StudyCase& c = GetParam();
+        char hours[96];
+        std::snprintf(hours, sizeof hours, " --demand-time %.17g --fire-duration %.17g",
+                      c.demand_time, c.fire_duration);
+        std::string command = std::string("'") + HYDROSK_NODE + "' '" +
+                              (oracle_ / "fireflow.mjs").string() + "' " + command_and_files +
+                              " --min-pressure " + c.min_pressure + hours + " --fire-demand " +
+                              (c.fire_demand == FireDemand::Add ? "add" : "replace");
+        if (*c.max_velocity != 0) command += std::string(" --max-velocity ") + c.max_velocity;
+        const auto messages = dir() / "driver-messages.txt";
+        command += " > '" + messages.string() + "' 2>&1";
+        const int status = std::system(command.c_str());
+        output = ReadBytes(messages);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::filesystem::path oracle_;
+    std::filesystem::path inp_;
+};
+
+TEST_P(StudyOracleTest, RowsAgreeWithEpanet22) {
+    const StudyCase& c = GetParam();
+    RunSettings inputs = Settings(inp_);
+    inputs.minimal_pressure = Number(c.min_pressure);
+    inputs.parallelism.threads = 2;
+    StudyOptions study;
+    study.fire = {c.demand_time, c.fire_duration, c.fire_demand, std::nullopt};
+    if (*c.max_velocity != 0) study.fire.max_velocity = Number(c.max_velocity);
+    std::string files;
+    {
+        toolkit::Project project;
+        network::NetworkCatalogue catalogue;
+        ASSERT_EQ(network::OpenNetwork(catalogue, project, inp_.string(), "", ""), 0);
+        std::string required;
+        std::string hydrants = "\xEF\xBB\xBF";
+        for (int k = 1; k <= catalogue.JunctionCount; ++k) {
+            const std::string& id = catalogue.JunctionIDs[static_cast<std::size_t>(k)];
+            if (k <= 3) required += '"' + id + "\"," + std::to_string(400 * k) + "\r\n";
+            if (k % 3 == 1) hydrants += '"' + id + "\"\r\n";
+        }
+        if (c.required_flows) {
+            WriteBytes(dir() / "required.txt", required);
+            study.required_flows = files::ReadJunctionMinPressures(dir() / "required.txt");
+            files += " --required-flows '" + (dir() / "required.txt").string() + "'";
+        }
+        if (c.hydrants) {
+            WriteBytes(dir() / "hydrants.txt", hydrants);
+            inputs.hydrants = files::ReadJunctionList(dir() / "hydrants.txt");
+            files += " --hydrants '" + (dir() / "hydrants.txt").string() + "'";
+        }
+    }
+    if (c.mode == RunMode::Available) {
+        inputs.mode = AvailableFlowRun{Number(c.flow), std::nullopt, study};
+        files += std::string(" --mode available --max-flow ") + c.flow;
+    } else {
+        inputs.mode = DesignFlowRun{Number(c.flow), study};
+        files += std::string(" --mode design --required-flow ") + c.flow;
+    }
+    RecordingObserver observer;
+    const RunResult result = RunFireFlow(inputs, observer);
+    ASSERT_EQ(result.status, RunStatus::Completed) << result.message;
+
+    std::string output;
+    if (c.mode == RunMode::Available) {
+        EXPECT_EQ(
+            RunDriver("study '" + inp_.string() + "' '" + inputs.output_file.string() + "'" + files,
+                      output),
+            0)
+            << output;
+    } else {
+        const auto reference = dir() / "epanet.txt";
+        ASSERT_EQ(
+            RunDriver("study '" + inp_.string() + "' '" + reference.string() + "'" + files, output),
+            0)
+            << output;
+        ExpectSameResults(Lines(inputs.output_file), Lines(reference), {2, 4, 6});
+    }
+
+    // The baseline list of the command line's run, against the driver's.
+    std::vector<std::string> expected;
+    ASSERT_EQ(RunDriver("baseline '" + inp_.string() + "'", output), 0) << output;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.ends_with('\r')) line.pop_back();
+        expected.push_back(line.substr(1, line.size() - 2));
+    }
+    RunSettings baseline_inputs = inputs;
+    baseline_inputs.hydrants.reset();
+    RecordingObserver baseline_observer;
+    const BaselineResult baseline = FindBaseline(baseline_inputs, baseline_observer);
+    ASSERT_EQ(baseline.run.status, RunStatus::Completed) << baseline.run.message;
+    EXPECT_EQ(baseline.junctions, expected);
+}
+
+const StudyCase kStudyCases[] = {
+    {"town", RunMode::Available, "20", "3000", 12, 2, FireDemand::Add, "10", true, false},
+    {"town", RunMode::Available, "20", "3000", 6.5, 1, FireDemand::Replace, "6", false, true},
+    {"town", RunMode::Design, "20", "1500", 12, 2, FireDemand::Add, "10", true, true},
+    {"Net3", RunMode::Available, "20", "3000", 10, 3, FireDemand::Replace, "5", false, false},
+    {"Net3", RunMode::Design, "20", "1000", 10, 2, FireDemand::Add, "5", true, false},
+    {"Net1", RunMode::Available, "110", "1000", 5, 2, FireDemand::Add, "", true, false},
+    {"Net1", RunMode::Design, "110", "750", 17.25, 4, FireDemand::Replace, "", false, false},
+    {"Net2", RunMode::Available, "25", "1000", 30, 6, FireDemand::Replace, "3", false, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Studies, StudyOracleTest, ::testing::ValuesIn(kStudyCases),
+                         [](const ::testing::TestParamInfo<StudyCase>& info) {
+                             return std::string(info.param.network) +
+                                    (info.param.mode == RunMode::Available ? "Available"
+                                                                           : "Design") +
+                                    std::to_string(info.index);
+                         });
 
 TEST(FireflowOracleSupportTest, ZeroDurationReplacesTheDurationLineOnly) {
     EXPECT_EQ(WithZeroDuration("[TIMES]\n Duration           \t24:00 \n Hydraulic Timestep 1:00\n"),

@@ -17,6 +17,7 @@ struct ModeCase {
     ModeSettings mode;
     files::ResultsKind kind;
     std::vector<files::Outcome> outcomes;  // of J1, J2, J3 (falling_head.inp: J1, J2)
+    bool study_layout = false;             // the kind's layout with empty fields
 };
 
 class ResultsSchemaTest : public RunTest, public ::testing::WithParamInterface<ModeCase> {};
@@ -32,8 +33,9 @@ TEST_P(ResultsSchemaTest, WrittenByTheRunReadsBackAsItsKind) {
 
     const files::ResultsTable table = files::ReadResultsFile(inputs.output_file);
     EXPECT_EQ(table.kind, c.kind);
+    EXPECT_EQ(table.empty_fields, c.study_layout);
     EXPECT_EQ(Lines(inputs.output_file).front() + "\r\n",
-              files::FormatRecord(files::HeaderRecord(c.kind)));
+              files::FormatRecord(files::HeaderRecord(c.kind, c.study_layout)));
     ASSERT_EQ(table.rows.size(), c.outcomes.size());
     for (std::size_t i = 0; i < table.rows.size(); ++i) {
         EXPECT_EQ(table.rows[i].check_id(), "J" + std::to_string(i + 1));
@@ -48,9 +50,16 @@ TEST_P(ResultsSchemaTest, WrittenByTheRunReadsBackAsItsKind) {
 using files::Outcome;
 using files::ResultsKind;
 
+// A study's fire of 3 h from the start of the simulation.
+StudyOptions ThreeHourFire() {
+    StudyOptions study;
+    study.fire.fire_duration = 3;
+    return study;
+}
+
 // line.inp: static pressures 65.0, 60.7 and 52.0 psi; a flow of 1 GPM costs next to nothing,
 // 3000 GPM takes some junction below 40 psi wherever it is drawn. falling_head.inp: 43.33 psi
-// until 2 h, 21.67 psi after.
+// until 2 h, 21.67 psi after; a study's fire of 3 h from the start meets both.
 INSTANTIATE_TEST_SUITE_P(
     Modes, ResultsSchemaTest,
     ::testing::Values(ModeCase{"steady",
@@ -114,7 +123,21 @@ INSTANTIATE_TEST_SUITE_P(
                                30,
                                FlowRun{1, 20, 10},
                                ResultsKind::Flow,
-                               {Outcome::MaximalFlowReached, Outcome::MaximalFlowReached}}),
+                               {Outcome::MaximalFlowReached, Outcome::MaximalFlowReached}},
+                      ModeCase{"available_study",
+                               "falling_head.inp",
+                               20,
+                               AvailableFlowRun{1, std::nullopt, ThreeHourFire()},
+                               ResultsKind::AvailableFlow,
+                               {Outcome::MaximalFlowReached, Outcome::MaximalFlowReached},
+                               true},
+                      ModeCase{"design_study",
+                               "falling_head.inp",
+                               30,
+                               DesignFlowRun{1, ThreeHourFire()},
+                               ResultsKind::DesignFlow,
+                               {Outcome::Failed, Outcome::Failed},
+                               true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

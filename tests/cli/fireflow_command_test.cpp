@@ -265,16 +265,110 @@ TEST_F(FireflowCommandTest, ThreadsAreAWholeNumberOfAtLeastOne) {
 TEST_F(FireflowCommandTest, HelpExplainsEveryOption) {
     const auto result = RunProgram("fireflow --help");
     EXPECT_EQ(result.status, 0);
-    for (const char* option :
-         {"INP", "--mode", "--search", "--min-pressure", "--max-flow", "--flow-interval",
-          "--required-flow", "--tolerance", "--required-time", "--extension", "--stats",
-          "NoCheck.txt", "MinPressures.txt", "Exit status"}) {
+    for (const char* option : {"INP",
+                               "--mode",
+                               "--search",
+                               "--min-pressure",
+                               "--max-flow",
+                               "--flow-interval",
+                               "--required-flow",
+                               "--tolerance",
+                               "--required-time",
+                               "--extension",
+                               "--stats",
+                               "--demand-time",
+                               "--fire-duration",
+                               "--fire-demand",
+                               "--max-velocity",
+                               "--hydrants",
+                               "--required-flows",
+                               "hydrosk-cli baseline",
+                               "NoCheck.txt",
+                               "MinPressures.txt",
+                               "Exit status"}) {
         EXPECT_NE(result.output.find(option), std::string::npos) << option;
     }
     // "Which mode do I want?" answered in one line per mode.
     for (const char* mode : {"steady", "available", "design", "duration", "flow"}) {
         EXPECT_NE(result.output.find("\n  " + std::string(mode) + " "), std::string::npos) << mode;
     }
+}
+
+// A study on the command line: hours read in double precision with a period whatever the
+// locale, its options refused outside the available and design modes, its files named.
+TEST_F(FireflowCommandTest, StudyOptionsGiveTheStudysRows) {
+    const std::filesystem::path town = dir() / "town.inp";
+    std::filesystem::copy_file(std::filesystem::path(HYDROSK_EXAMPLES) / "town.inp", town);
+    WriteBytes(dir() / "hydrants.txt", "\xEF\xBB\xBFJ3\r\n\"J1\"\r\n");
+    WriteBytes(dir() / "required.txt", "\"J1\",1000\r\n");
+    const std::string study = "fireflow '" + town.string() + "' --min-pressure 20 " +
+                              "--demand-time 12.25 --fire-duration 1.75 --fire-demand add " +
+                              "--max-velocity 10 --hydrants '" + (dir() / "hydrants.txt").string() +
+                              "' --required-flows '" + (dir() / "required.txt").string() + "'";
+    for (const char* locale : {"LC_ALL=C", "LC_ALL=de_DE.UTF-8"}) {
+        const auto result = RunProgram(study + " --mode design --required-flow 1500", locale);
+        ASSERT_EQ(result.status, 0) << result.output;
+        const auto rows = Lines(town.string() + ".TXT");
+        ASSERT_EQ(rows.size(), 3U);
+        EXPECT_EQ(rows[0],
+                  R"("Check_Node","Fire_Flow","Check_Pressure","Lowest_Node","Lowest_Pressure",)"
+                  R"("Fastest_Pipe","Fastest_Velocity","Result")");
+        EXPECT_TRUE(rows[1].starts_with("\"J1\",1000,")) << rows[1];
+        EXPECT_TRUE(rows[2].starts_with("\"J3\",1500,")) << rows[2];
+    }
+    const auto available = RunProgram(study + " --mode available --max-flow 3000");
+    ASSERT_EQ(available.status, 0) << available.output;
+    EXPECT_TRUE(Lines(town.string() + ".TXT")[0].ends_with(R"("Required_Flow","Result")"));
+
+    const auto steady = RunProgram(study + " --mode steady");
+    EXPECT_EQ(steady.status, 1);
+    EXPECT_NE(steady.output.find("are options of the available and design modes"),
+              std::string::npos)
+        << steady.output;
+    const auto comma = RunProgram(study + " --mode design --demand-time 1,5");
+    EXPECT_EQ(comma.status, 2);
+    EXPECT_EQ(comma.output.rfind("--demand-time: \"1,5\" is not a number\n", 0), 0U)
+        << comma.output;
+    const auto missing = RunProgram("fireflow '" + town.string() + "' --hydrants no-such.txt");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.output, "\"no-such.txt\": does not exist\n");
+    const auto fire_demand = RunProgram(study + " --mode design --fire-demand both");
+    EXPECT_EQ(fire_demand.status, 2);
+
+    // The GeoJSON export reads the study's layout: pipe IDs as texts, empty numbers as null.
+    const auto layer = dir() / "study.geojson";
+    const auto exported = RunProgram("export-geojson '" + town.string() + ".TXT' '" +
+                                     layer.string() + "' --inp '" + town.string() + "'");
+    ASSERT_EQ(exported.status, 0) << exported.output;
+    const std::string geojson = ReadBytes(layer);
+    EXPECT_NE(geojson.find("\"Limiting_Velocity\":"), std::string::npos);
+    EXPECT_NE(geojson.find("\"Required_Flow\":1000"), std::string::npos) << geojson;
+    EXPECT_NE(geojson.find("\"Limiting_Pipe\":\""), std::string::npos);
+}
+
+// The baseline in the NoCheck.txt layout; a run says the same junctions on standard error.
+TEST_F(FireflowCommandTest, BaselineListsTheJunctionsForNoCheck) {
+    const std::filesystem::path town = dir() / "town.inp";
+    std::filesystem::copy_file(std::filesystem::path(HYDROSK_EXAMPLES) / "town.inp", town);
+    const auto result = RunProgram("baseline '" + town.string() +
+                                   "' --min-pressure 60 --demand-time 12 2>/dev/null");
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_TRUE(result.output.starts_with("\"J")) << result.output;
+    EXPECT_NE(result.output.find("\"\r\n"), std::string::npos);
+    WriteBytes(dir() / "NoCheck.txt", result.output);
+    const auto after =
+        RunProgram("baseline '" + town.string() + "' --min-pressure 60 --demand-time 12");
+    EXPECT_EQ(after.status, 0);
+    EXPECT_EQ(after.output, "");
+    std::filesystem::remove(dir() / "NoCheck.txt");
+    const auto run = RunProgram("fireflow '" + town.string() +
+                                "' --mode design --min-pressure 60 --demand-time 12");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("Without any fire flow, at the demand time,"), std::string::npos)
+        << run.output;
+    const auto late = RunProgram("baseline '" + town.string() + "' --demand-time 25");
+    EXPECT_EQ(late.status, 1);
+    EXPECT_NE(late.output.find("the duration of the INP file is 24 hours"), std::string::npos);
 }
 
 }  // namespace

@@ -74,6 +74,29 @@ TEST_F(JobInputsTest, EachDifferenceNamesTheRankItsHostAndItsPath) {
         std::string::npos);
 }
 
+TEST_F(JobInputsTest, TheHydrantsAndRequiredFlowsFilesAreComparedToo) {
+    Write("a/net.inp", "[JUNCTIONS]\n");
+    Write("b/net.inp", "[JUNCTIONS]\n");
+    Write("a/hydrants.txt", "J1\r\n");
+    Write("b/hydrants.txt", "J1\r\n");
+    Write("a/flows.txt", "J1,1500\r\n");
+    Write("b/flows.txt", "J1,750\r\n");
+    const auto describe = [&](const char* folder) {
+        return DescribeJobInputs({"fireflow"}, dir_ / folder / "net.inp", dir_ / folder,
+                                 {dir_ / folder / "hydrants.txt", dir_ / folder / "flows.txt"});
+    };
+    const JobInputs a = describe("a");
+    const JobInputs decoded = DecodeJobInputs(EncodeJobInputs(a));
+    ASSERT_EQ(decoded.named_files.size(), 2U);
+    EXPECT_EQ(decoded.named_files[1].path, a.named_files[1].path);
+    EXPECT_EQ(decoded.named_files[1].hash, a.named_files[1].hash);
+    const std::string difference = JobInputsDifference(a, describe("b"), 2, "node7");
+    EXPECT_EQ(difference.find("hydrants.txt"), std::string::npos) << difference;
+    EXPECT_NE(difference.find("its \"" + (dir_ / "b" / "flows.txt").string() + "\" differs ("),
+              std::string::npos)
+        << difference;
+}
+
 // A rank that was stopped from outside (lost, out of memory) tells rank 0 so.
 TEST(StoppedOutcomeTest, StopsAndMemoryTravelAsStops) {
     analysis::JunctionOutcome stopped;

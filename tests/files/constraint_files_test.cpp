@@ -56,6 +56,19 @@ TEST_F(ConstraintFilesTest, AByteOrderMarkAtTheStartIsSkipped) {
     EXPECT_EQ(ReadExcludedJunctions(no_check()), (Ids{"J1", "\xEF\xBB\xBFJ2"}));
 }
 
+TEST_F(ConstraintFilesTest, HydrantsAndRequiredFlowsFilesSkipAByteOrderMarkToo) {
+    const auto hydrants = dir() / "hydrants.txt";
+    const auto required_flows = dir() / "flows.txt";
+    WriteBytes(hydrants, "\xEF\xBB\xBF\"J7\"\r\nJ2\r\n");
+    WriteBytes(required_flows, "\xEF\xBB\xBFJ7,1500\r\n\"J2\",750.5\r\n");
+    EXPECT_EQ(ReadJunctionList(hydrants), (Ids{"J7", "J2"}));
+    EXPECT_EQ(ReadJunctionMinPressures(required_flows),
+              (Pressures{{"J7", 1500.0f}, {"J2", 750.5f}}));
+    // One mark is skipped, not two: a second belongs to the first ID.
+    WriteBytes(hydrants, "\xEF\xBB\xBF\xEF\xBB\xBFJ7\r\n");
+    EXPECT_EQ(ReadJunctionList(hydrants), (Ids{"\xEF\xBB\xBFJ7"}));
+}
+
 TEST_F(ConstraintFilesTest, AHugeFieldIsNamedByItsStartInTheMessage) {
     WriteBytes(min_pressures(), "\"J1\"," + std::string(10'000'000, '7') + "x\r\n");
     try {

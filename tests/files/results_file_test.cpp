@@ -215,5 +215,44 @@ TEST(ResultsFileTest, ShowsHoursToTheHundredthAndFindsTheResultColumn) {
     EXPECT_EQ(ResultColumn(ParseResults(Written(ResultsKind::DesignFlow, {}))), 5u);
 }
 
+// The study's layouts: every column on every row, empty texts where a field does not apply.
+TEST(ResultsFileTest, ReadsTheLayoutsOfAFireFlowStudy) {
+    const ResultsTable available = ParseResults(
+        "\"Check_Node\",\"Available_Flow\",\"Limiting_Node\",\"Limiting_Pressure\","
+        "\"Check_Pressure\",\"Limiting_Pipe\",\"Limiting_Velocity\",\"Required_Flow\","
+        "\"Result\"\r\n"
+        "\"J5\",\"Maximal flow was reached\",\"\",\"\",\"\",\"\",\"\",1500,\"Pass\"\r\n"
+        "\"J12\",\"Unsolved\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"
+        "\"J21\",1826,\"J21\",19.91073,20.03612,\"\",\"\",2000,\"Fail\"\r\n"
+        "\"J22\",950,\"\",\"\",31.5,\"P28\",10.00107,\"\",\"\"\r\n");
+    EXPECT_EQ(available.kind, ResultsKind::AvailableFlow);
+    ASSERT_EQ(available.rows.size(), 4U);
+    EXPECT_EQ(available.rows[0].outcome, Outcome::MaximalFlowReached);
+    EXPECT_EQ(available.rows[0].cells[7].number, 1500.0);
+    EXPECT_EQ(available.rows[1].outcome, Outcome::Unsolved);
+    EXPECT_EQ(available.rows[2].outcome, Outcome::Failed);
+    EXPECT_EQ(available.Answer(available.rows[2]), 1826.0);
+    EXPECT_EQ(available.rows[3].cells[5].text, "P28");
+    EXPECT_EQ(available.rows[3].cells[6].number, 10.00107);
+    EXPECT_FALSE(available.rows[3].cells[3].number);
+    EXPECT_EQ(UnitOf(available.columns[6].quantity, {"GPM", "psi"}), "ft/s");
+    EXPECT_EQ(UnitOf(available.columns[6].quantity, {"LPS", "m"}), "m/s");
+
+    const ResultsTable design = ParseResults(
+        "\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\",\"Lowest_Node\",\"Lowest_Pressure\","
+        "\"Fastest_Pipe\",\"Fastest_Velocity\",\"Result\"\r\n"
+        "\"J5\",1500,38.17876,\"J5\",38.17876,\"P25\",3.401302,\"Pass\"\r\n"
+        "\"J21\",2000,12.49569,\"J21\",12.49569,\"\",\"\",\"Fail\"\r\n");
+    EXPECT_EQ(design.kind, ResultsKind::DesignFlow);
+    EXPECT_EQ(design.rows[0].outcome, Outcome::Passed);
+    EXPECT_EQ(design.rows[1].outcome, Outcome::Failed);
+    EXPECT_EQ(ResultColumn(design), 7U);
+    // A design row must judge its junction.
+    EXPECT_THROW(ParseResults("\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\",\"Lowest_Node\","
+                              "\"Lowest_Pressure\",\"Fastest_Pipe\",\"Fastest_Velocity\","
+                              "\"Result\"\r\n\"J5\",1500,38,\"J5\",38,\"\",\"\",\"\"\r\n"),
+                 std::invalid_argument);
+}
+
 }  // namespace
 }  // namespace hydrosk::files

@@ -172,3 +172,28 @@ def test_the_example_writes_a_geojson_layer(tmp_path):
     assert by_id["J24"]["properties"]["Available_Flow"] == 1558
     assert by_id["J1"]["properties"]["Outcome"] == "Maximal flow was reached"
     assert by_id["J24"]["geometry"]["type"] == "Point"
+
+
+@pytest.mark.parametrize("mode", ["available", "design"])
+def test_a_study_equals_the_command_line(mode, tmp_path, town):
+    (tmp_path / "hydrants.txt").write_bytes(b'"J5"\r\n"J21"\r\nJ12\r\n')
+    (tmp_path / "required.txt").write_bytes(b'"J5",1500\r\n"J21",2000\r\n')
+    cli_file = run_cli(
+        town, "--mode", mode, "--min-pressure", "20", "--max-flow", "3000",
+        "--required-flow", "1000", "--demand-time", "18", "--fire-duration", "2",
+        "--fire-demand", "add", "--max-velocity", "10",
+        "--hydrants", str(tmp_path / "hydrants.txt"),
+        "--required-flows", str(tmp_path / "required.txt"),
+    )
+    own_file = tmp_path / "module-results.csv"
+    frame = hydrosk.fire_flow(
+        town, mode, min_pressure=20, max_flow=3000, required_flow=1000, demand_time=18,
+        fire_duration=2, fire_demand="add", max_velocity=10, hydrants={"J5", "J21", "J12"},
+        required_flows={"J5": 1500, "J21": 2000}, results_path=own_file,
+    )
+    assert own_file.read_bytes() == cli_file.read_bytes()
+    assert list(frame.index) == ["J5", "J12", "J21"]
+    assert "result" in frame.columns
+    assert ("limiting_pipe" if mode == "available" else "fastest_pipe") in frame.columns
+    with pytest.raises(ValueError, match="fire_demand"):
+        hydrosk.fire_flow(town, mode, min_pressure=20, fire_demand="both")

@@ -1,14 +1,28 @@
 // The study window on the small map network: the network drawn on opening,
 // the fields with their units and the user's number format, hydrants picked
-// on the map, and the report as a PDF, turned into an image and text with
-// poppler's tools.
+// on the map, the report as a PDF, turned into an image and text with
+// poppler's tools, and the study's runs: a full design run judged on the map
+// and in the table, Cancel and closing the window mid-run on ky10.
 #include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTableView>
+#include <string>
+#include <vector>
+
+#include "files/constraint_files.h"
+#include "files/results_file.h"
+#include "ui/colour_scale.h"
 
 #include "ui/network_map_view.h"
 #include "ui/study_window.h"
@@ -149,6 +163,177 @@ TEST_F(StudyWindowTest, ExportsTheReportAsAPdfWithParametersAndMap) {
     EXPECT_FALSE(study->writeReport(Q(networkDir / "missing" / "report.pdf")));
     ASSERT_EQ(messages->messages.size(), 1u);
     EXPECT_EQ(messages->messages[0].text, "Could not write the file");
+}
+
+class StudyRunTest : public StudyWindowTest {
+protected:
+    // A study window of its own on a copy of ky10 (935 junctions, steady),
+    // whose available-flow run takes long enough to be stopped.
+    StudyWindow& openLongStudy(StudyWindow& study) {
+        StudyWindow* window = &study;
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+        const fs::path inp =
+            copyNetwork(fs::path(HYDROSK_SHARED_NETWORKS) / "ky10.inp", "ky10.inp");
+        // Its pump junctions are below 20 psi without fire flow: left in, every junction's
+        // available flow would be 0 after one solve, and the run over within a batch or two.
+        const std::vector<std::string> belowMinimum = {"I-Pump-1", "I-Pump-2", "I-Pump-3",
+                                                       "I-Pump-4", "O-Pump-1"};
+        files::WriteExcludedJunctions(inp.parent_path() / files::kExcludedJunctionsFileName,
+                                      belowMinimum);
+        EXPECT_TRUE(window->openNetwork(inp));
+        window->setThreads(2);
+        return *window;
+    }
+    // Starts the run and waits until its first rows are in the table.
+    void runUntilRows(StudyWindow& window) {
+        Child<QPushButton>(window, "cmdRun").click();
+        ASSERT_TRUE(window.running());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.results().rows.size() >= 2; }, 60000));
+        ASSERT_TRUE(window.running()) << "the run ended before it could be stopped";
+    }
+};
+
+TEST_F(StudyRunTest, DesignRunJudgesEveryJunctionOnTheMapAndInTheTable) {
+    openStudy();
+    find<QComboBox>("cmbStudyMode").setCurrentIndex(1);  // design check
+    find<QLineEdit>("txtRequiredFlow").setText("1500");
+    QSignalSpy ended(study.get(), &StudyWindow::runEnded);
+    find<QPushButton>("cmdRun").click();
+    EXPECT_FALSE(find<QPushButton>("cmdRun").isEnabled());
+    EXPECT_TRUE(find<QPushButton>("cmdCancel").isEnabled());
+    ASSERT_TRUE(ended.wait(60000));
+    EXPECT_TRUE(messages->messages.empty()) << messages->messages[0].detail.toStdString();
+
+    // One row per junction, in the table, in the results file and on the map.
+    const files::ResultsTable& rows = study->results();
+    ASSERT_EQ(rows.rows.size(), 5u);
+    EXPECT_EQ(files::ReadResultsFile(networkDir / "map.inp.TXT").rows.size(), 5u);
+    const QAbstractItemModel& table = *find<QTableView>("tblStudyResults").model();
+    ASSERT_EQ(table.rowCount(), 5);
+    const std::size_t result = *files::ResultColumn(rows);
+    int passed = 0, failed = 0;
+    for (int row = 0; row < 5; ++row) {
+        const files::ResultsRow& read = rows.rows[static_cast<std::size_t>(row)];
+        const bool pass = read.cells[result].text == "Pass";
+        ASSERT_TRUE(pass || read.cells[result].text == "Fail");
+        (pass ? passed : failed) += 1;
+        const std::uint8_t entry = pass ? ColourScale::kPass : ColourScale::kFail;
+        EXPECT_EQ(table.index(row, 0).data(Qt::DecorationRole).value<QColor>(),
+                  ColourScale::colourOf(entry));
+        const std::optional<int> node =
+            network::LoadNetworkMap(networkDir / "map.inp").FindNode(read.check_id());
+        ASSERT_TRUE(node);
+        if (read.check_id() != "J4") {  // J4 has no coordinates
+            EXPECT_EQ(map().junctionColour(*node), entry) << read.check_id();
+        }
+    }
+    EXPECT_GT(passed, 0);
+    EXPECT_GT(failed, 0);
+    EXPECT_EQ(map().legend().swatches.front().text, "Pass");
+    EXPECT_FALSE(map().legend().symbols.empty());  // the network's symbols stay
+
+    const QProgressBar& progress = find<QProgressBar>("pbStudy");
+    EXPECT_EQ(progress.value(), progress.maximum());
+    EXPECT_EQ(progress.maximum(), 5);
+    EXPECT_TRUE(find<QPushButton>("cmdRun").isEnabled());
+    EXPECT_FALSE(find<QPushButton>("cmdCancel").isEnabled());
+    EXPECT_FALSE(find<QLabel>("lblStudySummary").text().contains("ncomplete"));
+
+    // The available flow of the same junctions, on the scale.
+    find<QComboBox>("cmbStudyMode").setCurrentIndex(0);
+    find<QLineEdit>("txtMaximalFlow").setText("5000");
+    find<QPushButton>("cmdRun").click();
+    ASSERT_TRUE(ended.wait(60000));
+    ASSERT_EQ(study->results().rows.size(), 5u);
+    EXPECT_EQ(study->results().kind, files::ResultsKind::AvailableFlow);
+    EXPECT_TRUE(map().legend().scaleEnds.has_value());
+    const std::optional<std::uint8_t> j1 = map().junctionColour(0);
+    ASSERT_TRUE(j1);
+    EXPECT_LT(*j1, ColourScale::kShades);
+}
+
+TEST_F(StudyRunTest, AFieldWithoutANumberStartsNoRun) {
+    openStudy();
+    find<QLineEdit>("txtMaximalFlow").setText("lots");
+    EXPECT_FALSE(study->startRun());
+    EXPECT_FALSE(study->running());
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(messages->messages[0].text, "Please enter a valid number");
+}
+
+TEST_F(StudyRunTest, ARunTheCoreRefusesIsOneMessage) {
+    study = std::make_unique<StudyWindow>(StudyServices{messages, dialog, saveDialog});
+    // The INP file goes away after the map was drawn: the run cannot open it.
+    const fs::path inp = copyNetwork(fs::path(HYDROSK_SHARED_NETWORKS) / "Net1.inp", "Net1.inp");
+    ASSERT_TRUE(study->openNetwork(inp));
+    fs::remove(inp);
+    QSignalSpy ended(study.get(), &StudyWindow::runEnded);
+    ASSERT_TRUE(study->startRun());
+    ASSERT_TRUE(ended.wait(60000));
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(messages->messages[0].text, "The run was refused");
+    EXPECT_FALSE(messages->messages[0].detail.isEmpty());
+    EXPECT_EQ(find<QLabel>("lblStudySummary").text(), messages->messages[0].detail);
+    EXPECT_TRUE(study->results().rows.empty());
+    EXPECT_FALSE(fs::exists(networkDir / "Net1.inp.TXT"));
+    EXPECT_TRUE(find<QPushButton>("cmdRun").isEnabled());
+}
+
+TEST_F(StudyRunTest, CancelStopsTheRunAndTheWindowRunsAgain) {
+    study = std::make_unique<StudyWindow>(StudyServices{messages, dialog, saveDialog});
+    openLongStudy(*study);
+    // A previous run's results stay as they were.
+    const fs::path resultsFile = networkDir / "ky10.inp.TXT";
+    WriteBytes(resultsFile, "previous results\r\n");
+    QSignalSpy ended(study.get(), &StudyWindow::runEnded);
+    runUntilRows(*study);
+    // The rows are on the map as they complete.
+    const std::optional<int> first = network::LoadNetworkMap(networkDir / "ky10.inp")
+                                         .FindNode(study->results().rows[0].check_id());
+    ASSERT_TRUE(first);
+    EXPECT_NE(map().junctionColour(*first), ColourScale::kNeutral);
+    EXPECT_FALSE(find<QWidget>("pnlStudyOptions").isEnabled());
+
+    QElapsedTimer stopping;
+    stopping.start();
+    find<QPushButton>("cmdCancel").click();
+    ASSERT_TRUE(ended.wait(10000)) << "the run did not end after Cancel";
+    std::printf("[ cancel   ] the run ended %lld ms after Cancel\n",
+                static_cast<long long>(stopping.elapsed()));
+    EXPECT_FALSE(study->running());
+    EXPECT_TRUE(messages->messages.empty());
+    EXPECT_LT(study->results().rows.size(), 935u);
+    const QString summary = find<QLabel>("lblStudySummary").text();
+    EXPECT_TRUE(summary.startsWith("Cancelled")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("ky10.inp.TXT.partial")) << summary.toStdString();
+    EXPECT_EQ(ReadBytes(resultsFile), "previous results\r\n");
+    EXPECT_EQ(files::ReadResultsFile(networkDir / "ky10.inp.TXT.partial").rows.size(),
+              study->results().rows.size());
+    EXPECT_EQ(find<QProgressBar>("pbStudy").value(),
+              static_cast<int>(study->results().rows.size()));
+
+    // The window is usable again: another network, a full run.
+    EXPECT_TRUE(find<QWidget>("pnlStudyOptions").isEnabled());
+    EXPECT_TRUE(find<QPushButton>("cmdRun").isEnabled());
+    EXPECT_FALSE(find<QPushButton>("cmdCancel").isEnabled());
+    ASSERT_TRUE(study->openNetwork(copyNetwork(TestData("map_network.inp"), "map.inp")));
+    EXPECT_TRUE(study->results().rows.empty());
+    find<QPushButton>("cmdRun").click();
+    ASSERT_TRUE(ended.wait(60000));
+    EXPECT_EQ(study->results().rows.size(), 5u);
+}
+
+TEST_F(StudyRunTest, ClosingTheWindowMidRunEndsTheRun) {
+    QPointer<StudyWindow> window = new StudyWindow(StudyServices{messages, dialog, saveDialog});
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    openLongStudy(*window);
+    runUntilRows(*window);
+    EXPECT_TRUE(window->close());
+    // The window goes with its run's thread; nothing arrives afterwards.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
+    QTest::qWait(200);
+    EXPECT_TRUE(messages->messages.empty());
 }
 
 }  // namespace

@@ -350,6 +350,19 @@ double HydraulicSimulation::demand_deficit(int node) const {
     return state_.demand_flow[i] - (state_.demand[i] - state_.emitter_flow[i]);
 }
 
+HydraulicSnapshot HydraulicSimulation::snapshot() const {
+    return {state_, last_, system_demand_, time_, report_time_, halted_};
+}
+
+void HydraulicSimulation::restore(const HydraulicSnapshot& saved) {
+    state_ = saved.state;  // the same sizes: nothing is allocated
+    last_ = saved.last;
+    system_demand_ = saved.system_demand;
+    time_ = saved.time;
+    report_time_ = saved.report_time;
+    halted_ = saved.halted;
+}
+
 double HydraulicSimulation::velocity(int link) const {
     const auto k = at(link);
     if (system_.type[k] == LinkType::Pump) return 0.0;

@@ -22,6 +22,18 @@
 
 namespace hydrosk::toolkit {
 
+// What a simulation carries from one time step to the next: the hydraulic state, the last
+// solve and the clock. A copy taken between two steps and given back later makes the
+// simulation go on from that point exactly as it went on the first time.
+struct HydraulicSnapshot {
+    HydraulicState state;
+    SolveResult last;
+    double system_demand = 0.0;
+    long time = 0;
+    long report_time = 0;
+    bool halted = false;
+};
+
 class HydraulicSimulation {
 public:
     // Builds the compact arrays and the matrix ordering; sets the starting
@@ -49,6 +61,11 @@ public:
 
     // Looked at by every solve (see stop_request.h).
     void set_stop_request(StopRequest stop) { solver_.set_stop_request(stop); }
+
+    // The point the simulation has reached, and a return to a point saved before (of this
+    // simulation, whose network's links, tanks and controls have not changed since).
+    HydraulicSnapshot snapshot() const;
+    void restore(const HydraulicSnapshot& saved);
 
     long time() const { return time_; }
     double head(int node) const { return state_.head[static_cast<std::size_t>(node)]; }

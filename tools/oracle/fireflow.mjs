@@ -9,6 +9,20 @@
 //   node fireflow.mjs run INP RESULTS --mode certify [--min-pressure N] [--max-flow N]
 //        [--tolerance N]
 //   node fireflow.mjs nocheck INP PRESSURE
+//   node fireflow.mjs study INP RESULTS --mode available|design [--min-pressure N] [--max-flow N]
+//        [--tolerance N] [--required-flow N] [--demand-time H] [--fire-duration D]
+//        [--fire-demand replace|add] [--max-velocity V] [--required-flows FILE] [--hydrants FILE]
+//   node fireflow.mjs baseline INP [--min-pressure N] [--demand-time H] [--max-velocity V]
+//
+// `study` is a fire-flow study: every trial replays the extended-period simulation from its
+// start on a freshly opened project (ENopenH, ENinitH(0), ENrunH/ENnextH) up to the first step
+// at or after the demand time, starts the fire there (the check junction's base demand becomes
+// the flow and its pattern is cleared, or a demand of the flow without a pattern is added) and
+// tests that step and every later one up to the end of the fire: pressures against their
+// minima, and with a velocity limit every pipe's |velocity| (single precision). Mode design
+// writes the study's design file; mode available certifies RESULTS, a study's available-flow
+// file (see certifyStudyRows). `baseline` prints, in the NoCheck.txt layout, the tested
+// junctions below their minimum at the first step at or after the demand time without fire.
 //
 // `run` reads "NoCheck.txt" and "MinPressures.txt" from the INP file's folder when they exist
 // (IDs that are not junctions are skipped) and writes RESULTS in the record text layout (quoted
@@ -122,9 +136,10 @@ class ResultsFile {
 // The field reader for the constraint files: a quoted field runs to the next double quote and
 // anything after it up to the comma or line end is dropped; a bare field runs to the comma or
 // line end without its trailing blanks. Blank lines are skipped.
-function readRecords(path, fieldsPerRecord) {
+function readRecords(path, fieldsPerRecord, skipByteOrderMark = false) {
   if (!existsSync(path)) return [];
-  const bytes = readFileSync(path).toString("latin1");
+  let bytes = readFileSync(path).toString("latin1");
+  if (skipByteOrderMark && bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.slice(3);
   const fields = [];
   let i = 0;
   const n = bytes.length;
@@ -555,6 +570,290 @@ async function run(inp, resultsPath, options) {
   }
 }
 
+// ---------------------------------------------------------------------------------------------
+// Fire-flow studies
+
+const EN_VELOCITY = 9;
+const EN_LINKCOUNT = 2;
+
+function linkVelocity(engine, k) {
+  const code = engine.m._EN_getlinkvalue(engine.o.ph, k, EN_VELOCITY, engine.o.scratch);
+  return [code, f32(Math.abs(engine.o.f64(engine.o.scratch)))];
+}
+
+// The pipes' link indexes (CV pipes and pipes), for the velocity test.
+function pipeIndexes(engine) {
+  const links = engine.o.count(EN_LINKCOUNT)[1];
+  const pipes = [];
+  for (let k = 1; k <= links; k++) {
+    const type = engine.o.linkType(k)[1];
+    if (type === 0 || type === 1) pipes.push(k);
+  }
+  return pipes;
+}
+
+const unsolvedCode = (code) => code > WARNING_LIMIT || code === 1;
+
+// One trial of a study on a freshly opened project: `members` (positions) draw `flow` in all.
+// Returns what its tested steps show; `whole` goes through the whole fire.
+function studyTrial(engine, inpBytes, members, flow, study, limits, whole) {
+  if (engine.openProject(inpBytes) !== 0) {
+    engine.closeProject();
+    throw new RunEnded("Problem in INP file!");
+  }
+  try {
+    const result = { violation: null, pipe: null, check: null, solved: true, lowest: null, fastest: null, steps: 0 };
+    let code = engine.o.openH();
+    if (code !== 0) { result.solved = false; return result; }
+    engine.o.initH(0);
+    const fireStart = study.demandTime * 3600;
+    const fireEnd = (study.demandTime + study.fireDuration) * 3600;
+    let next = 0;
+    while (next < fireStart) {
+      const [runCode, t] = engine.o.runH();
+      if (unsolvedCode(runCode)) result.solved = false;
+      const [, step] = engine.o.nextH();
+      if (step === 0) { result.solved = false; return result; }
+      next = t + step;
+    }
+    const each = flow / members.length;
+    for (const j of members) {
+      if (study.fireDemand === "add") {
+        code = engine.o.withString("", (pat) => engine.o.withString("", (name) =>
+          engine.m._EN_adddemand(engine.o.ph, j, each, pat, name)));
+      } else {
+        code = engine.m._EN_setnodevalue(engine.o.ph, j, EN.BASEDEMAND, each);
+        if (code === 0) code = engine.m._EN_setnodevalue(engine.o.ph, j, EN.PATTERN, 0);
+      }
+      if (code !== 0) throw toolkitFailure(code, "fire demand");
+    }
+    const pipes = study.maxVelocity !== null ? pipeIndexes(engine) : [];
+    for (;;) {
+      const [runCode, t] = engine.o.runH();
+      result.steps++;
+      if (unsolvedCode(runCode)) result.solved = false;
+      const failedBefore = result.violation !== null || result.pipe !== null;
+      for (let k = 1; k <= limits.count; k++) {
+        if (limits.excluded[k]) continue;
+        const p = engine.getNode(k, EN.PRESSURE)[1];
+        if (!failedBefore && result.violation === null && (p < limits.minimum[k] || Number.isNaN(p))) {
+          result.violation = { k, p };
+        }
+        const margin = Number.isNaN(p) ? -Infinity : p - limits.minimum[k];
+        if (result.lowest === null || margin < result.lowest.margin ||
+            (margin === result.lowest.margin && k < result.lowest.k)) {
+          result.lowest = { k, p, margin };
+        }
+      }
+      for (const k of pipes) {
+        const v = linkVelocity(engine, k)[1];
+        if (!failedBefore && result.pipe === null && (v > study.maxVelocity || Number.isNaN(v))) {
+          result.pipe = { k, v };
+        }
+        if (result.fastest === null || v > result.fastest.v || (v === result.fastest.v && k < result.fastest.k)) {
+          result.fastest = { k, v };
+        }
+      }
+      for (const j of members) {
+        const p = engine.getNode(j, EN.PRESSURE)[1];
+        if (result.check === null || Number.isNaN(p) || p < result.check) {
+          if (!Number.isNaN(result.check)) result.check = p;
+        }
+      }
+      const failed = result.violation !== null || result.pipe !== null;
+      if ((failed && !whole) || t >= fireEnd) break;
+      const [, step] = engine.o.nextH();
+      if (step === 0 || t + step > fireEnd) break;
+    }
+    return result;
+  } finally {
+    engine.closeProject();
+  }
+}
+
+function linkIdText(engine, inpBytes, k) {
+  engine.openProject(inpBytes);
+  const id = Buffer.from(engine.o.linkId(k)[1]).toString("latin1");
+  engine.closeProject();
+  return id;
+}
+
+// Required flows by position from "ID",flow records; none without the file.
+function requiredFlows(file, cat) {
+  const required = new Array(cat.junctionCount + 1).fill(null);
+  if (!file) return required;
+  const find = junctionLookup(cat.ids);
+  for (const [id, value] of readRecords(file, 2)) {
+    const k = find(id.trim());
+    if (k !== undefined) required[k] = f32(Number(value.trim()));
+  }
+  return required;
+}
+
+// The check junctions' positions in catalogue order: those of the hydrants file, or all.
+function checkPositions(file, cat) {
+  if (!file) return Array.from({ length: cat.junctionCount }, (_, i) => i + 1);
+  const find = junctionLookup(cat.ids);
+  const listed = new Set();
+  for (const [id] of readRecords(file, 1, true)) {
+    const k = find(id.trim());
+    if (k !== undefined) listed.add(k);
+  }
+  return [...listed].sort((a, b) => a - b);
+}
+
+function studyDesign(engine, inpBytes, cat, limits, inputs, study, positions, required, results) {
+  results.write(text("Check_Node"), text("Fire_Flow"), text("Check_Pressure"), text("Lowest_Node"),
+    text("Lowest_Pressure"), text("Fastest_Pipe"), text("Fastest_Velocity"), text("Result"));
+  for (const j of positions) {
+    const flow = required[j] ?? inputs.requiredFlow;
+    const r = studyTrial(engine, inpBytes, [j], flow, study, limits, true);
+    const failed = r.violation !== null || r.pipe !== null;
+    const fastest = study.maxVelocity !== null && r.fastest !== null;
+    results.write(text(cat.ids[j]), single(flow), pressureField(r.check),
+      r.lowest ? text(cat.ids[r.lowest.k]) : text(""), r.lowest ? pressureField(r.lowest.p) : text(""),
+      fastest ? text(linkIdText(engine, inpBytes, r.fastest.k)) : text(""),
+      fastest ? pressureField(r.fastest.v) : text(""),
+      text(!r.solved ? "Unsolved" : failed ? "Fail" : "Pass"));
+  }
+}
+
+// Checks a study's available-flow file on EPANET 2.2: for every row with a flow Q, the trial
+// at Q passes and the trial at min(Q + tolerance, maximal flow) fails, with the limiting
+// junction and pipe (lowest-positioned, lowest-indexed, at its first failing step) and their
+// values as written, and the check junction's lowest pressure of the passing trial; a row with
+// 0 fails at 0; a "Maximal flow was reached" row passes at the maximal flow; Required_Flow and
+// Result as the file of required flows gives them. Values agree within 0.001 + 1e-6 |v|.
+function certifyStudyRows(engine, inpBytes, cat, limits, inputs, study, positions, required, lines) {
+  const problems = [];
+  const header = '"Check_Node","Available_Flow","Limiting_Node","Limiting_Pressure","Check_Pressure",' +
+    '"Limiting_Pipe","Limiting_Velocity","Required_Flow","Result"';
+  if (lines[0] !== header) problems.push(`header: ${lines[0]}`);
+  if (lines.length - 1 !== positions.length) problems.push(`${lines.length - 1} rows for ${positions.length} junctions`);
+  for (let r = 1; r < lines.length && r <= positions.length; r++) {
+    const j = positions[r - 1];
+    const fields = resultFields(lines[r]);
+    const fail = (why) => problems.push(`${lines[r]}: ${why}`);
+    if (fields.length !== 9) { fail("not a row of a study's available flow"); continue; }
+    if (fields[0][0] !== cat.ids[j]) { fail(`junction is ${cat.ids[j]}`); continue; }
+    const need = required[j];
+    if (need === null ? fields[7][0] !== "" : Number(fields[7][0]) !== need) fail(`required flow is ${need}`);
+    const judge = (flow) => (need === null ? "" : flow >= need ? "Pass" : "Fail");
+    if (fields[1][0] === "Unsolved") continue;
+    if (fields[1][0] === "Maximal flow was reached") {
+      const t = studyTrial(engine, inpBytes, [j], inputs.maxFlow, study, limits, false);
+      if (t.violation || t.pipe) fail("fails at the maximal flow");
+      if (fields[8][0] !== judge(inputs.maxFlow)) fail(`result is ${judge(inputs.maxFlow)}`);
+      continue;
+    }
+    const q = Number(fields[1][0]);
+    if (fields[1][1] || !(q === 0 || (q > 0 && q < inputs.maxFlow))) fail("flow outside [0, maximal flow)");
+    if (fields[8][0] !== judge(q)) fail(`result is ${judge(q)}`);
+    const atQ = studyTrial(engine, inpBytes, [j], q, study, limits, false);
+    if (!closeEnough(fields[4][0], atQ.check)) fail(`check pressure at Q is ${atQ.check}`);
+    let limiting = atQ;
+    if (atQ.violation || atQ.pipe) {
+      if (q !== 0) fail("fails at Q");
+    } else {
+      const above = Math.min(q + inputs.tolerance, inputs.maxFlow);
+      limiting = studyTrial(engine, inpBytes, [j], above, study, limits, false);
+      if (!limiting.violation && !limiting.pipe) { fail(`passes at ${above}`); continue; }
+    }
+    const v = limiting.violation;
+    if (fields[2][0] !== (v ? cat.ids[v.k] : "")) fail(`limiting junction is ${v ? cat.ids[v.k] : "none"}`);
+    if (v && !closeEnough(fields[3][0], v.p)) fail(`limiting pressure is ${v.p}`);
+    const p = limiting.pipe;
+    if (fields[5][0] !== (p ? linkIdText(engine, inpBytes, p.k) : "")) fail(`limiting pipe is ${p ? p.k : "none"}`);
+    if (p && !closeEnough(fields[6][0], p.v)) fail(`limiting velocity is ${p.v}`);
+  }
+  return problems;
+}
+
+function studyOptions(options) {
+  const fireDemand = options["fire-demand"] ?? "replace";
+  if (fireDemand !== "replace" && fireDemand !== "add") throw new Error("--fire-demand replace|add");
+  return {
+    demandTime: Number(options["demand-time"] ?? "0"),
+    fireDuration: Number(options["fire-duration"] ?? "0"),
+    fireDemand,
+    maxVelocity: options["max-velocity"] !== undefined ? number(options, "max-velocity") : null,
+  };
+}
+
+async function study(inp, resultsPath, options) {
+  const mode = options.mode;
+  const inputs = {
+    minPressure: number(options, "min-pressure", "110"),
+    maxFlow: number(options, "max-flow", "1000"),
+    requiredFlow: number(options, "required-flow", "100"),
+  };
+  inputs.tolerance = options.tolerance !== undefined ? number(options, "tolerance") : inputs.maxFlow / 1000;
+  const fire = studyOptions(options);
+  const inpBytes = new Uint8Array(readFileSync(inp));
+  const engine = new Engine(await loadEngine());
+  if (engine.openProject(inpBytes) !== 0) {
+    engine.closeProject();
+    throw new RunEnded("Could not open INP file - OpenFile");
+  }
+  const cat = engine.catalogue();
+  const duration = engine.o.timeParam(EN.DURATION)[1];
+  engine.closeProject();
+  if ((fire.demandTime + fire.fireDuration) * 3600 > duration) throw new RunEnded("The fire would end after the end of the simulation");
+  const limits = constraints(dirname(resolve(inp)), cat, inputs.minPressure);
+  const positions = checkPositions(options.hydrants, cat);
+  const required = requiredFlows(options["required-flows"], cat);
+  if (mode === "design") {
+    const results = new ResultsFile(resultsPath);
+    try {
+      studyDesign(engine, inpBytes, cat, limits, inputs, fire, positions, required, results);
+    } finally {
+      results.save();
+    }
+    return;
+  }
+  if (mode !== "available") throw new Error("--mode available|design");
+  const lines = readFileSync(resultsPath).toString("latin1").split("\r\n");
+  if (lines[lines.length - 1] === "") lines.pop();
+  const problems = certifyStudyRows(engine, inpBytes, cat, limits, inputs, fire, positions, required, lines);
+  for (const problem of problems) console.error(problem);
+  if (problems.length > 0) throw new RunEnded(`${problems.length} rows are not certified`);
+  console.log(`${lines.length - 1} rows certified`);
+}
+
+async function baseline(inp, options) {
+  const minPressure = number(options, "min-pressure", "110");
+  const fire = { ...studyOptions(options), fireDuration: 0 };
+  const inpBytes = new Uint8Array(readFileSync(inp));
+  const engine = new Engine(await loadEngine());
+  if (engine.openProject(inpBytes) !== 0) throw new RunEnded(`cannot open ${inp}`);
+  const cat = engine.catalogue();
+  engine.closeProject();
+  const limits = constraints(dirname(resolve(inp)), cat, minPressure);
+  // No check junction: the network as it is at the first step of the fire.
+  const r = { below: [] };
+  if (engine.openProject(inpBytes) !== 0) throw new RunEnded(`cannot open ${inp}`);
+  try {
+    engine.o.openH();
+    engine.o.initH(0);
+    let next = 0;
+    while (next < fire.demandTime * 3600) {
+      const [, t] = engine.o.runH();
+      const [, step] = engine.o.nextH();
+      if (step === 0) break;
+      next = t + step;
+    }
+    engine.o.runH();
+    for (let k = 1; k <= limits.count; k++) {
+      if (limits.excluded[k]) continue;
+      const p = engine.getNode(k, EN.PRESSURE)[1];
+      if (p < limits.minimum[k] || Number.isNaN(p)) r.below.push(cat.ids[k]);
+    }
+  } finally {
+    engine.closeProject();
+  }
+  process.stdout.write(Buffer.from(r.below.map((id) => `"${id}"\r\n`).join(""), "latin1"));
+}
+
 async function nocheck(inp, pressureText) {
   const limit = f32(Number(pressureText));
   const engine = new Engine(await loadEngine());
@@ -575,6 +874,8 @@ async function main() {
   try {
     if (command === "run" && inp && positional.length === 1) await run(inp, positional[0], options);
     else if (command === "nocheck" && inp && positional.length === 1) await nocheck(inp, positional[0]);
+    else if (command === "study" && inp && positional.length === 1) await study(inp, positional[0], options);
+    else if (command === "baseline" && inp && positional.length === 0) await baseline(inp, options);
     else {
       console.error("usage: node fireflow.mjs run INP RESULTS --mode steady|design|duration|flow|certify [options]\n" +
         "       node fireflow.mjs nocheck INP PRESSURE");

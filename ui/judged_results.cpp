@@ -1,0 +1,62 @@
+#include "ui/judged_results.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "ui/colour_scale.h"
+#include "ui/window_services.h"
+
+namespace hydrosk::ui {
+JudgedRows JudgeRows(const files::ResultsTable& table) {
+    JudgedRows judged;
+    const std::optional<std::size_t> resultColumn = files::ResultColumn(table);
+    std::optional<double> low, high;
+    const files::ResultsRow* lowRow = nullptr;
+    const files::ResultsRow* highRow = nullptr;
+    for (const files::ResultsRow& row : table.rows) {
+        if (const std::optional<double> answer = table.Answer(row)) {
+            if (!low || *answer < *low) lowRow = &row;
+            if (!high || *answer > *high) highRow = &row;
+            low = std::min(low.value_or(*answer), *answer);
+            high = std::max(high.value_or(*answer), *answer);
+        }
+    }
+    const ColourScale scale(low.value_or(0), high.value_or(0));
+    judged.entries.reserve(table.rows.size());
+    for (const files::ResultsRow& row : table.rows) {
+        if (resultColumn) {
+            judged.entries.push_back(row.outcome == files::Outcome::Passed ? ColourScale::kPass
+                                     : row.outcome == files::Outcome::Failed
+                                         ? ColourScale::kFail
+                                         : ColourScale::kNeutral);
+        } else {
+            const std::optional<double> answer = table.Answer(row);
+            judged.entries.push_back(answer                  ? scale.entryOf(*answer)
+                                     : files::IsFailing(row) ? ColourScale::kNeutral
+                                                             : ColourScale::kReached);
+        }
+    }
+
+    MapLegend& legend = judged.legend;
+    if (resultColumn) {
+        legend.swatches = {{ColourScale::colourOf(ColourScale::kPass),
+                            DisplayText(files::VerdictText(files::Outcome::Passed))},
+                           {ColourScale::colourOf(ColourScale::kFail),
+                            DisplayText(files::VerdictText(files::Outcome::Failed))}};
+    } else {
+        if (lowRow != nullptr) {
+            legend.scaleEnds = {
+                DisplayText(files::ShownText(table, *lowRow, table.answer_column)),
+                DisplayText(files::ShownText(table, *highRow, table.answer_column))};
+        }
+        if (const QString reached = DisplayText(files::LayoutOf(table.kind).reached_text);
+            !reached.isEmpty()) {
+            legend.swatches.push_back({ColourScale::colourOf(ColourScale::kReached), reached});
+        }
+    }
+    legend.swatches.push_back(
+        {ColourScale::colourOf(ColourScale::kNeutral), QStringLiteral("No result")});
+    return judged;
+}
+
+}  // namespace hydrosk::ui
