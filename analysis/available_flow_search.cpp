@@ -24,7 +24,7 @@ public:
                         const network::NetworkCatalogue& catalogue, const JunctionLimits& limits,
                         const AvailableFlowSettings& settings, const AvailableFlowGrid& grid,
                         const std::atomic<bool>* stop)
-        : trials_(std::move(network), catalogue, settings.study, settings.solves),
+        : trials_(std::move(network), catalogue, settings.study, settings.solves, stop),
           catalogue_(catalogue),
           limits_(limits),
           settings_(settings),

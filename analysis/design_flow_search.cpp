@@ -16,8 +16,8 @@ class DesignFlowWorker final : public JunctionWorker {
 public:
     DesignFlowWorker(std::shared_ptr<const toolkit::Network> network,
                      const network::NetworkCatalogue& catalogue, const JunctionLimits& limits,
-                     const DesignFlowSettings& settings)
-        : trials_(std::move(network), catalogue, settings.study, settings.solves),
+                     const DesignFlowSettings& settings, const std::atomic<bool>* stop)
+        : trials_(std::move(network), catalogue, settings.study, settings.solves, stop),
           catalogue_(catalogue),
           limits_(limits),
           settings_(settings) {}
@@ -77,10 +77,10 @@ private:
 WorkerFactory DesignFlowWorkers(std::shared_ptr<const toolkit::Network> network,
                                 const network::NetworkCatalogue& catalogue,
                                 const JunctionLimits& limits, const DesignFlowSettings& settings) {
-    return
-        [network = std::move(network), &catalogue, &limits, &settings](const std::atomic<bool>*) {
-            return std::make_unique<DesignFlowWorker>(network, catalogue, limits, settings);
-        };
+    return [network = std::move(network), &catalogue, &limits,
+            &settings](const std::atomic<bool>* stop) {
+        return std::make_unique<DesignFlowWorker>(network, catalogue, limits, settings, stop);
+    };
 }
 
 }  // namespace hydrosk::analysis

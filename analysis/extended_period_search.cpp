@@ -15,8 +15,7 @@ namespace hydrosk::analysis {
 namespace {
 
 void Require(int code, std::string_view check_junction) {
-    if (code != 0)
-        throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, check_junction));
+    if (code != 0) ThrowToolkitFailure(code, check_junction);
 }
 
 }  // namespace
@@ -27,9 +26,8 @@ std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int positio
     const int node = context.catalogue.Junctions.index_at(position).value_or(position);
 
     toolkit::Project project;
-    if (project.open(context.network) != 0) {
-        throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
-    }
+    RequireTrialOpen(project.open(context.network));
+    project.set_stop_request(context.stop);
     Require(project.open_h(), id);
     Require(project.init_h(EN_SAVE), id);
     Require(project.set_node_value(node, EN_BASEDEMAND, demand), id);
@@ -44,7 +42,7 @@ std::optional<long> ExtendedPeriodTrial(const TrialContext& context, int positio
         // is tested all the same, and under "Unbalanced STOP" it is the simulation's last: the
         // toolkit then gives no next step, as EPANET gives none.
         if (toolkit::codes::IsError(code)) {
-            throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
+            ThrowToolkitFailure(code, id);
         }
         if (IsUnsolved(code) && unsolved != nullptr && !counted) {
             if (unsolved->count++ == 0) unsolved->first_code = code;

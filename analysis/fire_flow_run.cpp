@@ -17,6 +17,7 @@
 #include "analysis/run_messages.h"
 #include "analysis/search_common.h"
 #include "analysis/steady_state_search.h"
+#include "analysis/trial_grid.h"
 #include "files/constraint_files.h"
 #include "files/file_error.h"
 #include "files/number_text.h"
@@ -42,8 +43,8 @@ void Refuse(std::string_view message) {
 // The refusal of an INP file that the toolkit could not open, with its input errors.
 class InpRefused : public RunEnded {
 public:
-    InpRefused(int code, std::vector<toolkit::InputError> errors)
-        : RunEnded(MessageKind::Refusal, messages::CouldNotOpenInp(code, errors)),
+    InpRefused(int code, std::vector<toolkit::InputError> errors, std::string_view hint)
+        : RunEnded(MessageKind::Refusal, messages::CouldNotOpenInp(code, errors, hint)),
           code_(code),
           errors_(std::move(errors)) {}
     int code() const noexcept { return code_; }
@@ -111,7 +112,7 @@ void OpenCatalogue(network::NetworkCatalogue& catalogue, toolkit::Project& proje
         code = network::OpenNetwork(catalogue, project, inp_path, "", "");
     }
     if (code == toolkit::codes::kInsufficientMemory) throw std::bad_alloc();
-    if (code != 0) throw InpRefused(code, project.input_errors());
+    if (code != 0) throw InpRefused(code, project.input_errors(), messages::InpFileHint(inp_path));
 }
 
 // The trials' report file is left in the current directory, as the toolkit leaves it; the
@@ -130,19 +131,40 @@ void LeaveTrialReportFile(const RunSettings& settings) {
 }
 
 // Runs a search into the results file (none for an empty path) and the observer. When the
-// search ends the run early, the rows it completed are kept: the file then holds the header
-// and every completed row.
+// search ends the run early with a failure of its own, the rows it completed are kept: the file
+// then holds the header and every completed row. When the run is stopped from outside (or
+// memory runs out), the results file stays as it was and those rows go beside it.
 template <typename Search>
-void WriteResults(const std::filesystem::path& file, RunObserver& observer, Search&& search) {
+void WriteResults(const std::filesystem::path& file, RunObserver& observer,
+                  std::string_view out_of_memory, Search&& search) {
+    std::optional<files::RecordFileWriter> results;
+    int rows = -1;  // the header is not a row
+    const auto stopped = [&](std::string_view message) {
+        std::string text(message);
+        if (results) {
+            const std::filesystem::path partial = PartialResultsFile(file);
+            try {
+                results->CommitAs(partial);
+                text += "\n" + messages::RowsKeptApart(std::max(rows, 0), partial, file);
+            } catch (const files::FileError& error) {
+                text += std::string("\n") + error.what();
+            }
+        }
+        return RunStopped(text);
+    };
     try {
-        std::optional<files::RecordFileWriter> results;
         if (!file.empty()) results.emplace(file);
         const RecordWrite write = [&](const files::Record& record) {
             if (results) results->Write(record);
+            ++rows;
             observer.ResultsRecord(record);
         };
         try {
             std::forward<Search>(search)(write);
+        } catch (const RunStopped& ended) {
+            throw stopped(ended.what());
+        } catch (const std::bad_alloc&) {
+            throw stopped(out_of_memory);
         } catch (const RunEnded& ended) {
             try {
                 if (results) results->Commit();
@@ -168,7 +190,7 @@ AvailableFlowSettings AvailableFlowInputs(const AvailableFlowRun& run) {
         if (!(tolerance > 0)) Refuse(messages::kTolerancePositive);
     }
     if (!AvailableFlowGrid::Make(run.maximal_flow, tolerance)) {
-        Refuse(messages::kToleranceTooSmall);
+        Refuse(run.tolerance ? messages::kToleranceTooSmall : messages::kMaximalFlowTooLarge);
     }
     AvailableFlowSettings settings;
     settings.maximal_flow = run.maximal_flow;
@@ -256,9 +278,21 @@ struct SteadyStatePreparer {
     void operator()(const FlowRun&) const {}
 };
 
+// Bisection's rows are the linear search's only where pressures fall steadily with the flow.
+void NoticeBisection(const RunSettings& settings, const PreparedSearch& search,
+                     RunObserver& observer) {
+    SearchMethod method = SearchMethod::Linear;
+    if (const auto* steady = std::get_if<SteadyRun>(&settings.mode)) method = steady->search;
+    if (const auto* flow = std::get_if<FlowRun>(&settings.mode)) method = flow->search;
+    if (method == SearchMethod::Bisection &&
+        ConfigurationCanChangeWithFlow(*search.project.parsed_network())) {
+        observer.ShowMessage(MessageKind::Notice, std::string(messages::kBisectionMayDiffer));
+    }
+}
+
 // The search's own settings, once the network is checked for the mode, and its workers.
 void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, SolveCount* solves,
-                         std::vector<std::optional<float>> required_flows) {
+                         std::vector<std::optional<float>> required_flows, RunObserver& observer) {
     const network::NetworkCatalogue& catalogue = search.catalogue;
     if (!IsExtendedPeriod(ModeOf(settings.mode))) {
         const StudyOptions* study = nullptr;
@@ -292,11 +326,21 @@ void PrepareSearchOfMode(const RunSettings& settings, PreparedSearch& search, So
 
     const auto& run = std::get<FlowRun>(settings.mode);
     if (!(run.required_time > 0)) Refuse(messages::kEnterRequiredTime);
+    const long duration = search.project.parsed_network()->times.duration;
+    if (settings.notice_capped_time && run.required_time * 3600.0F > static_cast<float>(duration)) {
+        observer.ShowMessage(MessageKind::Notice,
+                             messages::RequiredTimeCapped(run.required_time, duration));
+    }
     auto& flow = search.settings.emplace<FlowSearchSettings>(
         FlowSearchSettings{run.required_time, run.maximal_flow, run.flow_interval, run.search});
     LeaveTrialReportFile(settings);
     search.header = files::HeaderRecord(files::ResultsKind::Flow);
     search.workers = FlowWorkers(*search.trials, flow);
+}
+
+// A stop asked for while the search is prepared ends the run before its search.
+void StopIfRequested(RunObserver& observer) {
+    if (observer.StopRequested()) throw RunStopped(messages::kRunInterrupted);
 }
 
 void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch& search,
@@ -307,8 +351,10 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
     RefuseInputAt(settings, RefusalPoint::Numbers);
     CheckNumbers(settings);
     const Constraints constraints = ReadConstraints(settings);
+    StopIfRequested(observer);
 
     OpenCatalogue(search.catalogue, search.project, settings.inp_file.string(), settings);
+    StopIfRequested(observer);
     if (result != nullptr) {
         const network::UnitNames units = network::UnitNamesOf(*search.project.parsed_network());
         result->flow_units = units.flow;
@@ -364,9 +410,12 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
             {"required flows", unknown_required}};
         observer.ShowMessage(MessageKind::Notice, messages::UnknownJunctionIds(lists));
     }
+    StopIfRequested(observer);
     observer.SetProgressRange(0, search.rows);
-    PrepareSearchOfMode(settings, search, solves, std::move(required_flows));
+    PrepareSearchOfMode(settings, search, solves, std::move(required_flows), observer);
     if (settings.hydrants) search.workers = SelectedRows(search.workers, search.row_positions);
+    NoticeBisection(settings, search, observer);
+    StopIfRequested(observer);
 }
 
 // The junctions (and pipes) of a study that fail without any fire, by ID.
@@ -399,8 +448,12 @@ void Run(const RunSettings& settings, SolveCount& solves, RunObserver& observer,
     PreparedSearch search;
     Prepare(settings, observer, search, &solves, &result);
     ShowBaseline(search, observer, &solves);
+    StopIfRequested(observer);
     UnsolvedSummary unsolved;
-    WriteResults(settings.output_file, observer, [&](const RecordWrite& write) {
+    const int workers =
+        std::min(WorkerThreadCount(settings.parallelism.threads), std::max(search.rows, 1));
+    const std::string out_of_memory = messages::OutOfMemory(workers);
+    WriteResults(settings.output_file, observer, out_of_memory, [&](const RecordWrite& write) {
         write(search.header);
         unsolved =
             WriteRowsInOrder(search.rows, settings.parallelism, search.workers, write, observer);

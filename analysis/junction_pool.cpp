@@ -1,6 +1,11 @@
 #include "analysis/junction_pool.h"
 
 #include <algorithm>
+#include <system_error>
+
+#include "analysis/run_messages.h"
+#include "analysis/search_common.h"
+#include "toolkit/stop_request.h"
 
 namespace hydrosk::analysis {
 
@@ -44,7 +49,15 @@ JunctionPool::JunctionPool(PositionSource& positions, OutcomeSink& outcomes, int
     : positions_(positions), outcomes_(outcomes), factory_(std::move(factory)) {
     const int workers = std::max(threads, 1);
     threads_.reserve(static_cast<std::size_t>(workers));
-    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+    for (int i = 0; i < workers; ++i) {
+        try {
+            threads_.emplace_back([this] { Work(); });
+        } catch (const std::system_error& error) {
+            Stop();
+            Join();
+            throw RunStopped(messages::ThreadNotStarted(i, workers, error.code().message()));
+        }
+    }
 }
 
 JunctionPool::~JunctionPool() {
@@ -76,6 +89,8 @@ void JunctionPool::Work() {
                 outcome.unsolved = worker->LastUnsolved();
             } catch (const JunctionAbandoned&) {
                 return;
+            } catch (const toolkit::SolveStopped&) {
+                return;  // the stop request, seen inside a solve
             } catch (...) {
                 outcome.failure = std::current_exception();
             }

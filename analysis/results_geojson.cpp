@@ -4,9 +4,11 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <sstream>
+#include <vector>
 
 #include "files/file_error.h"
+#include "files/replacing_file.h"
 
 namespace hydrosk::analysis {
 namespace {
@@ -121,29 +123,87 @@ void WriteResultsGeoJson(std::ostream& out, const files::ResultsTable& table,
 
 std::filesystem::path NetworkOfResults(const std::filesystem::path& results_file) {
     std::filesystem::path inp = results_file;
+    // The rows of a stopped run: "<inp>.TXT.partial".
+    if (inp.extension() == ".partial") inp.replace_extension();
     return inp.replace_extension();
+}
+
+RowsOutsideNetwork CheckRowsAgainstNetwork(const files::ResultsTable& table,
+                                           const network::NetworkMap& map) {
+    RowsOutsideNetwork rows;
+    std::vector<bool> seen(map.nodes.size(), false);
+    for (const files::ResultsRow& row : table.rows) {
+        const std::optional<int> node = map.FindNode(row.check_id());
+        if (!node ||
+            map.nodes[static_cast<std::size_t>(*node)].kind != network::MapNodeKind::Junction) {
+            ++rows.unknown;
+        } else if (seen[static_cast<std::size_t>(*node)]) {
+            ++rows.repeated;
+        } else {
+            seen[static_cast<std::size_t>(*node)] = true;
+        }
+    }
+    return rows;
+}
+
+std::string RowsOutsideNetworkWarning(const RowsOutsideNetwork& rows) {
+    if (rows.empty()) return {};
+    const auto counted = [](std::size_t count, const char* one, const char* many) {
+        return std::to_string(count) + (count == 1 ? one : many);
+    };
+    std::string text = "Warning: the results do not all belong to the network:";
+    if (rows.unknown > 0) {
+        text += " " + counted(rows.unknown, " row names", " rows name") + " no junction of it" +
+                (rows.repeated > 0 ? ";" : "");
+    }
+    if (rows.repeated > 0) {
+        text += " " + counted(rows.repeated, " row repeats", " rows repeat") +
+                " the junction of an earlier row";
+    }
+    return text;
 }
 
 void WriteResultsGeoJsonFile(const std::filesystem::path& geojson_file,
                              const files::ResultsTable& table, const network::NetworkMap& map,
-                             std::string_view name) {
+                             std::string_view name, std::span<const std::filesystem::path> inputs) {
+    std::error_code error;
+    for (const std::filesystem::path& input : inputs) {
+        if (geojson_file == input || std::filesystem::equivalent(geojson_file, input, error)) {
+            throw files::FileError(geojson_file,
+                                   "is an input of the export and is not overwritten");
+        }
+    }
+    const auto status = std::filesystem::status(geojson_file, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        throw files::FileError(geojson_file, "is not a regular file and is not written");
+    }
+    std::ostringstream text;
+    WriteResultsGeoJson(text, table, map, name);
+    files::ReplacingFile file(geojson_file);
+    const std::string bytes = std::move(text).str();
     errno = 0;
-    std::ofstream out(geojson_file, std::ios::binary | std::ios::trunc);
-    if (out) WriteResultsGeoJson(out, table, map, name);
-    if (out) out.close();
-    if (!out) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream()) != bytes.size()) {
         throw files::FileError(geojson_file,
                                std::string("cannot be written: ") +
                                    (errno != 0 ? std::strerror(errno) : "write error"));
     }
+    file.Commit();
 }
 
-void ExportResultsGeoJson(const std::filesystem::path& results_file,
-                          const std::filesystem::path& inp_file,
-                          const std::filesystem::path& geojson_file) {
+std::string ExportResultsGeoJson(const std::filesystem::path& results_file,
+                                 const std::filesystem::path& inp_file,
+                                 const std::filesystem::path& geojson_file,
+                                 std::ostream* standard_output) {
     const files::ResultsTable table = files::ReadResultsFile(results_file);
     const network::NetworkMap map = network::LoadNetworkMap(inp_file);
-    WriteResultsGeoJsonFile(geojson_file, table, map, results_file.filename().string());
+    const std::string name = results_file.filename().string();
+    if (geojson_file == "-" && standard_output != nullptr) {
+        WriteResultsGeoJson(*standard_output, table, map, name);
+    } else {
+        const std::filesystem::path inputs[] = {results_file, inp_file};
+        WriteResultsGeoJsonFile(geojson_file, table, map, name, inputs);
+    }
+    return RowsOutsideNetworkWarning(CheckRowsAgainstNetwork(table, map));
 }
 
 }  // namespace hydrosk::analysis

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <ostream>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "files/results_file.h"
@@ -21,19 +23,39 @@ void WriteResultsGeoJson(std::ostream& out, const files::ResultsTable& table,
                          const network::NetworkMap& map, std::string_view name);
 
 // The network a results file belongs to: its path without the last extension
-// (results are written beside the INP file as "<inp>.TXT").
+// (results are written beside the INP file as "<inp>.TXT"; the rows of a stopped run as
+// "<inp>.TXT.partial").
 std::filesystem::path NetworkOfResults(const std::filesystem::path& results_file);
 
-// The same into a file, named after the results file; throws files::FileError
-// when it cannot be written.
+// Rows of a results file that do not fit its network: rows whose check ID is not a junction
+// of it, and rows of a junction that has a row before them.
+struct RowsOutsideNetwork {
+    std::size_t unknown = 0;
+    std::size_t repeated = 0;
+
+    bool empty() const { return unknown == 0 && repeated == 0; }
+};
+RowsOutsideNetwork CheckRowsAgainstNetwork(const files::ResultsTable& table,
+                                           const network::NetworkMap& map);
+
+// One warning for all of them, with the counts; empty when there are none.
+std::string RowsOutsideNetworkWarning(const RowsOutsideNetwork& rows);
+
+// The same into a file, named after the results file, replaced whole (see files::ReplacingFile):
+// a failure leaves the file as it was. Refused with files::FileError, before anything is
+// written: a file among `inputs` (the results file, the INP file) in any spelling, and a path
+// that exists and is not a regular file (a directory, a FIFO, a device).
 void WriteResultsGeoJsonFile(const std::filesystem::path& geojson_file,
                              const files::ResultsTable& table, const network::NetworkMap& map,
-                             std::string_view name);
+                             std::string_view name,
+                             std::span<const std::filesystem::path> inputs = {});
 
-// Reads the results and the network and writes the GeoJSON file. Throws
-// files::FileError for the files and network::NetworkMapError for the network.
-void ExportResultsGeoJson(const std::filesystem::path& results_file,
-                          const std::filesystem::path& inp_file,
-                          const std::filesystem::path& geojson_file);
+// Reads the results and the network and writes the GeoJSON file ("-": to `standard_output`).
+// Throws files::FileError for the files and network::NetworkMapError for the network. Gives
+// the warning of RowsOutsideNetworkWarning (empty when every row fits).
+std::string ExportResultsGeoJson(const std::filesystem::path& results_file,
+                                 const std::filesystem::path& inp_file,
+                                 const std::filesystem::path& geojson_file,
+                                 std::ostream* standard_output = nullptr);
 
 }  // namespace hydrosk::analysis

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 
 #include "files/printable_text.h"
 #include "toolkit/codes.h"
@@ -18,7 +19,7 @@ void AppendList(std::string& text, std::string_view file, std::span<const std::s
     text += ":";
     for (std::size_t i = 0; i < listed; ++i) {
         text += i == 0 ? " " : ", ";
-        text += files::PrintableText(ids[i]);
+        text += files::FieldText(ids[i]);
     }
     const std::size_t more = ids.size() - listed;
     if (more > 0) text += (listed == 0 ? " " : " and ") + std::to_string(more) + " more";
@@ -113,7 +114,7 @@ std::string BaselineFailures(std::span<const std::string> junctions,
     const auto list = [](std::string_view what, std::span<const std::string> ids) {
         std::string text = std::to_string(ids.size()) + " " + std::string(what) + ":";
         for (std::size_t i = 0; i < ids.size() && i < kBaselineIdsShown; ++i) {
-            text += (i == 0 ? " " : ", ") + files::PrintableText(ids[i]);
+            text += (i == 0 ? " " : ", ") + files::FieldText(ids[i]);
         }
         if (ids.size() > kBaselineIdsShown) {
             text += " and " + std::to_string(ids.size() - kBaselineIdsShown) + " more";
@@ -161,12 +162,64 @@ std::vector<std::string> InputErrorLines(int code, std::span<const toolkit::Inpu
     return lines;
 }
 
-std::string CouldNotOpenInp(int code, std::span<const toolkit::InputError> errors) {
+std::string CouldNotOpenInp(int code, std::span<const toolkit::InputError> errors,
+                            std::string_view hint) {
     std::string text(kCouldNotOpenInp);
     for (const std::string& line : InputErrorLines(code, errors, errors.size())) {
         text += "\n  " + line;
     }
+    if (!hint.empty()) text += "\n  " + std::string(hint);
     return text;
+}
+
+std::string OutOfMemory(int workers) {
+    std::string text(kOutOfMemory);
+    text +=
+        " with " + std::to_string(workers) + (workers == 1 ? " worker thread" : " worker threads");
+    if (workers > 1) text += "; each holds the network's hydraulics of its own, so fewer need less";
+    return text;
+}
+
+std::string ThreadNotStarted(int started, int workers, std::string_view reason) {
+    return std::string(kOutOfMemory) + ": worker thread " + std::to_string(started + 1) + " of " +
+           std::to_string(workers) + " could not be started (" + std::string(reason) +
+           "); fewer threads need less";
+}
+
+std::string RowsKeptApart(int rows, const std::filesystem::path& partial_file,
+                          const std::filesystem::path& results_file) {
+    return "The " + std::to_string(rows) + (rows == 1 ? " row" : " rows") +
+           " finished before it are in " + files::PrintableText(partial_file.string()) +
+           "; the results file " + files::PrintableText(results_file.string()) +
+           " was left as it was";
+}
+
+std::string RequiredTimeCapped(float required_hours, long duration_seconds) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "Notice: the required time of %g hours is beyond the INP file's duration of "
+                  "%g hours; the trials end at the end of the simulation",
+                  static_cast<double>(required_hours),
+                  static_cast<double>(duration_seconds) / 3600.0);
+    return text;
+}
+
+std::string InpFileHint(const std::filesystem::path& inp_file) {
+    // The start of the file tells: EPANET reads its lines up to LF.
+    constexpr std::size_t kBytesLooked = 64 * 1024;
+    std::ifstream file(inp_file, std::ios::binary);
+    std::string start(kBytesLooked, '\0');
+    file.read(start.data(), static_cast<std::streamsize>(start.size()));
+    start.resize(static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+    if (start.starts_with("\xEF\xBB\xBF")) {
+        return "Hint: the file starts with a UTF-8 byte-order mark, which EPANET reads as part of "
+               "its first line; save it without one (UTF-8 without BOM, or ANSI)";
+    }
+    if (start.find('\r') != std::string::npos && start.find('\n') == std::string::npos) {
+        return "Hint: the lines of the file end in CR alone, which EPANET does not take for line "
+               "ends; save it with CR LF or LF line ends";
+    }
+    return {};
 }
 
 std::string ReportFileFailure(const std::string& report_file, int code) {

@@ -60,15 +60,35 @@ inline constexpr std::string_view kTolerancePositive =
     "You must enter a tolerance greater than zero";
 inline constexpr std::string_view kToleranceTooSmall =
     "You must enter a larger tolerance: the available flows could not be written exactly";
+// The same with the default tolerance, which the maximal flow gives.
+inline constexpr std::string_view kMaximalFlowTooLarge =
+    "You must enter a smaller maximal flow (or a tolerance): the available flows up to it could "
+    "not be written exactly";
+
+// A required time beyond the simulation: the trials end at its end.
+std::string RequiredTimeCapped(float required_hours, long duration_seconds);
 
 // A trial whose network could not be opened.
 inline constexpr std::string_view kProblemInInp = "Problem in INP file!";
 
-// The command line's run ended by Ctrl+C or SIGTERM.
-inline constexpr std::string_view kRunInterrupted =
-    "The run was interrupted; the rows of the junctions finished before it are kept";
+// A run ended by Ctrl+C, SIGTERM or a stop request.
+inline constexpr std::string_view kRunInterrupted = "The run was interrupted";
+
+// Where the rows of a stopped run went, the results file left as it was.
+std::string RowsKeptApart(int rows, const std::filesystem::path& partial_file,
+                          const std::filesystem::path& results_file);
+// Bisection on a network whose configuration can change with the fire flow.
+inline constexpr std::string_view kBisectionMayDiffer =
+    "Notice: the network has pressure controls, rules, valves or controlled pumps, so the "
+    "pressures may not fall steadily as the flow rises; bisection then reports a failing trial "
+    "right above a passing one, which may lie above the linear search's first failure "
+    "(see \"The searches\" in the README; --search linear tries every flow)";
 // An allocation failed: the run, or the command line, ends with this.
 inline constexpr std::string_view kOutOfMemory = "out of memory";
+// The same during a search of `workers` worker threads, each with a network of its own.
+std::string OutOfMemory(int workers);
+// A worker thread that the system would not start (`started` of `workers` were).
+std::string ThreadNotStarted(int started, int workers, std::string_view reason);
 
 // Why the toolkit refused to open an INP file, as EPANET's report gives it: the lines of each
 // input error (its code and text, the section, then the line itself), of at most `limit` of
@@ -78,8 +98,15 @@ inline constexpr std::string_view kOutOfMemory = "out of memory";
 std::vector<std::string> InputErrorLines(int code, std::span<const toolkit::InputError> errors,
                                          std::size_t limit);
 
-// kCouldNotOpenInp followed by every line of InputErrorLines, each indented.
-std::string CouldNotOpenInp(int code, std::span<const toolkit::InputError> errors);
+// kCouldNotOpenInp followed by every line of InputErrorLines, each indented, and the hint of
+// InpFileHint when there is one.
+std::string CouldNotOpenInp(int code, std::span<const toolkit::InputError> errors,
+                            std::string_view hint = {});
+
+// What makes an INP file unreadable to EPANET before any of its sections counts: a UTF-8
+// byte-order mark at its start, or lines that end in CR alone. Empty when neither is the case
+// (or the file cannot be read).
+std::string InpFileHint(const std::filesystem::path& inp_file);
 
 // A report file that was asked for and cannot be written.
 std::string ReportFileFailure(const std::string& report_file, int code);

@@ -36,6 +36,11 @@ public:
     // extended-period flow search once more after every trial that passed.
     virtual void ServeEvents();
 
+    // Whether the run was asked to stop (Ctrl+C, a stop request) where it serves no events:
+    // looked at between the steps that prepare the search, which then ends the run as
+    // interrupted. The default: never.
+    virtual bool StopRequested() { return false; }
+
     // The busy (hourglass) pointer: on once the inputs are present, off when the run ends, on
     // every path.
     virtual void SetBusy(bool busy);

@@ -168,6 +168,10 @@ struct RunSettings {
     bool report_required = false;
     std::string trial_report_file = "out.txt";
 
+    // The command line: a notice when the flow mode's required time lies beyond the INP
+    // file's duration (the trials then end at the simulation's end, as the window's do).
+    bool notice_capped_time = false;
+
     // A front end that refuses one of its texts where the window's run reads it (the mode's
     // numbers only once the network has been checked for the mode) gives the refusal here; the
     // run then ends with it at that point. nullopt when every input was read.

@@ -1,6 +1,7 @@
 #include "analysis/search_common.h"
 
 #include <cmath>
+#include <new>
 #include <unordered_set>
 
 #include "analysis/run_messages.h"
@@ -10,6 +11,22 @@
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {
+
+void ThrowToolkitFailure(int code, std::string_view check_junction) {
+    if (code == toolkit::codes::kInsufficientMemory) throw std::bad_alloc();
+    throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, check_junction));
+}
+
+void RequireTrialOpen(int code) {
+    if (code == toolkit::codes::kInsufficientMemory) throw std::bad_alloc();
+    if (code != 0) throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
+}
+
+std::filesystem::path PartialResultsFile(const std::filesystem::path& results_file) {
+    std::filesystem::path partial = results_file;
+    partial += ".partial";
+    return partial;
+}
 namespace {
 
 // A list in file order without repeats, built in linear time: files with tens of thousands of
@@ -74,7 +91,7 @@ std::optional<Violation> FirstViolation(const Read& read, const JunctionLimits& 
         double value = 0.0;
         const int code = read(k, value);
         if (code != 0 && on_failure == PressureReadFailure::EndRun) {
-            throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, check_junction));
+            ThrowToolkitFailure(code, check_junction);
         }
         // The toolkit's legacy functions hand out single precision.
         const auto pressure = static_cast<float>(value);

@@ -2,6 +2,7 @@
 // of one solved state, the trial flows, and the way a search ends the run early.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -41,6 +42,26 @@ public:
 private:
     MessageKind kind_;
 };
+
+// Ends a run that was stopped from outside before its end: interrupted (Ctrl+C, SIGTERM, a
+// stop request), a process of its cluster lost or refused, memory exhausted. The results file
+// then keeps its previous content, and the rows finished go to the file beside it that
+// PartialResultsFile names.
+class RunStopped : public RunEnded {
+public:
+    explicit RunStopped(std::string_view message) : RunEnded(MessageKind::Failure, message) {}
+};
+
+// A toolkit call that failed ends the run with its code and the check junction; memory that ran
+// out (the toolkit's 101) throws std::bad_alloc instead.
+[[noreturn]] void ThrowToolkitFailure(int code, std::string_view check_junction);
+
+// The open of a trial's project: memory that ran out (the toolkit's 101) throws std::bad_alloc,
+// any other failure ends the run with "Problem in INP file!".
+void RequireTrialOpen(int code);
+
+// Where a stopped run leaves its rows: "<results file>.partial".
+std::filesystem::path PartialResultsFile(const std::filesystem::path& results_file);
 
 // The pressure limits of one run, by junction position 1 to JunctionCount (entry 0 unused).
 // Position k is also the junction's toolkit node index.

@@ -41,9 +41,8 @@ public:
                       const SteadyStateSettings& settings, std::span<const float> flows,
                       const std::atomic<bool>* stop)
         : catalogue_(catalogue), limits_(limits), settings_(settings), flows_(flows), stop_(stop) {
-        if (project_.open(std::move(network)) != 0) {
-            throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
-        }
+        RequireTrialOpen(project_.open(std::move(network)));
+        project_.set_stop_request(stop);
     }
 
     UnsolvedTrials LastUnsolved() const override { return unsolved_; }
@@ -83,7 +82,7 @@ files::Record SteadyStateJunction(toolkit::Project& project,
     const float saved_base_demand = SingleValue(project, node, EN_BASEDEMAND);
     const float saved_pattern = SingleValue(project, node, EN_PATTERN);
     if (const int code = project.set_node_value(node, EN_PATTERN, 0.0); code != 0) {
-        throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
+        ThrowToolkitFailure(code, id);
     }
 
     // The demands of the other junctions stay as they are during the trials and every solve

@@ -1,6 +1,7 @@
 #include "analysis/study_trial.h"
 
 #include <cmath>
+#include <new>
 
 #include "analysis/run_messages.h"
 #include "network/net_load.h"
@@ -24,11 +25,10 @@ float LowerPressure(float current, float pressure) {
 
 StudyTrials::StudyTrials(std::shared_ptr<const toolkit::Network> network,
                          const network::NetworkCatalogue& catalogue, const FireStudy& study,
-                         SolveCount* solves)
+                         SolveCount* solves, const std::atomic<bool>* stop)
     : catalogue_(catalogue), study_(study), solves_(solves) {
-    if (project_.open(std::move(network)) != 0) {
-        throw RunEnded(MessageKind::Failure, messages::kProblemInInp);
-    }
+    RequireTrialOpen(project_.open(std::move(network)));
+    project_.set_stop_request(stop);
     if (study_.max_velocity) {
         int links = 0;
         // The project is open, so its counts and its links' types can always be read.
@@ -43,6 +43,7 @@ StudyTrials::StudyTrials(std::shared_ptr<const toolkit::Network> network,
     // a solve of it would.
     int started = project_.open_h();
     if (started == 0) started = project_.init_h(EN_NOSAVE);
+    if (started == toolkit::codes::kInsufficientMemory) throw std::bad_alloc();
     if (started != 0) {
         before_fire_code_ = started;
         fire_reached_ = false;
@@ -67,7 +68,7 @@ StudyTrials::StudyTrials(std::shared_ptr<const toolkit::Network> network,
         time = now + step;
     }
     if (const int code = project_.save_hydraulics(before_fire_); code != 0) {
-        throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, ""));
+        ThrowToolkitFailure(code, "");
     }
 }
 
@@ -92,7 +93,7 @@ void StudyTrials::Check(std::span<const int> positions) {
         }
         if (code != 0) {
             const std::string& id = catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
-            throw RunEnded(MessageKind::Failure, messages::ToolkitFailure(code, id));
+            ThrowToolkitFailure(code, id);
         }
     }
 }

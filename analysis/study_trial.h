@@ -7,6 +7,7 @@
 // the INP's duration: the available-flow and design-flow searches.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <span>
@@ -75,9 +76,10 @@ public:
     // A project of its own, opened from the parsed network, its simulation stepped up to the
     // fire. Throws RunEnded with "Problem in INP file!" when it cannot be opened, and with the
     // toolkit's code when the simulation cannot be started.
+    // `stop`: the pool's stop request, which the solves look at (see toolkit/stop_request.h).
     StudyTrials(std::shared_ptr<const toolkit::Network> network,
                 const network::NetworkCatalogue& catalogue, const FireStudy& study,
-                SolveCount* solves);
+                SolveCount* solves, const std::atomic<bool>* stop = nullptr);
 
     // Makes the junctions at `positions` the check junctions: the previous ones get their own
     // demands back exactly; with Replace the new ones' patterns are cleared, with Add each gets

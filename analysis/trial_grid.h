@@ -10,12 +10,21 @@
 #include <span>
 #include <vector>
 
+namespace hydrosk::toolkit {
+struct Network;
+}
+
 namespace hydrosk::analysis {
 
 enum class SearchMethod {
     Linear,     // every trial from 0 upwards until the first failure
     Bisection,  // a passing trial below a failing one, their gap halved until they are neighbours
 };
+
+// Whether a network can change its configuration with a check junction's flow: level
+// (pressure) controls, rules, valves, or controls of a pump. Bisection's rows may then differ
+// from the linear search's.
+bool ConfigurationCanChangeWithFlow(const toolkit::Network& network);
 
 // 0, interval, interval + interval, ..., each sum rounded to single precision (so a step such
 // as 0.1 drifts from its exact multiples), up to the last sum that is not above the maximal

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "analysis/results_geojson.h"
+#include "cli/output_check.h"
 #include "files/file_error.h"
 
 namespace hydrosk::cli {
@@ -14,18 +15,25 @@ CLI::App* AddExportGeoJsonCommand(CLI::App& app, ExportGeoJsonOptions& options) 
         "Write a results file as GeoJSON: one point per junction at its INP coordinates");
     command->add_option("RESULTS_FILE", options.results, "results file of a fire-flow run")
         ->required();
-    command->add_option("OUT", options.output, "GeoJSON file to write")->required();
+    command
+        ->add_option("OUT", options.output,
+                     "GeoJSON file to write, replaced whole (a failure leaves it as it was); - "
+                     "for standard output. The INP file, the results file and anything that is "
+                     "not a regular file are refused")
+        ->required();
     command->add_option("--inp", options.inp,
                         "the network (default: RESULTS_FILE without its last extension)");
     return command;
 }
 
-int RunExportGeoJson(const ExportGeoJsonOptions& options, std::ostream& err) {
+int RunExportGeoJson(const ExportGeoJsonOptions& options, std::ostream& out, std::ostream& err) {
     const std::filesystem::path results(options.results);
     const std::filesystem::path inp = options.inp.empty() ? analysis::NetworkOfResults(results)
                                                           : std::filesystem::path(options.inp);
     try {
-        analysis::ExportResultsGeoJson(results, inp, options.output);
+        const std::string warning =
+            analysis::ExportResultsGeoJson(results, inp, options.output, &out);
+        if (!warning.empty()) err << warning << '\n';
     } catch (const files::FileError& error) {
         err << error.what() << '\n';
         return 1;
@@ -33,6 +41,7 @@ int RunExportGeoJson(const ExportGeoJsonOptions& options, std::ostream& err) {
         err << '"' << inp.string() << "\": " << error.what() << '\n';
         return 1;
     }
+    if (options.output == "-") return CheckWritten(out, "the standard output", err);
     return 0;
 }
 

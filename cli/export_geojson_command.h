@@ -19,7 +19,7 @@ struct ExportGeoJsonOptions {
 
 CLI::App* AddExportGeoJsonCommand(CLI::App& app, ExportGeoJsonOptions& options);
 
-// Returns the exit status: 0, or 1 after a message on `err`.
-int RunExportGeoJson(const ExportGeoJsonOptions& options, std::ostream& err);
+// Returns the exit status: 0, or 1 after a message on `err`. An output of "-" goes to `out`.
+int RunExportGeoJson(const ExportGeoJsonOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace hydrosk::cli

@@ -92,10 +92,11 @@ public:
 
     void ServeEvents() override {
         if (interrupts_.received() != 0) {
-            throw analysis::RunEnded(analysis::MessageKind::Failure,
-                                     analysis::messages::kRunInterrupted);
+            throw analysis::RunStopped(analysis::messages::kRunInterrupted);
         }
     }
+
+    bool StopRequested() override { return interrupts_.received() != 0; }
 
     void EndBar() {
         if (!bar_shown_) return;
@@ -130,15 +131,19 @@ std::optional<Number> ClassicNumber(const std::string& text) {
 // A number option: the whole text, blanks around it aside, read with a period as the decimal
 // separator whatever the locale ("1.5", "-2", "1e3"); "1,5", "1.500,0" or "20 psi" are refused
 // with the option and the text named.
-// With `positive`, a number of 0 or less is refused too.
+// A number below the sign's bound is refused too.
+enum class Sign { Any, NotNegative, Positive };
 template <typename Number = float>
 CLI::Option* AddNumber(CLI::App& command, const std::string& name,
                        std::function<void(Number)> store, const std::string& description,
-                       bool positive = false) {
+                       Sign sign = Sign::Any) {
     const CLI::Validator classic_number(
-        [positive](std::string& text) -> std::string {
+        [sign](std::string& text) -> std::string {
             if (const auto number = ClassicNumber<Number>(text)) {
-                if (positive && !(*number > 0)) return "\"" + text + "\" is not greater than 0";
+                if (sign == Sign::Positive && !(*number > 0)) {
+                    return "\"" + text + "\" is not greater than 0";
+                }
+                if (sign == Sign::NotNegative && *number < 0) return "\"" + text + "\" is negative";
                 return {};
             }
             if (files::ParseFieldNumber(text)) return "\"" + text + "\" is out of range";
@@ -157,9 +162,9 @@ CLI::Option* AddNumber(CLI::App& command, const std::string& name,
 }
 
 CLI::Option* AddNumber(CLI::App& command, const std::string& name, float& value,
-                       const std::string& description, bool positive = false) {
+                       const std::string& description, Sign sign = Sign::Any) {
     return AddNumber<float>(
-               command, name, [&value](float number) { value = number; }, description, positive)
+               command, name, [&value](float number) { value = number; }, description, sign)
         ->default_str(files::FormatSingle(value));
 }
 
@@ -203,25 +208,32 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         ->add_option("--search", options.search,
                      "how the steady and flow modes find the failing trial flow: linear tries "
                      "them from 0 upwards; bisection needs about log2 of their number, with the "
-                     "same rows where pressures fall as the flow rises (see README)")
+                     "same rows where pressures fall as the flow rises; where they may not "
+                     "(pressure controls, rules, valves, controlled pumps) a notice says so. "
+                     "Exactness, network by network: README.md, \"The searches: linear or "
+                     "bisection\"")
         ->transform(CLI::CheckedTransformer(analysis::SearchMethodNames()))
         ->default_str("linear");
     AddNumber(*command, "--min-pressure", options.min_pressure,
               "default minimal pressure of every junction");
     AddNumber(*command, "--max-flow", options.max_flow,
               "largest trial flow (steady, available and flow modes); in steps, it is tried "
-              "when the steps reach it exactly");
+              "when the steps reach it exactly; 0 or more",
+              Sign::NotNegative);
     AddNumber(*command, "--flow-interval", options.flow_interval,
-              "step of the trial flows, greater than 0 (steady and flow modes)", true);
+              "step of the trial flows, greater than 0 (steady and flow modes)", Sign::Positive);
     AddNumber(*command, "--required-flow", options.required_flow,
-              "constant flow drawn at each junction (duration and design modes)");
+              "constant flow drawn at each junction, 0 or more (duration and design modes)",
+              Sign::NotNegative);
     AddNumber<float>(
         *command, "--tolerance", [&options](float tolerance) { options.tolerance = tolerance; },
         "how close the available flow comes to the largest flow that passes (available mode; "
         "default: maximal flow / 1000)",
-        true);
+        Sign::Positive);
     AddNumber(*command, "--required-time", options.required_time,
-              "hours the flow must be drawn for, greater than 0 (flow mode)", true);
+              "hours the flow must be drawn for, greater than 0 (flow mode); beyond the INP "
+              "file's duration the trials end at its end, and a notice says so",
+              Sign::Positive);
     AddNumber<double>(
         *command, "--demand-time",
         [&options](double hours) {
@@ -259,7 +271,7 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         },
         "a pipe whose velocity (ft/s, or m/s in SI units) is above it fails the trial as a low "
         "pressure does (available and design modes)",
-        true);
+        Sign::Positive);
     command
         ->add_option("--hydrants", options.hydrants,
                      "the check junctions, one ID a line as in NoCheck.txt: only they get rows, "
@@ -374,6 +386,7 @@ analysis::RunSettings FireflowSettings(const FireflowOptions& options) {
     settings.report_file = options.report;
     settings.report_required = !options.report.empty();
     settings.trial_report_file.clear();
+    settings.notice_capped_time = true;
     settings.parallelism.threads = options.threads;
     settings.parallelism.lanes = options.lanes;
     try {
@@ -414,7 +427,7 @@ CLI::App* AddBaselineCommand(CLI::App& app, BaselineOptions& options) {
         ->default_str("0");
     AddNumber<float>(
         *command, "--max-velocity", [&options](float velocity) { options.max_velocity = velocity; },
-        "also name, on standard error, the pipes whose velocity is above it", true);
+        "also name, on standard error, the pipes whose velocity is above it", Sign::Positive);
     return command;
 }
 

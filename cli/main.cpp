@@ -9,6 +9,7 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "cli/export_geojson_command.h"
 #include "cli/fireflow_command.h"
@@ -37,14 +38,34 @@ int RunFireflowHere(const hydrosk::cli::FireflowOptions& options,
 }
 
 #ifdef HYDROSK_WITH_MPI
+// The files the options name, which every rank reads for itself.
+std::vector<std::filesystem::path> NamedInputFiles(const hydrosk::cli::FireflowOptions& options) {
+    std::vector<std::filesystem::path> named;
+    if (!options.hydrants.empty()) named.emplace_back(options.hydrants);
+    if (!options.required_flows.empty()) named.emplace_back(options.required_flows);
+    return named;
+}
+
 // One rank of an MPI job: rank 0 runs and writes, the others compute the junctions it hands
 // them. A job of one process runs as a process started alone.
-int RunFireflowInJob(const hydrosk::cli::FireflowOptions& options) {
+// Ranks given other inputs than rank 0 (another INP file, other constraint files, other
+// hydrants or required flows, other options) refuse the job before its first junction.
+int RunFireflowInJob(const hydrosk::cli::FireflowOptions& options,
+                     std::vector<std::string> arguments) {
     // Made before MPI starts threads of its own, so that none of them takes Ctrl+C or SIGTERM.
     // Rank 0 acts on them; the other ranks end when rank 0 tells them to.
     const hydrosk::cli::InterruptWatch interrupts;
     const hydrosk::cluster::MpiJob job;
     if (job.size() == 1) return RunFireflowHere(options, nullptr, &interrupts);
+    const hydrosk::analysis::RunSettings settings = hydrosk::cli::FireflowSettings(options);
+    const std::string refused = hydrosk::cluster::CheckJobInputs(
+        job, hydrosk::cluster::DescribeJobInputs(std::move(arguments), settings.inp_file,
+                                                 settings.constraints_directory,
+                                                 NamedInputFiles(options)));
+    if (!refused.empty()) {
+        if (job.rank() == 0) std::cerr << refused << '\n';
+        return 1;
+    }
     if (job.rank() > 0) {
         return hydrosk::cluster::ServeAsWorkerRank(job, hydrosk::cli::FireflowSettings(options),
                                                    options.threads);
@@ -94,7 +115,10 @@ int Run(int argc, char** argv) {
     if (*simulate) return hydrosk::cli::run_simulate(simulateInp, std::cout, std::cerr);
     if (*fireflow) {
 #ifdef HYDROSK_WITH_MPI
-        if (hydrosk::cluster::StartedByMpiLauncher()) return RunFireflowInJob(fireflowOptions);
+        if (hydrosk::cluster::StartedByMpiLauncher()) {
+            return RunFireflowInJob(fireflowOptions,
+                                    std::vector<std::string>(argv + 1, argv + argc));
+        }
 #else
         // Each process of a job would run the whole network and write the same file.
         if (hydrosk::cluster::LaunchedProcessCount() > 1) {
@@ -106,7 +130,7 @@ int Run(int argc, char** argv) {
         return RunFireflowHere(fireflowOptions);
     }
     if (*baseline) return hydrosk::cli::RunBaseline(baselineOptions, std::cout, std::cerr);
-    if (*exportGeoJson) return hydrosk::cli::RunExportGeoJson(geoJsonOptions, std::cerr);
+    if (*exportGeoJson) return hydrosk::cli::RunExportGeoJson(geoJsonOptions, std::cout, std::cerr);
     return 2;
 }
 

@@ -3,16 +3,20 @@
 #include <mpi.h>
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "analysis/fire_flow_run.h"
+#include "analysis/run_messages.h"
 #include "cluster/outcome_codec.h"
 
 namespace hydrosk::cluster {
@@ -143,6 +147,64 @@ MpiJob::~MpiJob() {
     MPI_Finalize();
 }
 
+namespace {
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "an unknown host";
+    return name;
+}
+
+// `bytes` of rank 0 to every rank.
+std::string BroadcastFromRank0(const MpiJob& job, std::string bytes) {
+    int size = job.rank() == 0 ? static_cast<int>(bytes.size()) : 0;
+    MPI_Bcast(&size, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    bytes.resize(static_cast<std::size_t>(size));
+    MPI_Bcast(bytes.data(), size, MPI_BYTE, 0, MPI_COMM_WORLD);
+    return bytes;
+}
+
+}  // namespace
+
+std::string CheckJobInputs(const MpiJob& job, const JobInputs& mine) {
+    const std::string rank0 = BroadcastFromRank0(job, EncodeJobInputs(mine));
+    std::string difference;
+    if (job.rank() > 0) {
+        try {
+            difference = JobInputsDifference(DecodeJobInputs(rank0), mine, job.rank(), HostName());
+        } catch (const std::exception& error) {
+            difference = "rank " + std::to_string(job.rank()) + " on " + HostName() +
+                         ": the inputs of rank 0 could not be read (" + error.what() + ")";
+        }
+    }
+    int size = static_cast<int>(difference.size());
+    std::vector<int> sizes(static_cast<std::size_t>(job.rank() == 0 ? job.size() : 0));
+    MPI_Gather(&size, 1, MPI_INT, sizes.data(), 1, MPI_INT, 0, MPI_COMM_WORLD);
+    std::vector<int> offsets(sizes.size(), 0);
+    int total = 0;
+    for (std::size_t r = 0; r < sizes.size(); ++r) {
+        offsets[r] = total;
+        total += sizes[r];
+    }
+    std::string all(static_cast<std::size_t>(total), '\0');
+    MPI_Gatherv(difference.data(), size, MPI_BYTE, all.data(), sizes.data(), offsets.data(),
+                MPI_BYTE, 0, MPI_COMM_WORLD);
+    std::string message;
+    if (job.rank() == 0) {
+        std::vector<std::string> differences;
+        for (std::size_t r = 0; r < sizes.size(); ++r) {
+            if (sizes[r] > 0) {
+                differences.push_back(all.substr(static_cast<std::size_t>(offsets[r]),
+                                                 static_cast<std::size_t>(sizes[r])));
+            }
+        }
+        if (!differences.empty()) message = RanksDisagree(differences);
+    }
+    const std::string verdict = BroadcastFromRank0(job, message.empty() ? "" : "refused");
+    if (job.rank() == 0) return message;
+    return verdict;
+}
+
 Coordinator::Coordinator(const MpiJob& job) : ranks_(job.size()) {
     server_ = std::thread([this] { Serve(); });
 }
@@ -224,7 +286,7 @@ void Coordinator::ServeUntilEveryRankIsDone() {
     }
 }
 
-int ServeAsWorkerRank(const MpiJob&, const analysis::RunSettings& job_settings, int threads) {
+int ServeAsWorkerRank(const MpiJob& job, const analysis::RunSettings& job_settings, int threads) {
     // Only rank 0 writes files; the others keep no report of their own.
     analysis::RunSettings settings = job_settings;
     settings.report_file.clear();
@@ -239,7 +301,20 @@ int ServeAsWorkerRank(const MpiJob&, const analysis::RunSettings& job_settings, 
         workers = search->workers;
         count = search->rows;
     } catch (...) {
-        workers = FailingWorkers(std::current_exception());
+        // The job ends as a rank lost: rank 0 keeps the previous results, naming this rank.
+        std::string reason = "unknown failure";
+        try {
+            throw;
+        } catch (const std::bad_alloc&) {
+            reason = analysis::messages::kOutOfMemory;
+        } catch (const std::exception& error) {
+            reason = error.what();
+        } catch (...) {
+        }
+        std::error_code ignored;
+        workers = FailingWorkers(std::make_exception_ptr(analysis::RunStopped(
+            "rank " + std::to_string(job.rank()) + " on " + HostName() + " could not start on \"" +
+            std::filesystem::absolute(settings.inp_file, ignored).string() + "\": " + reason)));
     }
     const int thread_count = std::min(analysis::WorkerThreadCount(threads), std::max(count, 1));
 

@@ -18,11 +18,13 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "analysis/junction_pool.h"
 #include "analysis/run_settings.h"
+#include "cluster/job_inputs.h"
 #include "cluster/launcher.h"
 
 namespace hydrosk::cluster {
@@ -42,6 +44,13 @@ private:
     int rank_ = 0;
     int size_ = 1;
 };
+
+// Before the first junction: rank 0 sends its inputs (the options, hashes of the INP file and
+// of the constraint files) to every rank, each rank compares them with its own, and rank 0
+// gathers what differs. Gives the message that refuses the job, naming each rank that differs
+// with its host and paths, on rank 0 (on the others a non-empty text); empty when every rank
+// agrees. Every rank of the job must call it.
+std::string CheckJobInputs(const MpiJob& job, const JobInputs& mine);
 
 // Rank 0's side of the job: shares the attached search with the other ranks from a thread of
 // its own, and on destruction stops every rank and waits until each is done, so that no rank

@@ -2,14 +2,24 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
+#include "analysis/run_messages.h"
 #include "analysis/search_common.h"
 
 namespace hydrosk::cluster {
 namespace {
 
-enum class Tag : char { Row = 'R', Failure = 'F', Text = 't', Single = 's', Double = 'd' };
+// Stopped: a failure that stops the run from outside (analysis::RunStopped, memory exhausted).
+enum class Tag : char {
+    Row = 'R',
+    Failure = 'F',
+    Stopped = 'S',
+    Text = 't',
+    Single = 's',
+    Double = 'd'
+};
 
 template <typename T>
 void Append(std::string& bytes, T value) {
@@ -63,8 +73,15 @@ std::string EncodeOutcome(int position, const analysis::JunctionOutcome& outcome
     if (outcome.failure) {
         analysis::MessageKind kind = analysis::MessageKind::Failure;
         std::string message;
+        Tag tag = Tag::Failure;
         try {
             std::rethrow_exception(outcome.failure);
+        } catch (const analysis::RunStopped& stopped) {
+            tag = Tag::Stopped;
+            message = stopped.what();
+        } catch (const std::bad_alloc&) {
+            tag = Tag::Stopped;
+            message = analysis::messages::kOutOfMemory;
         } catch (const analysis::RunEnded& ended) {
             kind = ended.kind();
             message = ended.what();
@@ -73,7 +90,7 @@ std::string EncodeOutcome(int position, const analysis::JunctionOutcome& outcome
         } catch (...) {
             message = "unknown failure";
         }
-        Append(bytes, Tag::Failure);
+        Append(bytes, tag);
         Append(bytes, static_cast<std::int32_t>(kind));
         AppendText(bytes, message);
         return bytes;
@@ -105,6 +122,9 @@ std::pair<int, analysis::JunctionOutcome> DecodeOutcome(std::string_view bytes) 
     if (tag == Tag::Failure) {
         const auto kind = static_cast<analysis::MessageKind>(reader.Take<std::int32_t>());
         outcome.failure = std::make_exception_ptr(analysis::RunEnded(kind, reader.TakeText()));
+    } else if (tag == Tag::Stopped) {
+        reader.Take<std::int32_t>();
+        outcome.failure = std::make_exception_ptr(analysis::RunStopped(reader.TakeText()));
     } else if (tag == Tag::Row) {
         outcome.unsolved.count = reader.Take<std::int32_t>();
         outcome.unsolved.first_code = reader.Take<std::int32_t>();

@@ -13,7 +13,7 @@ namespace {
 
 void RefuseQuotedId(const std::filesystem::path& file, const std::string& id) {
     if (id.find('"') != std::string::npos) {
-        throw FileError(file, "the junction ID " + PrintableText(id) +
+        throw FileError(file, "the junction ID " + FieldText(id) +
                                   " holds a double quote, which the file cannot store; "
                                   "nothing was written");
     }
@@ -22,8 +22,6 @@ void RefuseQuotedId(const std::filesystem::path& file, const std::string& id) {
 std::string RecordProblem(std::size_t record, const std::string& what) {
     return "record " + std::to_string(record) + ": " + what;
 }
-
-constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 std::vector<std::string> IdsOf(std::string bytes) {
     std::vector<std::string> ids;
@@ -46,9 +44,8 @@ std::vector<std::string> ReadExcludedJunctions(const std::filesystem::path& file
 }
 
 std::vector<std::string> ReadJunctionList(const std::filesystem::path& file) {
-    auto bytes = ReadFileIfExists(file);
+    const auto bytes = ReadFileIfExists(file);
     if (!bytes) throw FileError(file, "does not exist");
-    if (bytes->starts_with(kUtf8ByteOrderMark)) bytes->erase(0, kUtf8ByteOrderMark.size());
     return IdsOf(*bytes);
 }
 
@@ -63,16 +60,15 @@ std::vector<JunctionPressure> ReadJunctionMinPressures(const std::filesystem::pa
         if (!id) break;
         const auto field = reader.Next();
         if (!field) {
-            throw FileError(file,
-                            RecordProblem(record, "the minimal pressure of junction " +
-                                                      PrintableText(id->text) + " is missing"));
+            throw FileError(file, RecordProblem(record, "the minimal pressure of junction " +
+                                                            FieldText(id->text) + " is missing"));
         }
         const auto value = ParseFieldNumber(field->text);
         if (!value || std::abs(*value) > std::numeric_limits<float>::max()) {
-            throw FileError(
-                file, RecordProblem(record, "the minimal pressure " + PrintableText(field->text) +
-                                                " of junction " + PrintableText(id->text) +
-                                                " is not a number"));
+            throw FileError(file,
+                            RecordProblem(record, "the minimal pressure " + FieldText(field->text) +
+                                                      " of junction " + FieldText(id->text) +
+                                                      " is not a number"));
         }
         pressures.push_back({std::move(id->text), static_cast<float>(*value)});
     }

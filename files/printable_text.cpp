@@ -1,5 +1,6 @@
 #include "files/printable_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace hydrosk::files {
@@ -99,6 +100,20 @@ std::string PrintableText(std::string_view bytes) {
         }
     }
     return text;
+}
+
+std::string CutField(std::string_view bytes) {
+    // Characters of UTF-8 where the bytes are that, single bytes elsewhere.
+    std::size_t end = 0;
+    for (std::size_t shown = 0; end < bytes.size() && shown < kFieldCharactersShown; ++shown) {
+        end += std::max<std::size_t>(DecodeUtf8(bytes, end).length, 1);
+    }
+    if (end >= bytes.size()) return std::string(bytes);
+    return std::string(bytes.substr(0, end)) + "\u2026";
+}
+
+std::string FieldText(std::string_view bytes) {
+    return PrintableText(CutField(bytes));
 }
 
 }  // namespace hydrosk::files

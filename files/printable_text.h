@@ -17,4 +17,13 @@ namespace hydrosk::files {
 // 0x9F, the C1 controls of those code pages.
 std::string PrintableText(std::string_view bytes);
 
+// A field of a file (an ID, a number's text) as a message names it: PrintableText of at most
+// kFieldCharactersShown characters, with "…" after them when the field is longer, so that a
+// field of megabytes never fills a message or a terminal.
+inline constexpr std::size_t kFieldCharactersShown = 60;
+std::string FieldText(std::string_view bytes);
+
+// The same cut without the escapes, for a window that shows the text itself.
+std::string CutField(std::string_view bytes);
+
 }  // namespace hydrosk::files

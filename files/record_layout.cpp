@@ -41,7 +41,7 @@ std::string FormatRecord(const Record& record) {
                 using Type = std::decay_t<decltype(value)>;
                 if constexpr (std::is_same_v<Type, std::string>) {
                     if (value.find('"') != std::string::npos) {
-                        throw std::invalid_argument("the text " + PrintableText(value) +
+                        throw std::invalid_argument("the text " + FieldText(value) +
                                                     " holds a double quote, which the file "
                                                     "layout cannot carry");
                     }
@@ -81,6 +81,11 @@ void RecordFileWriter::Write(const Record& record) {
 void RecordFileWriter::Commit() {
     if (!file_.stream()) throw std::logic_error("RecordFileWriter::Commit twice");
     file_.Commit();
+}
+
+void RecordFileWriter::CommitAs(const std::filesystem::path& other) {
+    if (!file_.stream()) throw std::logic_error("RecordFileWriter::Commit twice");
+    file_.CommitAs(other);
 }
 
 void WriteRecordFile(const std::filesystem::path& target, std::span<const Record> records) {
@@ -128,6 +133,11 @@ ReadValue UntypedValue(const ReadField& field) {
         if (const auto number = ParseFieldNumber(field.text)) return *number;
     }
     return field.text;
+}
+
+FieldReader::FieldReader(std::string bytes) : bytes_(std::move(bytes)) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (std::string_view(bytes_).starts_with(kByteOrderMark)) position_ = kByteOrderMark.size();
 }
 
 void FieldReader::ConsumeLineEnd() noexcept {

@@ -48,6 +48,10 @@ public:
     // Closes the temporary file and renames it over the target. No record may
     // be written afterwards.
     void Commit();
+    // The same under another name; the target is left as it was.
+    void CommitAs(const std::filesystem::path& other);
+
+    const std::filesystem::path& target() const noexcept { return file_.target(); }
 
 private:
     ReplacingFile file_;
@@ -74,10 +78,11 @@ using ReadValue = std::variant<std::string, double>;
 ReadValue UntypedValue(const ReadField& field);
 
 // Reads the fields of a file held in memory, one after the other. Lines may end
-// in CR LF, LF or CR.
+// in CR LF, LF or CR. A UTF-8 byte-order mark at the start (an editor's) is
+// skipped, so that it never becomes part of the first field.
 class FieldReader {
 public:
-    explicit FieldReader(std::string bytes) : bytes_(std::move(bytes)) {}
+    explicit FieldReader(std::string bytes);
 
     // True when no character is left to read.
     bool AtEnd() const noexcept { return position_ >= bytes_.size(); }

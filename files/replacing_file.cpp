@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
+#include <ctime>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -60,6 +62,25 @@ bool ProcessHasEnded(pid_t pid) {
     return ::kill(pid, 0) == -1 && errno == ESRCH;
 }
 
+// Removes the file if nobody holds its lock and it has stood unchanged long enough; the lock
+// taken here keeps a second remover away meanwhile.
+void RemoveIfAbandoned(const std::filesystem::path& file) {
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) return;
+    struct stat status {};
+    if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+        ::time(nullptr) - status.st_mtime >= kLeftoverAgeSeconds &&
+        ::flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
+        // Still the file that was looked at (not one made since under the same name).
+        struct stat now {};
+        if (::lstat(file.c_str(), &now) == 0 && now.st_ino == status.st_ino &&
+            now.st_dev == status.st_dev) {
+            ::unlink(file.c_str());
+        }
+    }
+    ::close(descriptor);
+}
+
 // Removes the temporary files that killed processes left in the folder.
 void RemoveLeftovers(const std::filesystem::path& folder) {
     std::error_code error;
@@ -67,10 +88,7 @@ void RemoveLeftovers(const std::filesystem::path& folder) {
     for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
         const pid_t owner = OwnerOf(entries->path().filename().native());
         if (owner == 0 || owner == ::getpid() || !ProcessHasEnded(owner)) continue;
-        std::error_code ignored;
-        if (entries->is_regular_file(ignored) && !entries->is_symlink(ignored)) {
-            std::filesystem::remove(entries->path(), ignored);
-        }
+        RemoveIfAbandoned(entries->path());
     }
 }
 
@@ -103,6 +121,10 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : target_(std::move(t
         temporary_.clear();  // not ours: never remove what we could not create
         throw FileError(target_, "cannot be written: " + SystemReason(error_number));
     }
+    // Held on a descriptor of its own, so that closing the stream keeps it until the rename.
+    // A file system without locks leaves the file to the age and process checks alone.
+    lock_ = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (lock_ >= 0) ::flock(lock_, LOCK_EX | LOCK_NB);
 
     // The new file keeps the permissions that the user gave the old one.
     struct stat old_file {};
@@ -114,6 +136,7 @@ ReplacingFile::ReplacingFile(std::filesystem::path target) : target_(std::move(t
         error_number = errno;
         ::close(descriptor);
         ::unlink(temporary_.c_str());
+        if (lock_ >= 0) ::close(lock_);
         throw FileError(target_, "cannot be written: " + SystemReason(error_number));
     }
 }
@@ -124,9 +147,14 @@ ReplacingFile::~ReplacingFile() {
         std::error_code ignored;
         std::filesystem::remove(temporary_, ignored);
     }
+    if (lock_ >= 0) ::close(lock_);
 }
 
 void ReplacingFile::Commit() {
+    CommitAs(target_);
+}
+
+void ReplacingFile::CommitAs(const std::filesystem::path& other) {
     if (!file_) throw std::logic_error("ReplacingFile::Commit twice");
     errno = 0;
     bool written = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0;
@@ -139,11 +167,13 @@ void ReplacingFile::Commit() {
         written = false;
         error_number = errno;
     }
-    if (!written) throw FileError(target_, "cannot be written: " + SystemReason(error_number));
+    if (!written) throw FileError(other, "cannot be written: " + SystemReason(error_number));
     std::error_code error;
-    std::filesystem::rename(temporary_, target_, error);
-    if (error) throw FileError(target_, "cannot be replaced: " + error.message());
+    std::filesystem::rename(temporary_, other, error);
+    if (error) throw FileError(other, "cannot be replaced: " + error.message());
     temporary_.clear();
+    if (lock_ >= 0) ::close(lock_);
+    lock_ = -1;
 }
 
 }  // namespace hydrosk::files

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "files/file_error.h"
+#include "files/printable_text.h"
 #include "files/record_layout.h"
 
 namespace hydrosk::files {
@@ -59,7 +60,7 @@ ResultsRow ReadRow(const ResultsLayout& layout, const std::vector<ReadField>& fi
         if (const double* number = std::get_if<double>(&value)) {
             cell.number = *number;
         } else if (!(reached && i > layout.answer_column)) {
-            Refuse(line, '"' + cell.text + "\" is not a number");
+            Refuse(line, '"' + FieldText(cell.text) + "\" is not a number");
         }
     }
     if (layout.verdict_column) {
@@ -67,8 +68,9 @@ ResultsRow ReadRow(const ResultsLayout& layout, const std::vector<ReadField>& fi
         if (layout.empty_fields && verdict.empty()) Refuse(line, "the result is missing");
         const std::optional<Outcome> outcome = VerdictOutcome(verdict);
         if (!outcome) {
-            Refuse(line, "the result \"" + verdict + "\" is neither " + std::string(kPassText) +
-                             ", " + std::string(kFailText) + " nor " + std::string(kUnsolvedText));
+            Refuse(line, "the result \"" + FieldText(verdict) + "\" is neither " +
+                             std::string(kPassText) + ", " + std::string(kFailText) + " nor " +
+                             std::string(kUnsolvedText));
         }
         row.outcome = *outcome;
     }
@@ -91,7 +93,8 @@ bool IsBlankLine(std::string_view line) {
 }  // namespace
 
 ResultsTable ParseResults(std::string_view bytes) {
-    std::size_t position = 0;
+    // A byte-order mark that an editor put before the heading.
+    std::size_t position = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     std::size_t line_number = 0;
     const ResultsLayout* layout = nullptr;
     ResultsTable table;
@@ -157,7 +160,9 @@ std::string UnitOf(Quantity quantity, const UnitNames& units) {
 
 std::string ShownText(const ResultsTable& table, const ResultsRow& row, std::size_t column) {
     const ResultsCell& cell = row.cells[column];
-    if (table.columns[column].quantity != Quantity::Hours || !cell.number) return cell.text;
+    if (table.columns[column].quantity != Quantity::Hours || !cell.number) {
+        return CutField(cell.text);
+    }
     char text[64];
     std::snprintf(text, sizeof text, "%.2f", *cell.number);
     return text;
@@ -208,9 +213,11 @@ std::string SummaryLine(const ResultsTable& table, const SummaryContext& context
                                          : std::string("its minimum"));
 
     std::string line;
-    if (context.check_junctions && table.rows.size() < *context.check_junctions) {
-        line = "Incomplete: " + count(table.rows.size()) + " of " +
-               count(*context.check_junctions) + " junctions. ";
+    const std::size_t junction_rows =
+        table.rows.size() - std::min(context.rows_outside_network, table.rows.size());
+    if (context.check_junctions && junction_rows < *context.check_junctions) {
+        line = "Incomplete: " + count(junction_rows) + " of " + count(*context.check_junctions) +
+               " junctions. ";
     } else {
         line = count(table.rows.size()) + (table.rows.size() == 1 ? " junction" : " junctions");
         if (table.kind == ResultsKind::DesignFlow) {

@@ -72,7 +72,7 @@ struct UnitNames {
 std::string UnitOf(Quantity quantity, const UnitNames& units);
 
 // A cell as the windows show it: hours rounded to 0.01 h ("10.39"), every
-// other cell as written in the file.
+// other cell as written in the file (a field longer than a line cut, see CutField).
 std::string ShownText(const ResultsTable& table, const ResultsRow& row, std::size_t column);
 
 // The verdict column ("Result"), for the kinds that judge their rows.
@@ -89,6 +89,8 @@ struct SummaryContext {
     std::optional<std::string> min_pressure;
     // Counts are written with this locale's digit grouping ("50,176").
     std::locale locale = UserLocale();
+    // Rows that name no junction of the network or repeat one: they make no file complete.
+    std::size_t rows_outside_network = 0;
 };
 
 // One line on the whole file in the words of its kind: how many junctions held

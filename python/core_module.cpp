@@ -170,10 +170,10 @@ public:
     void SetProgressValue(int value) override { control_.done.store(value - minimum_); }
     void ServeEvents() override {
         if (control_.stop.load()) {
-            throw analysis::RunEnded(analysis::MessageKind::Failure,
-                                     analysis::messages::kRunInterrupted);
+            throw analysis::RunStopped(analysis::messages::kRunInterrupted);
         }
     }
+    bool StopRequested() override { return control_.stop.load(); }
     void ResultsRecord(const files::Record& record) override {
         records += files::FormatRecord(record);
     }
@@ -482,9 +482,11 @@ py::dict RunSimulate(const std::string& inp, const py::object& progress) {
 
 // The results file as GeoJSON, by the command line's exporter; an empty `inp` names the
 // network the results file belongs to.
-void ExportGeoJson(const std::string& results, const std::string& inp, const std::string& geojson) {
+// Gives the warning on rows that do not belong to the network (empty when all do).
+std::string ExportGeoJson(const std::string& results, const std::string& inp,
+                          const std::string& geojson) {
     const py::gil_scoped_release release;
-    analysis::ExportResultsGeoJson(
+    return analysis::ExportResultsGeoJson(
         results, inp.empty() ? analysis::NetworkOfResults(results) : std::filesystem::path(inp),
         geojson);
 }

@@ -524,6 +524,7 @@ int Project::open_h() {
     if (!simulation_) {
         try {
             simulation_ = std::make_unique<HydraulicSimulation>(network_);
+            simulation_->set_stop_request(stop_);
         } catch (const std::invalid_argument&) {
             return kCannotSolve;
         } catch (const std::bad_alloc&) {
@@ -533,6 +534,11 @@ int Project::open_h() {
     if (const int code = simulation_->open(); code != 0) return code;
     hydraulics_open_ = true;
     return 0;
+}
+
+void Project::set_stop_request(StopRequest stop) {
+    stop_ = stop;
+    if (simulation_) simulation_->set_stop_request(stop);
 }
 
 int Project::init_h(int flag) {

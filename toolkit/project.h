@@ -18,6 +18,7 @@
 
 #include "toolkit/input/reader.h"
 #include "toolkit/network.h"
+#include "toolkit/stop_request.h"
 
 namespace hydrosk::toolkit {
 
@@ -142,6 +143,10 @@ public:
     [[nodiscard]] int next_h(long& step);
     [[nodiscard]] int close_h();
 
+    // A stop request that solve_h and run_h look at while they solve (see stop_request.h):
+    // once it is set they throw SolveStopped. nullptr, the default: never stopped.
+    void set_stop_request(StopRequest stop);
+
     // The point an open, initialized simulation has reached between two time steps, and a
     // return to it, after which EN_runH / EN_nextH go on exactly as they went on from there
     // the first time, with the demands the junctions have then. Not EPANET functions; they
@@ -159,6 +164,7 @@ private:
     std::unique_ptr<HydraulicSimulation> simulation_;
     bool hydraulics_open_ = false;
     bool hydraulics_initialized_ = false;
+    StopRequest stop_ = nullptr;
 };
 
 }  // namespace hydrosk::toolkit

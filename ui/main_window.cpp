@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -30,6 +32,7 @@ namespace {
 // Scratch files of the toolkit, in the current directory.
 constexpr char kReportFile[] = "rep.dat";
 constexpr char kOutputFile[] = "out.dat";
+constexpr char kTrialReportFile[] = "out.txt";
 
 constexpr int kLongRunBlinkMs = 500;
 
@@ -110,7 +113,7 @@ private:
 };
 
 // Why an INP file could not be opened: its first input errors, as EPANET's report gives them.
-QString InputErrorsText(int code, const toolkit::Project& project) {
+QString InputErrorsText(int code, const toolkit::Project& project, const QString& path) {
     constexpr std::size_t kErrorsShown = 10;
     if (code == toolkit::codes::kInsufficientMemory) return Text(analysis::messages::kOutOfMemory);
     QStringList lines;
@@ -118,6 +121,8 @@ QString InputErrorsText(int code, const toolkit::Project& project) {
          analysis::messages::InputErrorLines(code, project.input_errors(), kErrorsShown)) {
         lines << Text(line);
     }
+    const std::string hint = analysis::messages::InpFileHint(ToFileSystemPath(path));
+    if (!hint.empty()) lines << Text(hint);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -241,6 +246,18 @@ void MainWindow::chooseInpFile() {
     openInpFile(dialogFileName_);
 }
 
+// The toolkit's scratch files go to the current folder, as the toolkit puts them; when that
+// folder cannot be written (a read-only share, a folder removed meanwhile), to a private
+// temporary folder instead, so that no INP file is refused for it.
+std::string MainWindow::scratchFile(const char* name) {
+    std::error_code error;
+    const std::filesystem::path here = std::filesystem::current_path(error);
+    if (!error && ::access(here.c_str(), W_OK) == 0) return name;
+    if (!scratchFolder_) scratchFolder_ = std::make_unique<QTemporaryDir>();
+    if (!scratchFolder_->isValid()) return name;
+    return ToFileSystemPath(scratchFolder_->filePath(QString::fromLatin1(name))).string();
+}
+
 void MainWindow::openInpFile(const QString& path) {
     // The network is opened into a project and catalogue of its own first, so
     // that a file the toolkit cannot open leaves everything as it was.
@@ -251,12 +268,12 @@ void MainWindow::openInpFile(const QString& path) {
         const BusyPointer busy;
         network::ResetNetwork(catalogue);
         code = network::OpenNetwork(catalogue, *project, ToFileSystemPath(path.trimmed()).string(),
-                                    kReportFile, kOutputFile);
+                                    scratchFile(kReportFile), scratchFile(kOutputFile));
     }
     if (code != 0) {
         dialogFileName_ = form_.lblInpFileName.text();
         services_.messages->inform(this, Text(analysis::messages::kCouldNotOpenInp),
-                                   InputErrorsText(code, *project));
+                                   InputErrorsText(code, *project, path.trimmed()));
         return;
     }
 
@@ -317,7 +334,9 @@ void MainWindow::run() {
     form.inp_directory = inpDirectory_;
     form.output_file = ToFileSystemPath(outputFileName_);
     form.settings_directory = settingsFolder_;
-    const analysis::RunSettings settings = ReadRunForm(form, files::UserLocale());
+    analysis::RunSettings settings = ReadRunForm(form, files::UserLocale());
+    settings.report_file = scratchFile(kReportFile);
+    settings.trial_report_file = scratchFile(kTrialReportFile);
 
     running_ = true;
     setRunControlsEnabled(false);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QTemporaryDir>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -63,6 +64,7 @@ private:
     void tickLongRun();
     void openLink(const QString& target);
     void setRunControlsEnabled(bool enabled);
+    std::string scratchFile(const char* name);
 
     WindowServices services_;
     std::filesystem::path settingsFolder_;
@@ -82,6 +84,9 @@ private:
 
     bool running_ = false;
     bool closeRequested_ = false;
+    // Where the toolkit's scratch files go when the current folder cannot be written; removed
+    // with the window.
+    std::unique_ptr<QTemporaryDir> scratchFolder_;
 };
 
 // The window icon in 16 and 32 pixel sizes.

@@ -15,6 +15,7 @@
 
 #include "analysis/results_geojson.h"
 #include "files/file_error.h"
+#include "files/printable_text.h"
 #include "ui/colour_scale.h"
 #include "ui/judged_results.h"
 #include "ui/network_map_view.h"
@@ -204,13 +205,20 @@ void ResultsWindow::buildTable() {
     tableView_->setSortingEnabled(true);
     tableView_->resizeColumnsToContents();
     files::SummaryContext context{units_, std::nullopt, std::nullopt, files::UserLocale()};
+    std::string warning;
     if (network_) {
         // A run writes a row for every junction of the network.
         context.check_junctions = static_cast<std::size_t>(std::count_if(
             network_->nodes.begin(), network_->nodes.end(),
             [](const auto& node) { return node.kind == network::MapNodeKind::Junction; }));
+        const analysis::RowsOutsideNetwork outside =
+            analysis::CheckRowsAgainstNetwork(table_, *network_);
+        context.rows_outside_network = outside.unknown + outside.repeated;
+        warning = analysis::RowsOutsideNetworkWarning(outside);
     }
-    summary_->setText(DisplayText(files::SummaryLine(table_, context)));
+    std::string summary = files::SummaryLine(table_, context);
+    if (!warning.empty()) summary += "\n" + warning;
+    summary_->setText(DisplayText(summary));
     fitIdColumns();
     failingOnly_->setChecked(false);
     connect(failingOnly_, &QCheckBox::toggled, proxy_, &ResultsSortFilterModel::setFailingOnly,
@@ -230,13 +238,17 @@ void ResultsWindow::fitIdColumns() {
                            tableView_->style()->pixelMetric(QStyle::PM_HeaderMargin);
     for (std::size_t column = 0; column < table_.columns.size(); ++column) {
         if (table_.columns[column].quantity != files::Quantity::NodeId) continue;
+        // IDs as shown: a field longer than a line is cut.
+        const auto shown = [&](const files::ResultsRow& row) {
+            return files::CutField(row.cells[column].text);
+        };
         std::size_t longest = 0;
         for (const files::ResultsRow& row : table_.rows) {
-            longest = std::max(longest, row.cells[column].text.size());
+            longest = std::max(longest, shown(row).size());
         }
         int width = 0;
         for (const files::ResultsRow& row : table_.rows) {
-            const std::string& id = row.cells[column].text;
+            const std::string id = shown(row);
             if (id.size() + 3 < longest) continue;
             width = std::max(width, metrics.horizontalAdvance(DisplayText(id)));
         }
@@ -332,8 +344,9 @@ void ResultsWindow::exportGeoJson() {
                     QStringLiteral(".geojson"));
     if (path.isEmpty()) return;
     try {
+        const std::filesystem::path inputs[] = {resultsFile_, inpFile_};
         analysis::WriteResultsGeoJsonFile(ToFileSystemPath(path), table_, *network_,
-                                          resultsFile_.filename().string());
+                                          resultsFile_.filename().string(), inputs);
     } catch (const files::FileError& error) {
         services_.messages->inform(this, QStringLiteral("Could not write the file"),
                                    DisplayText(error.what()));

@@ -36,11 +36,11 @@ public:
     }
     void ServeEvents() override {
         if (Clock::now() - flushed_ >= kFlushInterval) flush();
-        if (cancelled_.load()) {
-            throw analysis::RunEnded(analysis::MessageKind::Failure,
-                                     analysis::messages::kRunInterrupted);
-        }
+        // A stop from outside: the results file stays as it was and the rows
+        // finished go to its ".partial" file beside it.
+        if (cancelled_.load()) throw analysis::RunStopped(analysis::messages::kRunInterrupted);
     }
+    bool StopRequested() override { return cancelled_.load(); }
     void ResultsRecord(const files::Record& record) override {
         pending_ += files::FormatRecord(record);
     }
@@ -94,7 +94,12 @@ bool StudyRun::start(analysis::RunSettings settings) {
         StudyRunEnd end;
         end.status = result.status;
         end.cancelled = cancelled_.load() && result.status != analysis::RunStatus::Completed;
-        if (!end.cancelled) end.message = DisplayText(result.message);
+        end.message = DisplayText(result.message);
+        if (end.cancelled) {
+            // What follows "The run was interrupted": where the rows finished went.
+            const qsizetype line = end.message.indexOf(QLatin1Char('\n'));
+            end.message = line < 0 ? QString() : end.message.mid(line + 1);
+        }
         end.seconds = result.seconds;
         // The thread is joined on the window's thread once the end arrives there.
         QMetaObject::invokeMethod(

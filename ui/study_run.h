@@ -1,10 +1,10 @@
 // A fire-flow run of the study window on a thread of its own, off the
 // window's thread. What the run reports reaches the window by queued signals:
 // the progress, the records as the results writer writes them (in batches, at
-// most five a second), and its end. Cancel
-// ends the run at its next serving of events, within a second; the run then
-// ends as interrupted. Destroying the object cancels a run under way and waits
-// for its thread.
+// most five a second), and its end. Cancel ends the run at its next serving of
+// events, within a second; the run then ends as interrupted, the results file
+// as it was before and the rows finished in "<results>.partial" beside it.
+// Destroying the object cancels a run under way and waits for its thread.
 #pragma once
 
 #include <QByteArray>
@@ -22,7 +22,9 @@ namespace hydrosk::ui {
 struct StudyRunEnd {
     analysis::RunStatus status = analysis::RunStatus::Completed;
     bool cancelled = false;  // ended by Cancel
-    QString message;         // the refusal or failure; empty when completed or cancelled
+    // The refusal or failure; when cancelled, where the rows finished before
+    // went (the results file is left as it was); empty when completed.
+    QString message;
     double seconds = 0;
 };
 

@@ -651,6 +651,7 @@ void StudyWindow::runFinished(const StudyRunEnd& end) {
         QString::fromStdString(files::FormatUserNumber(std::round(end.seconds * scale) / scale));
     if (end.cancelled) {
         runEndText_ = QStringLiteral("Cancelled after %1 s.").arg(seconds);
+        if (!end.message.isEmpty()) runEndText_ += QStringLiteral(" ") + end.message + '.';
     } else if (end.status == analysis::RunStatus::Completed) {
         runEndText_.clear();
         progress_->setValue(progress_->maximum());

@@ -145,7 +145,8 @@ def fire_flow(
     Raises InputError for an INP file the toolkit refuses, FileNotFoundError for a missing
     file, ValueError for bad arguments and for inputs the run refuses (with the run's message),
     RuntimeError for a run that failed, KeyboardInterrupt when interrupted. Notices come as
-    RunWarning.
+    RunWarning. A run interrupted (or out of memory) leaves ``results_path`` as it was and
+    writes the rows finished to ``<results_path>.partial``.
     """
     request = _core.FireFlowRequest()
     request.inp = _existing_file("inp", inp)
@@ -220,10 +221,13 @@ def export_geojson(
 ) -> None:
     """Writes a results file as a GeoJSON layer, as ``hydrosk-cli export-geojson``: one Point
     feature per junction at its INP coordinates, the file's columns as properties and an
-    "Outcome". inp: the network, by default the results path without its last extension."""
+    "Outcome". inp: the network, by default the results path without its last extension.
+    Rows that name no junction of the network, or repeat one, are counted in one warning."""
     results = _existing_file("results_path", results_path)
     network = "" if inp is None else _existing_file("inp", inp)
-    _core.export_geojson(results, network, os.fspath(geojson_path))
+    warning = _core.export_geojson(results, network, os.fspath(geojson_path))
+    if warning:
+        warnings.warn(warning, stacklevel=2)
 
 
 def _existing_file(name: str, path: PathLike) -> str:

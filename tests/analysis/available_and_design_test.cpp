@@ -89,6 +89,8 @@ TEST_F(AvailableAndDesignTest, ToleranceAndMaximalFlowThatCannotServeAreRefused)
     for (const Case& c : {Case{"0", "1000", messages::kTolerancePositive},
                           Case{"-2", "1000", messages::kTolerancePositive},
                           Case{"1E-9", "1000", messages::kToleranceTooSmall},
+                          // The default tolerance, a thousandth of it: the maximal flow is named.
+                          Case{"", "1E30", messages::kMaximalFlowTooLarge},
                           Case{"", "-10", messages::kMaximalFlowNotNegative}}) {
         RunSettings inputs = Settings(line_);
         AvailableFlowRun available{Number(c.maximal_flow)};

@@ -178,9 +178,20 @@ TEST_F(SteadyStateSearchTest, BisectionReportsAFailureRightAboveAPassWhereThePre
     EXPECT_EQ(Lines(inputs.output_file)[1], ViolationRow("J1", 260, "J1", at_260));
     // After 0 (passes) and 2000 (fails), the halving tries 1000 (fails) and 500 (passes): the
     // search stays in the upper band and reports its end.
+    EXPECT_TRUE(observer_.Messages().empty());
     inputs.mode = SteadyRun{2000, 10, SearchMethod::Bisection};
     ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
     EXPECT_EQ(Lines(inputs.output_file)[1], ViolationRow("J1", 900, "J1", at_900));
+    // The control that opens the main is said to make bisection's rows uncertain.
+    EXPECT_EQ(observer_.Messages(),
+              std::vector<std::string>{"notice: " + std::string(messages::kBisectionMayDiffer)});
+
+    // A network of pipes alone gets no notice.
+    observer_.events.clear();
+    inputs = Settings(line_);
+    inputs.mode = SteadyRun{1000, 10, SearchMethod::Bisection};
+    ASSERT_EQ(RunFireFlow(inputs, observer_).status, RunStatus::Completed);
+    EXPECT_TRUE(observer_.Messages().empty());
 }
 
 TEST_F(SteadyStateSearchTest, ListingAJunctionSeveralTimesActsAsOnce) {

@@ -71,6 +71,24 @@ TEST_F(BadInputTest, EveryInputErrorIsShownWithItsCodeSectionAndLine) {
               "  Error 200: one or more errors in input file\n");
 }
 
+TEST_F(BadInputTest, AByteOrderMarkOrCrOnlyLineEndsAreNamedInTheMessage) {
+    const std::string inp = ReadBytes(DataFile("falling_head.inp"));
+    cli::FireflowOptions options;
+    options.inp = "marked.inp";
+    WriteBytes(dir() / "marked.inp", "\xEF\xBB\xBF" + inp);
+    EXPECT_EQ(RunCommand(options), 1);
+    EXPECT_NE(err_.str().find("Hint: the file starts with a UTF-8 byte-order mark"),
+              std::string::npos)
+        << err_.str();
+    std::string cr_only = inp;
+    std::erase(cr_only, '\r');
+    for (char& c : cr_only) c = c == '\n' ? '\r' : c;
+    WriteBytes(dir() / "marked.inp", cr_only);
+    EXPECT_EQ(RunCommand(options), 1);
+    EXPECT_NE(err_.str().find("Hint: the lines of the file end in CR alone"), std::string::npos)
+        << err_.str();
+}
+
 // A stream whose every write fails, like standard output on a full disk.
 class FullDisk : public std::streambuf {
     int overflow(int) override { return traits_type::eof(); }

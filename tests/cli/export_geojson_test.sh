@@ -20,3 +20,36 @@ grep -q '^{"type":"Feature","geometry":{"type":"Point","coordinates":\[-1200,200
 status=$?
 [ "$status" -eq 1 ] && grep -q '"missing.TXT": does not exist' err.txt || { cat err.txt; exit 1; }
 [ ! -e out.geojson ] || exit 1
+
+# The inputs of the export are never its output, in any spelling; they stay as they were.
+cp town.inp town.inp.saved && cp town.inp.TXT town.inp.TXT.saved
+for target in town.inp ./town.inp town.inp.TXT "$work/town.inp.TXT"; do
+    "$cli" export-geojson town.inp.TXT "$target" 2>err.txt
+    status=$?
+    [ "$status" -eq 1 ] && grep -q 'is an input of the export and is not overwritten' err.txt ||
+        { echo "$target: status $status"; cat err.txt; exit 1; }
+done
+cmp -s town.inp town.inp.saved && cmp -s town.inp.TXT town.inp.TXT.saved ||
+    { echo "an input was overwritten"; exit 1; }
+
+# A FIFO (or a folder) is refused at once instead of blocking the export.
+mkfifo pipe
+timeout 10 "$cli" export-geojson town.inp.TXT pipe 2>err.txt
+status=$?
+[ "$status" -eq 1 ] && grep -q '"pipe": is not a regular file' err.txt ||
+    { echo "FIFO: status $status"; cat err.txt; exit 1; }
+
+# "-" is standard output; the file "-" is not made.
+"$cli" export-geojson town.inp.TXT - >stdout.geojson || exit 1
+cmp -s stdout.geojson town.geojson || { echo "standard output differs from the file"; exit 1; }
+[ ! -e ./- ] || exit 1
+
+# Rows that are not the network's: one warning with the counts, the rest exported.
+cp town.inp.TXT odd.inp.TXT
+tail -n 1 town.inp.TXT >>odd.inp.TXT
+printf '"ZZZ",1500,1\r\n"YYY",1500,1\r\n' >>odd.inp.TXT
+"$cli" export-geojson odd.inp.TXT odd.geojson --inp town.inp 2>err.txt || { cat err.txt; exit 1; }
+[ "$(grep -c . err.txt)" -eq 1 ] &&
+    grep -q "2 rows name no junction of it; 1 row repeats the junction of an earlier row" err.txt ||
+    { cat err.txt; exit 1; }
+[ "$(grep -c '^{"type":"Feature"' odd.geojson)" -eq 27 ] || exit 1

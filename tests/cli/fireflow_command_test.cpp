@@ -172,6 +172,39 @@ TEST_F(FireflowCommandTest, NumbersThatMustBePositiveNameTheirOption) {
     }
 }
 
+TEST_F(FireflowCommandTest, NegativeFlowsAreRefusedWithTheirOption) {
+    const auto inp = CopyNetwork("line.inp");
+    for (const std::string option : {"--required-flow", "--max-flow"}) {
+        const auto result = RunProgram("fireflow '" + inp.string() + "' " + option + " -100");
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.output.rfind(option + ": \"-100\" is negative\n", 0), 0U) << result.output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(inp.string() + ".TXT"));
+}
+
+TEST_F(FireflowCommandTest, ARequiredTimeBeyondTheDurationIsCappedWithANotice) {
+    const auto inp = CopyNetwork("falling_head.inp");
+    const auto result = RunProgram("fireflow '" + inp.string() +
+                                   "' --mode flow --min-pressure 20 --flow-interval 2.5 "
+                                   "--required-time 1000");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("Notice: the required time of 1000 hours is beyond the INP "
+                                 "file's duration of "),
+              std::string::npos)
+        << result.output;
+}
+
+TEST_F(FireflowCommandTest, BisectionOnANetworkWithControlsSaysSoAndHelpNamesTheReadme) {
+    const auto help = RunProgram("fireflow --help");
+    EXPECT_NE(help.output.find("README.md"), std::string::npos);
+    const auto inp = CopyNetwork("pipe_opens_at_low_pressure.inp");
+    const auto result = RunProgram("fireflow '" + inp.string() +
+                                   "' --min-pressure 35 --max-flow 2000 --search bisection");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output,
+              std::string(messages::kBisectionMayDiffer) + "\n" + inp.string() + ".TXT\n");
+}
+
 TEST_F(FireflowCommandTest, BadArgumentsExitWithTwo) {
     const auto inp = CopyNetwork("line.inp");
     for (const std::string& arguments :

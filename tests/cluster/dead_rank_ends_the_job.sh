@@ -1,5 +1,6 @@
 #!/bin/sh
-# A rank killed mid-run ends the whole job: mpirun returns, with a status that is not zero.
+# A rank killed mid-run ends the whole job: mpirun returns, with a status that is not zero, and
+# the previous results file is left as it was.
 # Usage: dead_rank_ends_the_job.sh HYDROSK_MPI TOWN_INP
 set -u
 cli=$1 town=$2
@@ -8,6 +9,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$town" "$work/town.inp"
 cd "$work" || exit 1
+printf '"previous","results"\r\n' >town.inp.TXT
 mpirun --oversubscribe -np 3 "$cli" fireflow town.inp --mode flow --min-pressure 20 \
     --required-time 24 --max-flow 30000 --flow-interval 1 --threads 1 >out.txt 2>err.txt &
 job=$!
@@ -40,4 +42,6 @@ fi
 wait $job
 status=$?
 echo "mpirun ended with status $status after rank 1 ($victim) was killed"
-[ "$status" -ne 0 ]
+[ "$status" -ne 0 ] || exit 1
+[ "$(cat town.inp.TXT)" = "$(printf '"previous","results"\r\n')" ] ||
+    { echo "the previous results were replaced"; exit 1; }

@@ -45,6 +45,42 @@ TEST_F(ConstraintFilesTest, EmptyListsGiveZeroByteFilesThatReadAsEmpty) {
     EXPECT_TRUE(ReadJunctionMinPressures(min_pressures()).empty());
 }
 
+TEST_F(ConstraintFilesTest, AByteOrderMarkAtTheStartIsSkipped) {
+    WriteBytes(no_check(), "\xEF\xBB\xBFJ23\r\n\"J7\"\r\n");
+    WriteBytes(min_pressures(), "\xEF\xBB\xBF\"J23\",35\r\nJ7,40\r\n");
+    EXPECT_EQ(ReadExcludedJunctions(no_check()), (Ids{"J23", "J7"}));
+    EXPECT_EQ(ReadJunctionMinPressures(min_pressures()),
+              (Pressures{{"J23", 35.0f}, {"J7", 40.0f}}));
+    // Only at the start: elsewhere the bytes belong to the ID.
+    WriteBytes(no_check(), "J1\r\n\xEF\xBB\xBFJ2\r\n");
+    EXPECT_EQ(ReadExcludedJunctions(no_check()), (Ids{"J1", "\xEF\xBB\xBFJ2"}));
+}
+
+TEST_F(ConstraintFilesTest, HydrantsAndRequiredFlowsFilesSkipAByteOrderMarkToo) {
+    const auto hydrants = dir() / "hydrants.txt";
+    const auto required_flows = dir() / "flows.txt";
+    WriteBytes(hydrants, "\xEF\xBB\xBF\"J7\"\r\nJ2\r\n");
+    WriteBytes(required_flows, "\xEF\xBB\xBFJ7,1500\r\n\"J2\",750.5\r\n");
+    EXPECT_EQ(ReadJunctionList(hydrants), (Ids{"J7", "J2"}));
+    EXPECT_EQ(ReadJunctionMinPressures(required_flows),
+              (Pressures{{"J7", 1500.0f}, {"J2", 750.5f}}));
+    // One mark is skipped, not two: a second belongs to the first ID.
+    WriteBytes(hydrants, "\xEF\xBB\xBF\xEF\xBB\xBFJ7\r\n");
+    EXPECT_EQ(ReadJunctionList(hydrants), (Ids{"\xEF\xBB\xBFJ7"}));
+}
+
+TEST_F(ConstraintFilesTest, AHugeFieldIsNamedByItsStartInTheMessage) {
+    WriteBytes(min_pressures(), "\"J1\"," + std::string(10'000'000, '7') + "x\r\n");
+    try {
+        ReadJunctionMinPressures(min_pressures());
+        ADD_FAILURE() << "accepted";
+    } catch (const FileError& error) {
+        const std::string message = error.what();
+        EXPECT_LT(message.size(), 300u) << message.substr(0, 300);
+        EXPECT_NE(message.find(std::string(60, '7') + "\u2026"), std::string::npos);
+    }
+}
+
 TEST_F(ConstraintFilesTest, MissingFilesAreEmptyLists) {
     EXPECT_TRUE(ReadExcludedJunctions(no_check()).empty());
     EXPECT_TRUE(ReadJunctionMinPressures(min_pressures()).empty());

@@ -7,6 +7,19 @@
 namespace hydrosk::files {
 namespace {
 
+TEST(PrintableText, FieldsLongerThanALineAreCutToSixtyCharacters) {
+    EXPECT_EQ(FieldText(std::string(60, 'a')), std::string(60, 'a'));
+    EXPECT_EQ(FieldText(std::string(61, 'a')), std::string(60, 'a') + "\u2026");
+    // Characters, not bytes, and escapes after the cut.
+    std::string umlauts;
+    for (int i = 0; i < 100; ++i) umlauts += "\u00fc";
+    std::string sixty;
+    for (int i = 0; i < 60; ++i) sixty += "\u00fc";
+    EXPECT_EQ(FieldText(umlauts), sixty + "\u2026");
+    EXPECT_EQ(FieldText("\x1b[2J" + std::string(10'000'000, 'x')),
+              "\\x1b[2J" + std::string(56, 'x') + "\u2026");
+}
+
 TEST(PrintableText, EscapesControlsAndKeepsTheRestOfEachCodePage) {
     const struct {
         std::string bytes;

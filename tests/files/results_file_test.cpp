@@ -126,6 +126,14 @@ TEST(ResultsFileTest, TakesLfLineEndsAndBlankLines) {
     EXPECT_EQ(table.rows[1].outcome, kMax);
 }
 
+TEST(ResultsFileTest, AByteOrderMarkBeforeTheHeadingIsSkipped) {
+    const ResultsTable table = ParseResults(
+        "\xEF\xBB\xBF\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\",\"Minimal_pressure\"\r\n"
+        "\"J1\",10,\"J2\",5\r\n");
+    ASSERT_EQ(table.rows.size(), 1u);
+    EXPECT_EQ(table.rows[0].check_id(), "J1");
+}
+
 TEST(ResultsFileTest, RefusesWhatNoSearchWrites) {
     const std::string steady = Written(ResultsKind::SteadyState, {});
     const std::vector<std::pair<std::string, std::string>> cases{
@@ -137,6 +145,9 @@ TEST(ResultsFileTest, RefusesWhatNoSearchWrites) {
         {steady + "\"J1\",10\r\n", "line 2: expected 4 fields, found 2"},
         {Written(ResultsKind::DesignFlow, {{"J1"s, 1.0f, 2.0f, "J1"s, 2.0f, "Maybe"s}}),
          "line 2: the result \"Maybe\" is neither Pass, Fail nor Unsolved"},
+        // A field of 10 MB is named by its first 60 characters.
+        {steady + "\"J1\",\"" + std::string(10'000'000, 'x') + "\",\"J2\",5\r\n",
+         "line 2: \"" + std::string(60, 'x') + "\u2026\" is not a number"},
     };
     for (const auto& [bytes, message] : cases) {
         try {

@@ -40,7 +40,7 @@ def test_a_refused_inp_file_raises_input_error_with_each_error(tmp_path):
 @pytest.mark.parametrize(
     "keywords, options",
     [
-        (dict(mode="available", max_flow=-1), ["--mode", "available", "--max-flow", "-1"]),
+        (dict(mode="available", tolerance=1e-9), ["--mode", "available", "--tolerance", "1e-9"]),
         (dict(mode="duration"), ["--mode", "duration"]),  # a network of duration 0
     ],
 )
@@ -94,6 +94,18 @@ def test_constraint_ids_that_are_not_junctions_are_a_warning(town_steady):
     with pytest.warns(hydrosk.RunWarning, match="NOPE"):
         frame = hydrosk.fire_flow(town_steady, min_pressure=20, no_check={"NOPE", "J1"})
     assert len(frame) == 24
+
+
+def test_export_geojson_warns_once_of_rows_that_are_not_the_networks(town, tmp_path):
+    results = tmp_path / "odd.inp.TXT"
+    hydrosk.fire_flow(town, "duration", min_pressure=20, required_flow=1500, results_path=results)
+    with results.open("ab") as file:
+        file.write(b'"ZZZ",1500,1\r\n')
+    with pytest.warns(UserWarning, match="1 row names no junction of it") as warned:
+        hydrosk.export_geojson(results, tmp_path / "odd.geojson", inp=town)
+    assert len(warned) == 1
+    with pytest.raises(OSError, match="is an input of the export"):
+        hydrosk.export_geojson(results, results, inp=town)
 
 
 def test_simulate_equals_the_command_line():

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -88,6 +89,28 @@ TEST_F(ProjectTest, SolveLeavesThePressuresOfTheLastStep) {
 
     ASSERT_EQ(project.solve_h(), 0);
     EXPECT_EQ(pressures(project), steps[2].second);
+}
+
+TEST_F(ProjectTest, AStopRequestEndsASolveAndNoneChangesNothing) {
+    Project plain;
+    ASSERT_EQ(plain.open(write("tank.inp", kDrainingTank), "", ""), 0);
+    const auto steps = step_through(plain);
+
+    std::atomic<bool> stop{false};
+    Project watched;
+    ASSERT_EQ(watched.open(write("tank.inp", kDrainingTank), "", ""), 0);
+    watched.set_stop_request(&stop);
+    EXPECT_EQ(step_through(watched), steps);  // not set: EPANET's results
+
+    stop.store(true);
+    EXPECT_THROW((void)watched.solve_h(), SolveStopped);  // the throw is the answer
+    Project stopped;
+    ASSERT_EQ(stopped.open(write("tank.inp", kDrainingTank), "", ""), 0);
+    stopped.set_stop_request(&stop);
+    ASSERT_EQ(stopped.open_h(), 0);
+    ASSERT_EQ(stopped.init_h(EN_NOSAVE), 0);
+    long time = 0;
+    EXPECT_THROW((void)stopped.run_h(time), SolveStopped);
 }
 
 TEST_F(ProjectTest, OpeningAParsedNetworkEqualsAFreshOpen) {

@@ -407,6 +407,24 @@ TEST_F(MainWindowTest, CancellingALaterChoiceReloadsTheSameFile) {
     EXPECT_EQ(w.outputFileName(), Q(inp) + ".CSV");
 }
 
+TEST_F(MainWindowTest, ACurrentFolderThatCannotBeWrittenRefusesNoInpFile) {
+    const fs::path inp = copyNetwork(TestData("lps_network.inp"), "good.inp");
+    const fs::path previous = fs::current_path();
+    // A folder removed while the program runs in it: nothing can be created there (a
+    // read-only folder would not stop the root user that CI runs as).
+    const fs::path gone = networkDir / "gone";
+    fs::create_directories(gone);
+    fs::current_path(gone);
+    fs::remove(gone);
+    MainWindow& w = makeWindow();
+    selectInp(inp);
+    fs::current_path(previous);
+    EXPECT_TRUE(messages->messages.empty()) << messages->messages.front().text.toStdString() << " "
+                                            << messages->messages.front().detail.toStdString();
+    EXPECT_EQ(w.catalogue().JunctionCount, 4);
+    EXPECT_TRUE(control<QPushButton>("cmdRUN").isEnabled());
+}
+
 TEST_F(MainWindowTest, AnInpFileThatCannotBeOpenedIsReportedAndTheProgramGoesOn) {
     const fs::path good = copyNetwork(TestData("lps_network.inp"), "good.inp");
     const fs::path bad = copyNetwork(TestData("bad_network.inp"), "bad.inp");

@@ -351,6 +351,33 @@ TEST_F(ResultsWindowTest, JudgesDesignRowsPassFailAndMarksAnIncompleteFile) {
     EXPECT_EQ(texts, (QStringList{"Tank", "Reservoir", "Pump", "Valve"}));
 }
 
+TEST_F(ResultsWindowTest, RowsThatAreNotTheNetworksMakeNoFileCompleteAndAreCountedOnce) {
+    // Five rows for five junctions, but one repeats J1, one names a reservoir and one no node.
+    const std::string heading =
+        "\"Check_Node\",\"Fire_Flow\",\"Check_Pressure\",\"Lowest_Node\",\"Lowest_Pressure\","
+        "\"Result\"\r\n";
+    openResults(writeResults(heading + "\"J1\",1000,30.5,\"J1\",30.5,\"Pass\"\r\n"
+                                       "\"J2\",1000,60,\"J2\",60,\"Pass\"\r\n"
+                                       "\"J1\",1000,30.5,\"J1\",30.5,\"Pass\"\r\n"
+                                       "\"R1\",1000,60,\"J2\",60,\"Pass\"\r\n"
+                                       "\"X9\",1000,60,\"J2\",60,\"Pass\"\r\n"));
+    const QString summary = find<QLabel>("lblSummary").text();
+    EXPECT_TRUE(summary.startsWith("Incomplete: 2 of 5 junctions. ")) << summary.toStdString();
+    EXPECT_TRUE(
+        summary.endsWith("\nWarning: the results do not all belong to the network: 2 rows "
+                         "name no junction of it; 1 row repeats the junction of an "
+                         "earlier row"))
+        << summary.toStdString();
+}
+
+TEST_F(ResultsWindowTest, AFieldOfMegabytesIsShownCut) {
+    openResults(writeResults("\"Check_Node\",\"Flow\",\"Duration (hours)\"\r\n\"J1\",1,2\r\n\"" +
+                             std::string(10'000'000, 'J') + "\",1,2\r\n"));
+    ASSERT_EQ(table().model()->rowCount(), 2);
+    EXPECT_EQ(table().model()->index(1, 0).data().toString().toStdString(),
+              std::string(60, 'J') + "\u2026");
+}
+
 TEST_F(ResultsWindowTest, ShowsHoursToTheHundredthAndExportsEveryDigit) {
     openResults(
         writeResults("\"Check_Node\",\"Flow\",\"Duration (hours)\"\r\n"

@@ -307,7 +307,8 @@ TEST_F(RunTest, ASettingsFileThatCannotBeWrittenIsReportedOnce) {
     expectIdleAfterRun();
 }
 
-// A flow search on town.inp that takes about a second: every trial is a whole day.
+// A flow search on town.inp that takes about two seconds on an idle machine: every trial is a
+// whole day, in steps of 2.
 void PrepareLongFlowSearch(RunTest& test);
 
 TEST_F(RunTest, TheWindowServesEventsThroughoutALongRun) {

@@ -283,6 +283,9 @@ TEST_F(StudyRunTest, ARunTheCoreRefusesIsOneMessage) {
 TEST_F(StudyRunTest, CancelStopsTheRunAndTheWindowRunsAgain) {
     study = std::make_unique<StudyWindow>(StudyServices{messages, dialog, saveDialog});
     openLongStudy(*study);
+    // A previous run's results stay as they were.
+    const fs::path resultsFile = networkDir / "ky10.inp.TXT";
+    WriteBytes(resultsFile, "previous results\r\n");
     QSignalSpy ended(study.get(), &StudyWindow::runEnded);
     runUntilRows(*study);
     // The rows are on the map as they complete.
@@ -303,6 +306,10 @@ TEST_F(StudyRunTest, CancelStopsTheRunAndTheWindowRunsAgain) {
     EXPECT_LT(study->results().rows.size(), 935u);
     const QString summary = find<QLabel>("lblStudySummary").text();
     EXPECT_TRUE(summary.startsWith("Cancelled")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("ky10.inp.TXT.partial")) << summary.toStdString();
+    EXPECT_EQ(ReadBytes(resultsFile), "previous results\r\n");
+    EXPECT_EQ(files::ReadResultsFile(networkDir / "ky10.inp.TXT.partial").rows.size(),
+              study->results().rows.size());
     EXPECT_EQ(find<QProgressBar>("pbStudy").value(),
               static_cast<int>(study->results().rows.size()));
 

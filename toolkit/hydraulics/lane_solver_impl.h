@@ -21,6 +21,7 @@
 #include "toolkit/hydraulics/lane_solver.h"
 #include "toolkit/hydraulics/valve.h"
 #include "toolkit/portable_math_lanes.h"
+#include "toolkit/stop_request.h"
 
 namespace hydrosk::toolkit {
 namespace {
@@ -143,6 +144,8 @@ public:
             bool any = false;
             for (int l = 0; l < W; ++l) any = any || lanes_[l].busy;
             if (!any) break;
+            // As the one-at-a-time solve does, once per iteration of the lanes.
+            ThrowIfStopRequested(solver_.stop_request());
             iterate();
             for (int l = 0; l < W; ++l) {
                 if (lanes_[l].busy && lanes_[l].ended) {

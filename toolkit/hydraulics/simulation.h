@@ -62,6 +62,9 @@ public:
     // returns the step (s) in `step`, 0 once the simulation is over.
     int next(long& step);
 
+    // Looked at by every solve (see stop_request.h).
+    void set_stop_request(StopRequest stop) { solver_.set_stop_request(stop); }
+
     // The point the simulation has reached, and a return to a point saved before (of this
     // simulation, whose network's links, tanks and controls have not changed since).
     HydraulicSnapshot snapshot() const;

@@ -541,6 +541,7 @@ SolveResult HydraulicSolver::solve(HydraulicState& state) {
     if (system_.extra_iter > 0) max_trials = wrapping_sum(max_trials, system_.extra_iter);
     int iter = 1;
     while (iter <= max_trials) {
+        ThrowIfStopRequested(stop_);
         head_loss_coefficients(state);
         assemble(state);
         error_node = matrix_.solve(diagonal_, off_diagonal_, rhs_);

@@ -50,6 +50,13 @@ public:
     // heads, statuses and settings; allocates nothing.
     SolveResult solve(HydraulicState& state);
 
+    // Looked at once per iteration and during the factorisation: SolveStopped once it is set.
+    void set_stop_request(StopRequest stop) {
+        stop_ = stop;
+        matrix_.set_stop_request(stop);
+    }
+    StopRequest stop_request() const { return stop_; }
+
     // Status changes of level controls on junctions once a solution is found.
     bool apply_pressure_controls(HydraulicState& state) const;
 
@@ -122,6 +129,7 @@ private:
     const Network& network_;
     const HydraulicSystem& system_;
     SparseCholesky matrix_;
+    StopRequest stop_ = nullptr;
     std::vector<int> link_slot_;  // coefficient slot by link, kNoIndex if none
 
     std::vector<double> p_;  // 1 / head-loss gradient by link

@@ -202,6 +202,9 @@ void SparseCholesky::schedule_column_updates() {
 int SparseCholesky::factorize(std::span<const double> diagonal,
                               std::span<const double> off_diagonal) {
     for (int j = 0; j < size_; ++j) {
+        if (j % kColumnsBetweenStopChecks == kColumnsBetweenStopChecks - 1) {
+            ThrowIfStopRequested(stop_);
+        }
         // The updates of column j accumulate in work_ (by row) and, for the
         // pivot, in a sum of squares subtracted from A(j, j) at the end.
         double squares = 0.0;

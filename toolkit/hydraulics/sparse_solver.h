@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "toolkit/stop_request.h"
+
 namespace hydrosk::toolkit {
 
 class SparseCholesky {
@@ -65,6 +67,11 @@ public:
                 update_start_, update_entry_, update_end_};
     }
 
+    // Looked at every kColumnsBetweenStopChecks columns of a factorisation: SolveStopped once
+    // it is set (see stop_request.h).
+    void set_stop_request(StopRequest stop) { stop_ = stop; }
+    static constexpr int kColumnsBetweenStopChecks = 4096;
+
 private:
     void build_factor_pattern(const std::vector<std::pair<int, int>>& couplings);
     void schedule_column_updates();
@@ -92,6 +99,7 @@ private:
     std::vector<double> factor_value_;
     std::vector<double> pivot_;  // diagonal of L
     std::vector<double> work_;   // zero between uses
+    StopRequest stop_ = nullptr;
 };
 
 }  // namespace hydrosk::toolkit

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <random>
 #include <utility>
@@ -248,6 +249,23 @@ TEST(SparseCholesky, RejectsBadPairs) {
     EXPECT_THROW(SparseCholesky(2, self), std::invalid_argument);
     const std::vector<std::pair<int, int>> outside{{0, 2}};
     EXPECT_THROW(SparseCholesky(2, outside), std::invalid_argument);
+}
+
+// A large matrix: the factorisation looks at the stop request while it runs, not only between
+// solves.
+TEST(SparseCholeskyStop, AFactorisationOfManyColumnsEndsOnTheStopRequest) {
+    const int n = 3 * SparseCholesky::kColumnsBetweenStopChecks;
+    std::vector<std::pair<int, int>> pairs;
+    for (int i = 0; i + 1 < n; ++i) pairs.emplace_back(i, i + 1);
+    SparseCholesky solver(n, pairs);
+    std::vector<double> diagonal(static_cast<std::size_t>(n), 3.0);
+    std::vector<double> off(static_cast<std::size_t>(solver.coefficient_count()), -1.0);
+    std::vector<double> rhs(static_cast<std::size_t>(n), 1.0);
+    std::atomic<bool> stop{false};
+    solver.set_stop_request(&stop);
+    EXPECT_EQ(solver.solve(diagonal, off, rhs), -1);
+    stop.store(true);
+    EXPECT_THROW(solver.solve(diagonal, off, rhs), SolveStopped);
 }
 
 }  // namespace
