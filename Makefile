@@ -131,7 +131,7 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 # Fails when a source file is not in the project's clang-format style (.clang-format).
-format-check:
+format-check: deps
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
