@@ -17,9 +17,11 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTableView>
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "analysis/fire_flow_run.h"
 #include "files/constraint_files.h"
 #include "files/results_file.h"
 #include "ui/colour_scale.h"
@@ -77,6 +79,64 @@ TEST_F(StudyWindowTest, DrawsTheNetworkAtOnceWithUnitsBesideTheFields) {
     ASSERT_EQ(messages->messages.size(), 1u);
     EXPECT_EQ(messages->messages[0].text, "Could not open the network");
     EXPECT_EQ(study->windowTitle(), "Hydrosk Study - map.inp");
+}
+
+TEST_F(StudyWindowTest, BaselineColoursTheMapAndExcludesTheJunctionsBelowTheMinimum) {
+    study = std::make_unique<StudyWindow>(StudyServices{messages, dialog, saveDialog});
+    study->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(study.get()));
+    const fs::path inp = copyNetwork(fs::path(HYDROSK_SHARED_NETWORKS) / "Net1.inp", "Net1.inp");
+    ASSERT_TRUE(study->openNetwork(inp));
+    // At 20 psi every junction of Net1 has its pressure: on the scale, none marked.
+    EXPECT_TRUE(study->belowMinimum().empty());
+    EXPECT_FALSE(find<QAction>("actExcludeBelowMinimum").isEnabled());
+    EXPECT_TRUE(map().legend().title.startsWith("Pressure at 0 h"))
+        << map().legend().title.toStdString();
+    ASSERT_TRUE(map().legend().scaleEnds.has_value());
+    EXPECT_LT(*map().junctionColour(0), ColourScale::kShades);
+
+    // A higher minimum at another demand time marks some junctions, not all.
+    QLineEdit& demandTime = find<QLineEdit>("txtDemandTime");
+    demandTime.setText("12");
+    emit demandTime.editingFinished();
+    EXPECT_TRUE(map().legend().title.startsWith("Pressure at 12 h"));
+    const auto [lowest, highest] = *map().legend().scaleEnds;
+    ASSERT_LT(lowest.toDouble(), highest.toDouble());
+    QLineEdit& minimum = find<QLineEdit>("txtMinPressure");
+    minimum.setText(QString::number((lowest.toDouble() + highest.toDouble()) / 2));
+    emit minimum.editingFinished();
+    const std::vector<std::string> below = study->belowMinimum();
+    ASSERT_FALSE(below.empty());
+    ASSERT_LT(below.size(), 9u);
+    const network::NetworkMap net = network::LoadNetworkMap(inp);
+    int onScale = 0;
+    for (int node = 0; node < 9; ++node) {
+        const bool marked = std::find(below.begin(), below.end(),
+                                      net.nodes[static_cast<std::size_t>(node)].id) != below.end();
+        const std::uint8_t colour = *map().junctionColour(node);
+        EXPECT_EQ(colour == ColourScale::kFail, marked) << node;
+        onScale += colour < ColourScale::kShades ? 1 : 0;
+    }
+    EXPECT_EQ(onScale, 9 - static_cast<int>(below.size()));
+
+    // The action adds them to NoCheck.txt beside the INP file, after those already there.
+    std::string kept;  // a junction above the minimum
+    for (int node = 0; node < 9 && kept.empty(); ++node) {
+        const std::string& id = net.nodes[static_cast<std::size_t>(node)].id;
+        if (std::find(below.begin(), below.end(), id) == below.end()) kept = id;
+    }
+    files::WriteExcludedJunctions(networkDir / files::kExcludedJunctionsFileName,
+                                  std::vector<std::string>{kept});
+    QAction& exclude = find<QAction>("actExcludeBelowMinimum");
+    ASSERT_TRUE(exclude.isEnabled());
+    exclude.trigger();
+    std::vector<std::string> expected{kept};
+    expected.insert(expected.end(), below.begin(), below.end());
+    EXPECT_EQ(files::ReadExcludedJunctions(networkDir / files::kExcludedJunctionsFileName),
+              expected);
+    EXPECT_TRUE(study->belowMinimum().empty());
+    EXPECT_FALSE(exclude.isEnabled());
+    EXPECT_TRUE(messages->messages.empty());
 }
 
 TEST_F(StudyWindowTest, NumbersFollowTheUsersNumberFormat) {
@@ -251,6 +311,53 @@ TEST_F(StudyRunTest, DesignRunJudgesEveryJunctionOnTheMapAndInTheTable) {
     const std::optional<std::uint8_t> j1 = map().junctionColour(0);
     ASSERT_TRUE(j1);
     EXPECT_LT(*j1, ColourScale::kShades);
+}
+
+TEST_F(StudyRunTest, StudyOptionsGiveTheRowsTheCoreGivesForTheSameOptions) {
+    study = std::make_unique<StudyWindow>(StudyServices{messages, dialog, saveDialog});
+    study->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(study.get()));
+    const fs::path inp = copyNetwork(fs::path(HYDROSK_SHARED_NETWORKS) / "Net1.inp", "Net1.inp");
+    ASSERT_TRUE(study->openNetwork(inp));
+    find<QLineEdit>("txtMinPressure").setText("20");
+    find<QLineEdit>("txtMaximalFlow").setText("3000");
+    find<QLineEdit>("txtVelocityLimit").setText("4");
+    find<QLineEdit>("txtDemandTime").setText("6");
+    find<QLineEdit>("txtFireDuration").setText("1.5");
+    find<QComboBox>("cmbFireDemand").setCurrentIndex(1);  // replacing
+    // Junctions 22 and 31 picked on the map (Net1's coordinates).
+    find<QRadioButton>("optHydrantsOnMap").click();
+    QTest::mouseClick(map().viewport(), Qt::LeftButton, {}, onScreen(50, 40));
+    QTest::mouseClick(map().viewport(), Qt::LeftButton, {}, onScreen(30, 10));
+    ASSERT_EQ(study->pickedHydrants().size(), 2u);
+
+    QSignalSpy ended(study.get(), &StudyWindow::runEnded);
+    ASSERT_TRUE(study->startRun());
+    ASSERT_TRUE(ended.wait(60000));
+    EXPECT_TRUE(messages->messages.empty()) << messages->messages[0].detail.toStdString();
+    ASSERT_EQ(study->results().rows.size(), 2u);
+    EXPECT_EQ(study->results().rows[0].check_id(), "22");
+    EXPECT_EQ(study->results().rows[1].check_id(), "31");
+
+    // The core run with the options as the command line gives them.
+    analysis::RunSettings settings;
+    settings.inp_file = inp;
+    settings.minimal_pressure = 20;
+    analysis::StudyOptions options;
+    options.fire.demand_time = 6;
+    options.fire.fire_duration = 1.5;
+    options.fire.fire_demand = analysis::FireDemand::Replace;
+    options.fire.max_velocity = 4;
+    settings.mode = analysis::AvailableFlowRun{3000, std::nullopt, options};
+    settings.constraints_directory = networkDir;
+    settings.hydrants = std::vector<std::string>{"22", "31"};
+    settings.output_file = networkDir / "core.TXT";
+    settings.report_file.clear();
+    settings.trial_report_file.clear();
+    analysis::RunObserver observer;
+    analysis::RunFireFlow(settings, observer);
+    EXPECT_EQ(ReadBytes(networkDir / "Net1.inp.TXT"), ReadBytes(networkDir / "core.TXT"));
+    EXPECT_EQ(files::ReadResultsFile(networkDir / "core.TXT").rows.size(), 2u);
 }
 
 TEST_F(StudyRunTest, AFieldWithoutANumberStartsNoRun) {
