@@ -25,6 +25,7 @@
 #include "files/constraint_files.h"
 #include "files/results_file.h"
 #include "ui/colour_scale.h"
+#include "ui/judged_results.h"
 
 #include "ui/network_map_view.h"
 #include "ui/study_window.h"
@@ -137,6 +138,39 @@ TEST_F(StudyWindowTest, BaselineColoursTheMapAndExcludesTheJunctionsBelowTheMini
     EXPECT_TRUE(study->belowMinimum().empty());
     EXPECT_FALSE(exclude.isEnabled());
     EXPECT_TRUE(messages->messages.empty());
+}
+
+// An available-flow study file judges the junctions with a required flow Pass or Fail, the
+// others by their answer on the scale.
+TEST(JudgedRowsTest, AvailableFlowStudyRowsWithARequirementArePassOrFail) {
+    const files::ResultsTable table = files::ParseResults(
+        "\"Check_Node\",\"Available_Flow\",\"Limiting_Node\",\"Limiting_Pressure\","
+        "\"Check_Pressure\",\"Limiting_Pipe\",\"Limiting_Velocity\",\"Required_Flow\","
+        "\"Result\"\r\n"
+        "\"J5\",\"Maximal flow was reached\",\"\",\"\",\"\",\"\",\"\",1500,\"Pass\"\r\n"
+        "\"J12\",\"Unsolved\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"
+        "\"J21\",1826,\"J21\",19.91073,20.03612,\"\",\"\",2000,\"Fail\"\r\n"
+        "\"J22\",950,\"\",\"\",31.5,\"P28\",10.00107,\"\",\"\"\r\n");
+    const JudgedRows judged = JudgeRows(table);
+    ASSERT_EQ(judged.entries.size(), 4u);
+    EXPECT_EQ(judged.entries[0], ColourScale::kPass);
+    EXPECT_EQ(judged.entries[2], ColourScale::kFail);
+    EXPECT_LT(judged.entries[3], ColourScale::kShades);
+    ASSERT_GE(judged.legend.swatches.size(), 2u);
+    EXPECT_EQ(judged.legend.swatches[0].text, "Pass");
+    EXPECT_EQ(judged.legend.swatches[1].text, "Fail");
+    ASSERT_TRUE(judged.legend.scaleEnds.has_value());
+    EXPECT_EQ(judged.legend.scaleEnds->first, "950");
+
+    // Without any requirement the whole file is on the scale, as before.
+    const files::ResultsTable none = files::ParseResults(
+        "\"Check_Node\",\"Available_Flow\",\"Limiting_Node\",\"Limiting_Pressure\","
+        "\"Check_Pressure\",\"Limiting_Pipe\",\"Limiting_Velocity\",\"Required_Flow\","
+        "\"Result\"\r\n"
+        "\"J22\",950,\"\",\"\",31.5,\"P28\",10.00107,\"\",\"\"\r\n");
+    const JudgedRows scaled = JudgeRows(none);
+    EXPECT_LT(scaled.entries[0], ColourScale::kShades);
+    EXPECT_NE(scaled.legend.swatches[0].text, "Pass");
 }
 
 TEST_F(StudyWindowTest, NumbersFollowTheUsersNumberFormat) {
