@@ -629,6 +629,11 @@ bool StudyWindow::putStudyOptions(analysis::RunSettings& settings) {
         settings.refusal = analysis::InputRefusal{analysis::RefusalPoint::Start, error.what()};
     }
     if (hydrantsOnMap_->isChecked()) {
+        if (picked_.empty()) {
+            services_.messages->inform(this, QStringLiteral("Please select the hydrants"),
+                                       QStringLiteral("Hydrants: none selected on the map"));
+            return false;
+        }
         // The picked junctions by their IDs, in the network's order.
         std::vector<std::string> ids;
         for (const int node : picked_)

@@ -361,6 +361,10 @@ TEST_F(StudyRunTest, StudyOptionsGiveTheRowsTheCoreGivesForTheSameOptions) {
     find<QComboBox>("cmbFireDemand").setCurrentIndex(1);  // replacing
     // Junctions 22 and 31 picked on the map (Net1's coordinates).
     find<QRadioButton>("optHydrantsOnMap").click();
+    EXPECT_FALSE(study->startRun());  // none picked yet
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(messages->messages[0].text, "Please select the hydrants");
+    messages->messages.clear();
     QTest::mouseClick(map().viewport(), Qt::LeftButton, {}, onScreen(50, 40));
     QTest::mouseClick(map().viewport(), Qt::LeftButton, {}, onScreen(30, 10));
     ASSERT_EQ(study->pickedHydrants().size(), 2u);
