@@ -420,9 +420,11 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
 
 // The junctions (and pipes) of a study that fail without any fire, by ID.
 void SolveBaseline(const PreparedSearch& search, SolveCount* solves,
-                   std::vector<std::string>& junctions, std::vector<std::string>& pipes) {
+                   std::vector<std::string>& junctions, std::vector<std::string>& pipes,
+                   std::vector<float>* pressures = nullptr) {
     StudyTrials trials(search.project.parsed_network(), search.catalogue, *search.study, solves);
-    const StudyTrials::Baseline baseline = trials.WithoutFire(search.limits);
+    StudyTrials::Baseline baseline = trials.WithoutFire(search.limits);
+    if (pressures) *pressures = std::move(baseline.pressures);
     for (const int position : baseline.junctions) {
         junctions.push_back(search.catalogue.JunctionIDs[static_cast<std::size_t>(position)]);
     }
@@ -512,7 +514,7 @@ BaselineResult FindBaseline(const RunSettings& settings, RunObserver& observer) 
         PreparedSearch search;
         Prepare(settings, observer, search, nullptr, &baseline.run);
         if (!search.study) throw RunEnded(MessageKind::Refusal, "no fire-flow study");
-        SolveBaseline(search, nullptr, baseline.junctions, baseline.pipes);
+        SolveBaseline(search, nullptr, baseline.junctions, baseline.pipes, &baseline.pressures);
     } catch (const RunEnded& ended) {
         baseline.run = Ended(ended.kind(), ended.what(), observer, std::move(baseline.run));
     } catch (const std::exception& error) {

@@ -84,6 +84,8 @@ struct BaselineResult {
     RunResult run;
     std::vector<std::string> junctions;
     std::vector<std::string> pipes;
+    // Every junction's pressure at that time, in catalogue order (network pressure units).
+    std::vector<float> pressures;
 };
 BaselineResult FindBaseline(const RunSettings& settings, RunObserver& observer);
 

@@ -207,12 +207,14 @@ StudyTrials::Baseline StudyTrials::WithoutFire(const JunctionLimits& limits) {
     const int code = fire_reached_ ? project_.run_h(time) : toolkit::codes::kUnbalanced;
     CountSolve(solves_, project_);
     baseline.solved = before_fire_code_ == 0 && !IsUnsolved(code);
+    baseline.pressures.reserve(static_cast<std::size_t>(limits.count()));
     for (int k = 1; k <= limits.count(); ++k) {
         const auto position = static_cast<std::size_t>(k);
-        if (limits.excluded[position] != 0) continue;
         double value = 0.0;
         // Position k is a junction's node index, so the reading cannot fail.
         (void)project_.get_node_value(k, EN_PRESSURE, value);
+        baseline.pressures.push_back(static_cast<float>(value));
+        if (limits.excluded[position] != 0) continue;
         if (FailsMinimum(static_cast<float>(value), limits.minimum[position])) {
             baseline.junctions.push_back(k);
         }

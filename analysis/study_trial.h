@@ -99,6 +99,8 @@ public:
     struct Baseline {
         std::vector<int> junctions;  // positions, in order
         std::vector<int> pipes;      // link indexes, in order
+        // Every junction's pressure, excluded or not: position k at pressures[k - 1].
+        std::vector<float> pressures;
         bool solved = true;
     };
     Baseline WithoutFire(const JunctionLimits& limits);

@@ -65,6 +65,7 @@ ResultsRow ReadRow(const ResultsLayout& layout, const std::vector<ReadField>& fi
     }
     if (layout.verdict_column) {
         const std::string& verdict = row.cells[*layout.verdict_column].text;
+        if (layout.verdict_optional && verdict.empty()) return row;
         if (layout.empty_fields && verdict.empty()) Refuse(line, "the result is missing");
         const std::optional<Outcome> outcome = VerdictOutcome(verdict);
         if (!outcome) {
@@ -72,7 +73,7 @@ ResultsRow ReadRow(const ResultsLayout& layout, const std::vector<ReadField>& fi
                              std::string(kPassText) + ", " + std::string(kFailText) + " nor " +
                              std::string(kUnsolvedText));
         }
-        row.outcome = *outcome;
+        if (!layout.verdict_optional) row.outcome = *outcome;
     }
     return row;
 }

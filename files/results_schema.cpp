@@ -80,9 +80,10 @@ const std::vector<ResultsLayout>& ResultsLayouts() {
          .reached_text = kMaximalFlowReachedText,
          .reached_outcome = Outcome::MaximalFlowReached,
          .unsolved_answer = true,
-         // "Result" compares the available flow with the required one; the row's outcome is
-         // that of its answer, as in the five columns.
-         .verdict_column = std::nullopt,
+         // "Result" compares the available flow with the required one, empty without one;
+         // the row's outcome is that of its answer, as in the five columns.
+         .verdict_column = 8,
+         .verdict_optional = true,
          .summary_answer = "Lowest available flow",
          .empty_fields = true},
         {.kind = ResultsKind::DesignFlow,

@@ -69,6 +69,9 @@ struct ResultsLayout {
     // The column of the verdict (kPassText, kFailText or kUnsolvedText), for the kinds that
     // judge their rows.
     std::optional<std::size_t> verdict_column;
+    // Whether the verdict may be empty (a junction without a requirement); the row's outcome is
+    // then that of its answer, the verdict judging the row alone.
+    bool verdict_optional = false;
     // Names the lowest answer in a summary ("Lowest failing flow").
     std::string_view summary_answer;
     // The layouts of a fire-flow study's available-flow and design-flow searches (a demand

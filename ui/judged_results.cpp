@@ -10,10 +10,22 @@ namespace hydrosk::ui {
 JudgedRows JudgeRows(const files::ResultsTable& table) {
     JudgedRows judged;
     const std::optional<std::size_t> resultColumn = files::ResultColumn(table);
+    // A row's verdict: Pass or Fail (Unsolved for neither) where its Result column holds one;
+    // a row without a requirement is judged by its answer on the scale.
+    const auto verdictOf = [&](const files::ResultsRow& row) -> std::optional<files::Outcome> {
+        if (!resultColumn) return std::nullopt;
+        return files::VerdictOutcome(row.cells[*resultColumn].text);
+    };
+    bool anyVerdict =
+        resultColumn && !files::LayoutOf(table.kind, table.empty_fields).verdict_optional;
     std::optional<double> low, high;
     const files::ResultsRow* lowRow = nullptr;
     const files::ResultsRow* highRow = nullptr;
     for (const files::ResultsRow& row : table.rows) {
+        if (verdictOf(row)) {
+            anyVerdict = true;
+            continue;
+        }
         if (const std::optional<double> answer = table.Answer(row)) {
             if (!low || *answer < *low) lowRow = &row;
             if (!high || *answer > *high) highRow = &row;
@@ -24,11 +36,10 @@ JudgedRows JudgeRows(const files::ResultsTable& table) {
     const ColourScale scale(low.value_or(0), high.value_or(0));
     judged.entries.reserve(table.rows.size());
     for (const files::ResultsRow& row : table.rows) {
-        if (resultColumn) {
-            judged.entries.push_back(row.outcome == files::Outcome::Passed ? ColourScale::kPass
-                                     : row.outcome == files::Outcome::Failed
-                                         ? ColourScale::kFail
-                                         : ColourScale::kNeutral);
+        if (const std::optional<files::Outcome> verdict = verdictOf(row)) {
+            judged.entries.push_back(*verdict == files::Outcome::Passed   ? ColourScale::kPass
+                                     : *verdict == files::Outcome::Failed ? ColourScale::kFail
+                                                                          : ColourScale::kNeutral);
         } else {
             const std::optional<double> answer = table.Answer(row);
             judged.entries.push_back(answer                  ? scale.entryOf(*answer)
@@ -38,12 +49,13 @@ JudgedRows JudgeRows(const files::ResultsTable& table) {
     }
 
     MapLegend& legend = judged.legend;
-    if (resultColumn) {
+    if (anyVerdict) {
         legend.swatches = {{ColourScale::colourOf(ColourScale::kPass),
                             DisplayText(files::VerdictText(files::Outcome::Passed))},
                            {ColourScale::colourOf(ColourScale::kFail),
                             DisplayText(files::VerdictText(files::Outcome::Failed))}};
-    } else {
+    }
+    if (!anyVerdict || lowRow != nullptr) {
         if (lowRow != nullptr) {
             legend.scaleEnds = {
                 DisplayText(files::ShownText(table, *lowRow, table.answer_column)),

@@ -26,6 +26,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/fire_flow_run.h"
+#include "files/constraint_files.h"
+#include "files/file_error.h"
 #include "files/number_text.h"
 #include "ui/colour_scale.h"
 #include "ui/judged_results.h"
@@ -125,6 +128,12 @@ StudyWindow::StudyWindow(StudyServices services, QWidget* parent)
     exportReport_ = toolbar->addAction(QStringLiteral("Export report..."));
     exportReport_->setObjectName(QStringLiteral("actExportReport"));
     exportReport_->setEnabled(false);
+    excludeBelowMinimum_ =
+        toolbar->addAction(QStringLiteral("Exclude junctions below the minimum"));
+    excludeBelowMinimum_->setObjectName(QStringLiteral("actExcludeBelowMinimum"));
+    excludeBelowMinimum_->setEnabled(false);
+    connect(excludeBelowMinimum_, &QAction::triggered, this,
+            [this] { excludeJunctionsBelowMinimum(); });
     auto* close = new QAction(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("actClose"));
     close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
@@ -320,6 +329,11 @@ QWidget* StudyWindow::buildPanel() {
          {minPressure_, maximalFlow_, velocityLimit_, demandTime_, fireDuration_, requiredFlow_}) {
         connect(field, &QLineEdit::textChanged, this, [this, field] { checkNumber(*field); });
     }
+    for (QLineEdit* field : {minPressure_, demandTime_}) {
+        connect(field, &QLineEdit::editingFinished, this, [this] {
+            if (!running() && results_.rows.empty()) showBaseline();
+        });
+    }
     connect(requiredFlows, &QPushButton::clicked, this, [this] {
         chooseFile(*requiredFlowsFile_, QStringLiteral("Select the required flows file..."));
     });
@@ -351,11 +365,14 @@ bool StudyWindow::openNetwork(const std::filesystem::path& inpFile) {
     setWindowTitle(QLatin1String(kTitlePrefix) + FromFileSystemPath(inpFile.filename()));
     minPressure_->setText(QString::fromStdString(
         files::FormatUserNumber(DefaultMinPressure(network_->pressure_units))));
+    // The fire lasts 2 h, or the whole simulation of a shorter one (none for a steady one).
+    fireDuration_->setText(QString::fromStdString(files::FormatUserNumber(
+        std::min(2.0, static_cast<double>(network_->duration_seconds) / 3600))));
     showUnits();
 
     auto* mapArea = static_cast<QStackedWidget*>(mapView_->parentWidget());
     if (network_->HasCoordinates()) {
-        // Until the study has run, every junction in the neutral colour.
+        // Every junction in the neutral colour until the baseline is known.
         MapLegend legend;
         legend.title = QStringLiteral("Network");
         legend.swatches = {
@@ -378,6 +395,78 @@ bool StudyWindow::openNetwork(const std::filesystem::path& inpFile) {
     progressText_->clear();
     summary_->setText(QStringLiteral("The study has not been run yet."));
     hydrantsChanged();
+    showBaseline();
+    return true;
+}
+
+void StudyWindow::showBaseline() {
+    belowMinimum_.clear();
+    excludeBelowMinimum_->setEnabled(false);
+    if (!network_) return;
+    const std::optional<float> minimum =
+        files::ParseLocaleNumber(minPressure_->text().toStdString());
+    const std::optional<float> demandTime =
+        files::ParseLocaleNumber(demandTime_->text().toStdString());
+    if (!minimum || !demandTime || *minimum < 0 || *demandTime < 0) return;
+
+    // The core's baseline of an available-flow study at the demand time: no fire flow, the
+    // constraint files beside the INP file, no results file.
+    analysis::RunSettings settings;
+    settings.inp_file = inpFile_;
+    settings.minimal_pressure = *minimum;
+    analysis::StudyOptions study;
+    study.fire.demand_time = *demandTime;
+    settings.mode = analysis::AvailableFlowRun{0, std::nullopt, study};
+    settings.constraints_directory = inpFile_.parent_path();
+    settings.report_file.clear();
+    settings.trial_report_file.clear();
+    analysis::RunObserver quiet;
+    const analysis::BaselineResult baseline = analysis::FindBaseline(settings, quiet);
+    if (baseline.pressures.empty()) return;  // the network cannot be solved there
+
+    const auto [low, high] =
+        std::minmax_element(baseline.pressures.begin(), baseline.pressures.end());
+    const ColourScale scale(*low, *high);
+    std::vector<std::uint8_t> entries(network_->nodes.size(), ColourScale::kNeutral);
+    for (std::size_t k = 0; k < baseline.pressures.size() && k < entries.size(); ++k) {
+        entries[k] = scale.entryOf(baseline.pressures[k]);
+    }
+    for (const std::string& id : baseline.junctions) {
+        if (const std::optional<int> node = network_->FindNode(id)) {
+            entries[static_cast<std::size_t>(*node)] = ColourScale::kFail;
+        }
+    }
+    belowMinimum_ = baseline.junctions;
+    excludeBelowMinimum_->setEnabled(!belowMinimum_.empty());
+    if (!network_->HasCoordinates()) return;
+    MapLegend legend;
+    legend.title = QStringLiteral("Pressure at %1 h without fire flow (%2)")
+                       .arg(QString::fromStdString(files::FormatUserNumber(*demandTime)),
+                            QString::fromStdString(network_->pressure_units));
+    legend.scaleEnds = {QString::fromStdString(files::FormatUserNumber(*low)),
+                        QString::fromStdString(files::FormatUserNumber(*high))};
+    legend.swatches = {{ColourScale::colourOf(ColourScale::kFail),
+                        QStringLiteral("Below the minimum (%1)").arg(belowMinimum_.size())}};
+    mapView_->setJunctionColours(entries, std::move(legend));
+}
+
+bool StudyWindow::excludeJunctionsBelowMinimum() {
+    if (belowMinimum_.empty() || running()) return false;
+    // NoCheck.txt beside the INP file, as the constraints dialog keeps it: the junctions
+    // already excluded, then the new ones.
+    const std::filesystem::path file = inpFile_.parent_path() / files::kExcludedJunctionsFileName;
+    try {
+        std::vector<std::string> ids = files::ReadExcludedJunctions(file);
+        for (const std::string& id : belowMinimum_) {
+            if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+        }
+        files::WriteExcludedJunctions(file, ids);
+    } catch (const files::FileError& error) {
+        services_.messages->inform(this, QStringLiteral("Could not write the file"),
+                                   DisplayText(error.what()));
+        return false;
+    }
+    showBaseline();
     return true;
 }
 
@@ -461,14 +550,8 @@ bool StudyWindow::running() const {
 
 std::optional<analysis::RunSettings> StudyWindow::runSettings() {
     if (!network_) return std::nullopt;
-    const auto number = [this](QLineEdit& field, const QString& caption) -> std::optional<float> {
-        const std::optional<float> value = files::ParseLocaleNumber(field.text().toStdString());
-        if (value && *value >= 0) return value;
-        services_.messages->inform(
-            this, QStringLiteral("Please enter a valid number"),
-            caption + QStringLiteral(": \"") + field.text() + QLatin1Char('"'));
-        field.setFocus();
-        return std::nullopt;
+    const auto number = [this](QLineEdit& field, const QString& caption) {
+        return readNumber(field, caption);
     };
     analysis::RunSettings settings;
     settings.inp_file = inpFile_;
@@ -493,15 +576,77 @@ std::optional<analysis::RunSettings> StudyWindow::runSettings() {
     settings.report_file.clear();
     settings.trial_report_file.clear();
     settings.parallelism.threads = threads_;
-    putStudyOptions(settings);
+    if (!putStudyOptions(settings)) return std::nullopt;
     return settings;
 }
 
-void StudyWindow::putStudyOptions(analysis::RunSettings& settings) const {
-    // The run's settings have no place yet for the hydrants, the velocity
-    // limit, the demand time, the fire duration and demand or the
-    // required-flows file: they go into `settings` here once they have.
-    (void)settings;
+std::optional<float> StudyWindow::readNumber(QLineEdit& field, const QString& caption) {
+    const std::optional<float> value = files::ParseLocaleNumber(field.text().toStdString());
+    if (value && *value >= 0) return value;
+    services_.messages->inform(this, QStringLiteral("Please enter a valid number"),
+                               caption + QStringLiteral(": \"") + field.text() + QLatin1Char('"'));
+    field.setFocus();
+    return std::nullopt;
+}
+
+bool StudyWindow::putStudyOptions(analysis::RunSettings& settings) {
+    analysis::StudyOptions study;
+    if (!velocityLimit_->text().trimmed().isEmpty()) {
+        const std::optional<float> limit =
+            readNumber(*velocityLimit_, QStringLiteral("Velocity limit"));
+        if (!limit) return false;
+        study.fire.max_velocity = *limit;
+    }
+    const std::optional<float> demandTime = readNumber(*demandTime_, QStringLiteral("Demand time"));
+    if (!demandTime) return false;
+    const std::optional<float> fireDuration =
+        readNumber(*fireDuration_, QStringLiteral("Fire duration"));
+    if (!fireDuration) return false;
+    study.fire.demand_time = *demandTime;
+    study.fire.fire_duration = *fireDuration;
+    study.fire.fire_demand = fireDemand_->currentIndex() == 0 ? analysis::FireDemand::Add
+                                                              : analysis::FireDemand::Replace;
+
+    // The files go through the readers the command line uses; a file that cannot be read is
+    // the run's refusal, shown as the command line shows it.
+    try {
+        const QVariant requiredFlows = requiredFlowsFile_->property("path");
+        if (requiredFlows.isValid()) {
+            const std::filesystem::path file = ToFileSystemPath(requiredFlows.toString());
+            if (!std::filesystem::exists(file)) throw files::FileError(file, "does not exist");
+            study.required_flows = files::ReadJunctionMinPressures(file);
+        }
+        if (hydrantsFile_->isChecked()) {
+            const QVariant hydrants = hydrantsFileName_->property("path");
+            if (!hydrants.isValid()) {
+                services_.messages->inform(this, QStringLiteral("Please choose the hydrants file"),
+                                           QStringLiteral("Hydrants: no file chosen"));
+                return false;
+            }
+            settings.hydrants = files::ReadJunctionList(ToFileSystemPath(hydrants.toString()));
+        }
+    } catch (const files::FileError& error) {
+        settings.refusal = analysis::InputRefusal{analysis::RefusalPoint::Start, error.what()};
+    }
+    if (hydrantsOnMap_->isChecked()) {
+        if (picked_.empty()) {
+            services_.messages->inform(this, QStringLiteral("Please select the hydrants"),
+                                       QStringLiteral("Hydrants: none selected on the map"));
+            return false;
+        }
+        // The picked junctions by their IDs, in the network's order.
+        std::vector<std::string> ids;
+        for (const int node : picked_)
+            ids.push_back(network_->nodes[static_cast<std::size_t>(node)].id);
+        settings.hydrants = std::move(ids);
+    }
+
+    if (auto* available = std::get_if<analysis::AvailableFlowRun>(&settings.mode)) {
+        available->study = std::move(study);
+    } else {
+        std::get<analysis::DesignFlowRun>(settings.mode).study = std::move(study);
+    }
+    return true;
 }
 
 void StudyWindow::clearResults() {

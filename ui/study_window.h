@@ -10,9 +10,6 @@
 // time left, the rows appear in the table and on the map, judged, as they
 // complete, and Cancel (or closing the window) ends the run within a second.
 //
-// Still to come with the studies' core: the baseline colouring at the demand
-// time with the junctions below the minimum, and the options the run does not
-// take yet (see putStudyOptions).
 #pragma once
 
 #include <QMainWindow>
@@ -20,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -66,6 +64,12 @@ public:
     NetworkMapView& mapView() { return *mapView_; }
     // The hydrants picked on the map, by node index.
     const std::set<int>& pickedHydrants() const { return picked_; }
+    // The junctions below the minimum at the demand time without fire flow,
+    // from the last baseline shown (excluded junctions are not among them).
+    const std::vector<std::string>& belowMinimum() const { return belowMinimum_; }
+    // Adds them to NoCheck.txt beside the INP file and shows the baseline
+    // again; false when there were none or the file could not be written.
+    bool excludeJunctionsBelowMinimum();
     // The study's options as the report gives them: caption, value and unit.
     std::vector<std::pair<QString, QString>> parameters() const;
     // Writes the report; false, after a message, when the file cannot be written.
@@ -106,9 +110,15 @@ private:
     // Where the study's options beyond the mode, the minimal pressure and the
     // flows go into the run's settings: the hydrants (all junctions, a file,
     // those picked on the map), the velocity limit, the demand time, the fire
-    // duration and demand, the required-flows file. The run tests every
-    // junction until the run's settings take them.
-    void putStudyOptions(analysis::RunSettings& settings) const;
+    // duration and demand, the required-flows file. False, after a message,
+    // when a field holds no number.
+    // Colours the map by the pressure at the demand time without fire flow,
+    // the junctions below the minimum in the Fail colour.
+    void showBaseline();
+    bool putStudyOptions(analysis::RunSettings& settings);
+    // The field's number in the user's format, at least 0; nullopt after a
+    // message naming the field by `caption`.
+    std::optional<float> readNumber(QLineEdit& field, const QString& caption);
     void setRunning(bool running);
     // Forgets the last run's rows and empties the table.
     void clearResults();
@@ -136,6 +146,8 @@ private:
     NetworkMapView* mapView_ = nullptr;
     QLabel* mapNotice_ = nullptr;
     QAction* exportReport_ = nullptr;
+    QAction* excludeBelowMinimum_ = nullptr;
+    std::vector<std::string> belowMinimum_;
     QComboBox* mode_ = nullptr;
     QLineEdit* minPressure_ = nullptr;
     QLineEdit* velocityLimit_ = nullptr;

@@ -235,6 +235,13 @@ TEST(ResultsFileTest, ReadsTheLayoutsOfAFireFlowStudy) {
     EXPECT_EQ(available.rows[3].cells[5].text, "P28");
     EXPECT_EQ(available.rows[3].cells[6].number, 10.00107);
     EXPECT_FALSE(available.rows[3].cells[3].number);
+    // Its Result column judges the junctions with a requirement; the outcome stays the answer's.
+    EXPECT_EQ(ResultColumn(available), 8U);
+    EXPECT_THROW(ParseResults("\"Check_Node\",\"Available_Flow\",\"Limiting_Node\","
+                              "\"Limiting_Pressure\",\"Check_Pressure\",\"Limiting_Pipe\","
+                              "\"Limiting_Velocity\",\"Required_Flow\",\"Result\"\r\n"
+                              "\"J5\",950,\"\",\"\",31.5,\"\",\"\",1000,\"Maybe\"\r\n"),
+                 std::invalid_argument);
     EXPECT_EQ(UnitOf(available.columns[6].quantity, {"GPM", "psi"}), "ft/s");
     EXPECT_EQ(UnitOf(available.columns[6].quantity, {"LPS", "m"}), "m/s");
 

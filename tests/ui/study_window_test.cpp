@@ -17,12 +17,15 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTableView>
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "analysis/fire_flow_run.h"
 #include "files/constraint_files.h"
 #include "files/results_file.h"
 #include "ui/colour_scale.h"
+#include "ui/judged_results.h"
 
 #include "ui/network_map_view.h"
 #include "ui/study_window.h"
@@ -77,6 +80,97 @@ TEST_F(StudyWindowTest, DrawsTheNetworkAtOnceWithUnitsBesideTheFields) {
     ASSERT_EQ(messages->messages.size(), 1u);
     EXPECT_EQ(messages->messages[0].text, "Could not open the network");
     EXPECT_EQ(study->windowTitle(), "Hydrosk Study - map.inp");
+}
+
+TEST_F(StudyWindowTest, BaselineColoursTheMapAndExcludesTheJunctionsBelowTheMinimum) {
+    study = std::make_unique<StudyWindow>(StudyServices{messages, dialog, saveDialog});
+    study->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(study.get()));
+    const fs::path inp = copyNetwork(fs::path(HYDROSK_SHARED_NETWORKS) / "Net1.inp", "Net1.inp");
+    ASSERT_TRUE(study->openNetwork(inp));
+    // At 20 psi every junction of Net1 has its pressure: on the scale, none marked.
+    EXPECT_TRUE(study->belowMinimum().empty());
+    EXPECT_FALSE(find<QAction>("actExcludeBelowMinimum").isEnabled());
+    EXPECT_TRUE(map().legend().title.startsWith("Pressure at 0 h"))
+        << map().legend().title.toStdString();
+    ASSERT_TRUE(map().legend().scaleEnds.has_value());
+    EXPECT_LT(*map().junctionColour(0), ColourScale::kShades);
+
+    // A higher minimum at another demand time marks some junctions, not all.
+    QLineEdit& demandTime = find<QLineEdit>("txtDemandTime");
+    demandTime.setText("12");
+    emit demandTime.editingFinished();
+    EXPECT_TRUE(map().legend().title.startsWith("Pressure at 12 h"));
+    const auto [lowest, highest] = *map().legend().scaleEnds;
+    ASSERT_LT(lowest.toDouble(), highest.toDouble());
+    QLineEdit& minimum = find<QLineEdit>("txtMinPressure");
+    minimum.setText(QString::number((lowest.toDouble() + highest.toDouble()) / 2));
+    emit minimum.editingFinished();
+    const std::vector<std::string> below = study->belowMinimum();
+    ASSERT_FALSE(below.empty());
+    ASSERT_LT(below.size(), 9u);
+    const network::NetworkMap net = network::LoadNetworkMap(inp);
+    int onScale = 0;
+    for (int node = 0; node < 9; ++node) {
+        const bool marked = std::find(below.begin(), below.end(),
+                                      net.nodes[static_cast<std::size_t>(node)].id) != below.end();
+        const std::uint8_t colour = *map().junctionColour(node);
+        EXPECT_EQ(colour == ColourScale::kFail, marked) << node;
+        onScale += colour < ColourScale::kShades ? 1 : 0;
+    }
+    EXPECT_EQ(onScale, 9 - static_cast<int>(below.size()));
+
+    // The action adds them to NoCheck.txt beside the INP file, after those already there.
+    std::string kept;  // a junction above the minimum
+    for (int node = 0; node < 9 && kept.empty(); ++node) {
+        const std::string& id = net.nodes[static_cast<std::size_t>(node)].id;
+        if (std::find(below.begin(), below.end(), id) == below.end()) kept = id;
+    }
+    files::WriteExcludedJunctions(networkDir / files::kExcludedJunctionsFileName,
+                                  std::vector<std::string>{kept});
+    QAction& exclude = find<QAction>("actExcludeBelowMinimum");
+    ASSERT_TRUE(exclude.isEnabled());
+    exclude.trigger();
+    std::vector<std::string> expected{kept};
+    expected.insert(expected.end(), below.begin(), below.end());
+    EXPECT_EQ(files::ReadExcludedJunctions(networkDir / files::kExcludedJunctionsFileName),
+              expected);
+    EXPECT_TRUE(study->belowMinimum().empty());
+    EXPECT_FALSE(exclude.isEnabled());
+    EXPECT_TRUE(messages->messages.empty());
+}
+
+// An available-flow study file judges the junctions with a required flow Pass or Fail, the
+// others by their answer on the scale.
+TEST(JudgedRowsTest, AvailableFlowStudyRowsWithARequirementArePassOrFail) {
+    const files::ResultsTable table = files::ParseResults(
+        "\"Check_Node\",\"Available_Flow\",\"Limiting_Node\",\"Limiting_Pressure\","
+        "\"Check_Pressure\",\"Limiting_Pipe\",\"Limiting_Velocity\",\"Required_Flow\","
+        "\"Result\"\r\n"
+        "\"J5\",\"Maximal flow was reached\",\"\",\"\",\"\",\"\",\"\",1500,\"Pass\"\r\n"
+        "\"J12\",\"Unsolved\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"
+        "\"J21\",1826,\"J21\",19.91073,20.03612,\"\",\"\",2000,\"Fail\"\r\n"
+        "\"J22\",950,\"\",\"\",31.5,\"P28\",10.00107,\"\",\"\"\r\n");
+    const JudgedRows judged = JudgeRows(table);
+    ASSERT_EQ(judged.entries.size(), 4u);
+    EXPECT_EQ(judged.entries[0], ColourScale::kPass);
+    EXPECT_EQ(judged.entries[2], ColourScale::kFail);
+    EXPECT_LT(judged.entries[3], ColourScale::kShades);
+    ASSERT_GE(judged.legend.swatches.size(), 2u);
+    EXPECT_EQ(judged.legend.swatches[0].text, "Pass");
+    EXPECT_EQ(judged.legend.swatches[1].text, "Fail");
+    ASSERT_TRUE(judged.legend.scaleEnds.has_value());
+    EXPECT_EQ(judged.legend.scaleEnds->first, "950");
+
+    // Without any requirement the whole file is on the scale, as before.
+    const files::ResultsTable none = files::ParseResults(
+        "\"Check_Node\",\"Available_Flow\",\"Limiting_Node\",\"Limiting_Pressure\","
+        "\"Check_Pressure\",\"Limiting_Pipe\",\"Limiting_Velocity\",\"Required_Flow\","
+        "\"Result\"\r\n"
+        "\"J22\",950,\"\",\"\",31.5,\"P28\",10.00107,\"\",\"\"\r\n");
+    const JudgedRows scaled = JudgeRows(none);
+    EXPECT_LT(scaled.entries[0], ColourScale::kShades);
+    EXPECT_NE(scaled.legend.swatches[0].text, "Pass");
 }
 
 TEST_F(StudyWindowTest, NumbersFollowTheUsersNumberFormat) {
@@ -251,6 +345,57 @@ TEST_F(StudyRunTest, DesignRunJudgesEveryJunctionOnTheMapAndInTheTable) {
     const std::optional<std::uint8_t> j1 = map().junctionColour(0);
     ASSERT_TRUE(j1);
     EXPECT_LT(*j1, ColourScale::kShades);
+}
+
+TEST_F(StudyRunTest, StudyOptionsGiveTheRowsTheCoreGivesForTheSameOptions) {
+    study = std::make_unique<StudyWindow>(StudyServices{messages, dialog, saveDialog});
+    study->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(study.get()));
+    const fs::path inp = copyNetwork(fs::path(HYDROSK_SHARED_NETWORKS) / "Net1.inp", "Net1.inp");
+    ASSERT_TRUE(study->openNetwork(inp));
+    find<QLineEdit>("txtMinPressure").setText("20");
+    find<QLineEdit>("txtMaximalFlow").setText("3000");
+    find<QLineEdit>("txtVelocityLimit").setText("4");
+    find<QLineEdit>("txtDemandTime").setText("6");
+    find<QLineEdit>("txtFireDuration").setText("1.5");
+    find<QComboBox>("cmbFireDemand").setCurrentIndex(1);  // replacing
+    // Junctions 22 and 31 picked on the map (Net1's coordinates).
+    find<QRadioButton>("optHydrantsOnMap").click();
+    EXPECT_FALSE(study->startRun());  // none picked yet
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(messages->messages[0].text, "Please select the hydrants");
+    messages->messages.clear();
+    QTest::mouseClick(map().viewport(), Qt::LeftButton, {}, onScreen(50, 40));
+    QTest::mouseClick(map().viewport(), Qt::LeftButton, {}, onScreen(30, 10));
+    ASSERT_EQ(study->pickedHydrants().size(), 2u);
+
+    QSignalSpy ended(study.get(), &StudyWindow::runEnded);
+    ASSERT_TRUE(study->startRun());
+    ASSERT_TRUE(ended.wait(60000));
+    EXPECT_TRUE(messages->messages.empty()) << messages->messages[0].detail.toStdString();
+    ASSERT_EQ(study->results().rows.size(), 2u);
+    EXPECT_EQ(study->results().rows[0].check_id(), "22");
+    EXPECT_EQ(study->results().rows[1].check_id(), "31");
+
+    // The core run with the options as the command line gives them.
+    analysis::RunSettings settings;
+    settings.inp_file = inp;
+    settings.minimal_pressure = 20;
+    analysis::StudyOptions options;
+    options.fire.demand_time = 6;
+    options.fire.fire_duration = 1.5;
+    options.fire.fire_demand = analysis::FireDemand::Replace;
+    options.fire.max_velocity = 4;
+    settings.mode = analysis::AvailableFlowRun{3000, std::nullopt, options};
+    settings.constraints_directory = networkDir;
+    settings.hydrants = std::vector<std::string>{"22", "31"};
+    settings.output_file = networkDir / "core.TXT";
+    settings.report_file.clear();
+    settings.trial_report_file.clear();
+    analysis::RunObserver observer;
+    analysis::RunFireFlow(settings, observer);
+    EXPECT_EQ(ReadBytes(networkDir / "Net1.inp.TXT"), ReadBytes(networkDir / "core.TXT"));
+    EXPECT_EQ(files::ReadResultsFile(networkDir / "core.TXT").rows.size(), 2u);
 }
 
 TEST_F(StudyRunTest, AFieldWithoutANumberStartsNoRun) {
