@@ -42,9 +42,13 @@ JudgedRows JudgeRows(const files::ResultsTable& table) {
                                                                           : ColourScale::kNeutral);
         } else {
             const std::optional<double> answer = table.Answer(row);
-            judged.entries.push_back(answer                  ? scale.entryOf(*answer)
-                                     : files::IsFailing(row) ? ColourScale::kNeutral
-                                                             : ColourScale::kReached);
+            // Without an answer: the maximal flow or the end of the simulation was reached,
+            // or there is no result (an unsolved trial).
+            const bool reached = row.outcome == files::Outcome::MaximalFlowReached ||
+                                 row.outcome == files::Outcome::EndOfSimulationReached;
+            judged.entries.push_back(answer    ? scale.entryOf(*answer)
+                                     : reached ? ColourScale::kReached
+                                               : ColourScale::kNeutral);
         }
     }
 

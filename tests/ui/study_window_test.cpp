@@ -154,6 +154,7 @@ TEST(JudgedRowsTest, AvailableFlowStudyRowsWithARequirementArePassOrFail) {
     const JudgedRows judged = JudgeRows(table);
     ASSERT_EQ(judged.entries.size(), 4u);
     EXPECT_EQ(judged.entries[0], ColourScale::kPass);
+    EXPECT_EQ(judged.entries[1], ColourScale::kNeutral);  // unsolved: no result, not reached
     EXPECT_EQ(judged.entries[2], ColourScale::kFail);
     EXPECT_LT(judged.entries[3], ColourScale::kShades);
     ASSERT_GE(judged.legend.swatches.size(), 2u);
