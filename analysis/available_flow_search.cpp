@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "analysis/ordered_rows.h"
 #include "files/number_text.h"
@@ -93,29 +95,26 @@ public:
 
 private:
     files::Record UnsolvedRow(const std::string& id, int position) const {
-        if (!settings_.study_layout) return {id, std::string(files::kUnsolvedText)};
-        return {id,
-                std::string(files::kUnsolvedText),
-                std::string(),
-                std::string(),
-                std::string(),
-                std::string(),
-                std::string(),
-                RequiredField(position),
-                std::string()};
+        return TextRow(id, position, files::kUnsolvedText, std::string());
     }
 
     files::Record MaximalFlowRow(const std::string& id, int position) const {
-        if (!settings_.study_layout) return {id, std::string(files::kMaximalFlowReachedText)};
-        return {id,
-                std::string(files::kMaximalFlowReachedText),
-                std::string(),
-                std::string(),
-                std::string(),
-                std::string(),
-                std::string(),
-                RequiredField(position),
-                ResultField(position, settings_.maximal_flow)};
+        return TextRow(id, position, files::kMaximalFlowReachedText,
+                       ResultField(position, settings_.maximal_flow));
+    }
+
+    // A row whose answer is a text: the study layout's trial fields stay empty, the
+    // requirement and `result` are kept.
+    files::Record TextRow(const std::string& id, int position, std::string_view text,
+                          files::FieldValue result) const {
+        if (!settings_.study_layout) return {id, std::string(text)};
+        files::Record row(files::LayoutOf(files::ResultsKind::AvailableFlow, true).columns.size(),
+                          std::string());
+        row[0] = id;
+        row[1] = std::string(text);
+        row[row.size() - 2] = RequiredField(position);
+        row[row.size() - 1] = std::move(result);
+        return row;
     }
 
     std::optional<float> Required(int position) const {
@@ -166,14 +165,7 @@ private:
         }
         if (!settings_.study_layout)
             return {id, flow, node, pressure, PressureField(check_pressure)};
-        files::FieldValue pipe = std::string();
-        files::FieldValue velocity = std::string();
-        if (failing.pipe) {
-            std::string pipe_id;
-            (void)trials_.project().get_link_id(failing.pipe->index, pipe_id);  // a pipe
-            pipe = pipe_id;
-            velocity = PressureField(failing.pipe->velocity);
-        }
+        auto [pipe, velocity] = PipeFields(trials_.project(), failing.pipe);
         return {id,
                 flow,
                 node,

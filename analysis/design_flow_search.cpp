@@ -45,14 +45,11 @@ public:
                 id,    flow, PressureField(pressures.check_pressure), lowest_node, lowest_pressure,
                 result};
         }
-        files::FieldValue pipe = std::string();
-        files::FieldValue velocity = std::string();
-        if (pressures.fastest.index != 0) {
-            std::string pipe_id;
-            (void)trials_.project().get_link_id(pressures.fastest.index, pipe_id);  // a pipe
-            pipe = pipe_id;
-            velocity = PressureField(pressures.fastest.velocity);
-        }
+        // Index 0: no pipe was tested.
+        auto [pipe, velocity] =
+            PipeFields(trials_.project(), pressures.fastest.index != 0
+                                              ? std::optional<PipeVelocity>(pressures.fastest)
+                                              : std::nullopt);
         return {id,
                 flow,
                 PressureField(pressures.check_pressure),

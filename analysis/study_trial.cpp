@@ -231,4 +231,12 @@ StudyTrials::Baseline StudyTrials::WithoutFire(const JunctionLimits& limits) {
     return baseline;
 }
 
+std::pair<files::FieldValue, files::FieldValue> PipeFields(
+    const toolkit::Project& project, const std::optional<PipeVelocity>& pipe) {
+    if (!pipe) return {std::string(), std::string()};
+    std::string id;
+    (void)project.get_link_id(pipe->index, id);  // the index of a pipe of the network
+    return {id, PressureField(pipe->velocity)};
+}
+
 }  // namespace hydrosk::analysis

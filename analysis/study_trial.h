@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/junction_pool.h"
@@ -44,6 +45,10 @@ struct PipeVelocity {
     int index = 0;       // toolkit link index
     float velocity = 0;  // |velocity|, single precision
 };
+
+// The pipe fields of a study row: the pipe's ID and its velocity, both empty without a pipe.
+std::pair<files::FieldValue, files::FieldValue> PipeFields(const toolkit::Project& project,
+                                                           const std::optional<PipeVelocity>& pipe);
 
 // What the test of the trial's steps found.
 struct TrialPressures {
