@@ -159,6 +159,27 @@ protected:
         return settings;
     }
 
+    // A copy of `source` in the test's directory, its duration set to 0 when `steady`.
+    std::filesystem::path CopyInp(const std::filesystem::path& source, bool steady) {
+        std::string text = ReadBytes(source);
+        if (steady) text = WithZeroDuration(text);
+        const auto target = dir_ / source.filename();
+        WriteBytes(target, text);
+        return target;
+    }
+
+    // What a run ended with, told and wrote: to compare the same run spread differently.
+    struct RunOutcome {
+        RunStatus status;
+        std::vector<std::string> messages;
+        std::string results;
+    };
+    static RunOutcome RunAndRead(const RunSettings& settings) {
+        RecordingObserver observer;
+        const RunResult result = RunFireFlow(settings, observer);
+        return {result.status, observer.Messages(), ReadBytes(settings.output_file)};
+    }
+
     void WriteNoCheck(const std::string& bytes) { WriteBytes(dir_ / "NoCheck.txt", bytes); }
     void WriteMinPressures(const std::string& bytes) {
         WriteBytes(dir_ / "MinPressures.txt", bytes);

@@ -33,29 +33,17 @@ constexpr const char* kKy10Low =
 class LaneCountTest : public RunTest, public ::testing::WithParamInterface<LaneCase> {
 protected:
     std::filesystem::path Network(const LaneCase& c) {
-        const auto source =
-            std::filesystem::path(HYDROSK_SHARED_NETWORKS) / (std::string(c.network) + ".inp");
-        std::string text = ReadBytes(source);
-        if (c.steady_copy) text = WithZeroDuration(text);
-        const auto target = dir() / source.filename();
-        WriteBytes(target, text);
-        return target;
+        return CopyInp(
+            std::filesystem::path(HYDROSK_SHARED_NETWORKS) / (std::string(c.network) + ".inp"),
+            c.steady_copy);
     }
 
-    struct Outcome {
-        RunStatus status;
-        std::vector<std::string> messages;
-        std::string results;
-    };
-
-    Outcome Run(const LaneCase& c, const std::filesystem::path& inp, int lanes) {
+    RunOutcome Run(const LaneCase& c, const std::filesystem::path& inp, int lanes) {
         RunSettings inputs = Settings(inp);
         inputs.mode = ModeFromTexts(RunMode::Steady, c.max_flow, c.flow_interval, "", "", c.search);
         inputs.minimal_pressure = Number(c.min_pressure);
         inputs.parallelism.lanes = lanes;
-        RecordingObserver observer;
-        const RunResult result = RunFireFlow(inputs, observer);
-        return {result.status, observer.Messages(), ReadBytes(inputs.output_file)};
+        return RunAndRead(inputs);
     }
 };
 
@@ -66,12 +54,12 @@ TEST_P(LaneCountTest, SameResultsFileAndMessagesForEveryLaneCount) {
     ASSERT_TRUE(std::filesystem::exists(source)) << source;
     const auto inp = Network(c);
     if (*c.no_check != '\0') WriteNoCheck(c.no_check);
-    const Outcome one_at_a_time = Run(c, inp, 1);
+    const RunOutcome one_at_a_time = Run(c, inp, 1);
     ASSERT_EQ(one_at_a_time.status, RunStatus::Completed);
     ASSERT_GT(one_at_a_time.results.size(), 0U);
     // Every dispatch path of this processor: 4 lanes on AVX2, 8 on AVX-512, and its default.
     for (const int lanes : {4, 8, 0}) {
-        const Outcome side_by_side = Run(c, inp, lanes);
+        const RunOutcome side_by_side = Run(c, inp, lanes);
         EXPECT_EQ(side_by_side.status, one_at_a_time.status) << lanes << " lanes";
         EXPECT_EQ(side_by_side.messages, one_at_a_time.messages) << lanes << " lanes";
         EXPECT_EQ(side_by_side.results, one_at_a_time.results) << lanes << " lanes";

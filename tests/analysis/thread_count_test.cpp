@@ -34,28 +34,16 @@ protected:
                                              : std::filesystem::path(HYDROSK_SHARED_NETWORKS) /
                                                    (std::string(c.network) + ".inp");
         if (!std::filesystem::exists(source)) return {};
-        std::string text = ReadBytes(source);
-        if (c.steady_copy) text = WithZeroDuration(text);
-        const auto target = dir() / source.filename();
-        WriteBytes(target, text);
-        return target;
+        return CopyInp(source, c.steady_copy);
     }
 
-    struct Outcome {
-        RunStatus status;
-        std::vector<std::string> messages;
-        std::string results;
-    };
-
-    Outcome Run(const ThreadCase& c, const std::filesystem::path& inp, int threads) {
+    RunOutcome Run(const ThreadCase& c, const std::filesystem::path& inp, int threads) {
         RunSettings inputs = Settings(inp);
         inputs.mode = ModeFromTexts(c.mode, c.max_flow, c.flow_interval, c.required_flow,
                                     c.required_time, c.search);
         inputs.minimal_pressure = Number(c.min_pressure);
         inputs.parallelism.threads = threads;
-        RecordingObserver observer;
-        const RunResult result = RunFireFlow(inputs, observer);
-        return {result.status, observer.Messages(), ReadBytes(inputs.output_file)};
+        return RunAndRead(inputs);
     }
 };
 
@@ -67,10 +55,10 @@ TEST_P(ThreadCountTest, SameResultsFileAndMessagesForEveryThreadCount) {
         WriteNoCheck("\"J1\"\r\n");
         WriteMinPressures("\"J23\",35\r\n\"J5\",30\r\n");
     }
-    const Outcome sequential = Run(c, inp, 1);
+    const RunOutcome sequential = Run(c, inp, 1);
     ASSERT_GT(sequential.results.size(), 0U);
     for (const int threads : {2, 3, 8}) {
-        const Outcome parallel = Run(c, inp, threads);
+        const RunOutcome parallel = Run(c, inp, threads);
         EXPECT_EQ(parallel.status, sequential.status) << threads << " threads";
         EXPECT_EQ(parallel.messages, sequential.messages) << threads << " threads";
         EXPECT_EQ(parallel.results, sequential.results) << threads << " threads";
