@@ -1,12 +1,16 @@
 #include "analysis/design_flow_search.h"
 
+#include <map>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "analysis/ordered_rows.h"
 #include "files/results_schema.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
+#include "toolkit/hydraulics/lane_solver.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {
@@ -22,12 +26,37 @@ public:
           limits_(limits),
           settings_(settings) {}
 
+    int PositionsAtOnce() const override {
+        if (!trials_.SideBySidePossible(settings_.lanes)) return 1;
+        return settings_.lanes > 0 ? settings_.lanes : toolkit::widest_trial_lanes();
+    }
+
+    void SolveAhead(std::span<const int> positions) override {
+        ahead_.clear();
+        std::vector<StudyTrials::SteadyTrial> trials;
+        trials.reserve(positions.size());
+        for (const int position : positions) trials.push_back({position, Flow(position)});
+        auto solved =
+            trials_.SolveSideBySide(trials, limits_, settings_.lanes, TrialEnd::WholeFire);
+        for (std::size_t i = 0; i < solved.size(); ++i) {
+            ahead_.emplace(positions[i], std::move(solved[i]));
+        }
+    }
+
     files::Record Row(int position) override {
-        trials_.Check(position);
+        const float flow = Flow(position);
+        TrialPressures pressures;
+        if (auto found = ahead_.find(position); found != ahead_.end()) {
+            pressures = found->second.pressures;
+            unsolved_ = {};
+            if (!pressures.solved) unsolved_ = {1, found->second.code};
+            ahead_.erase(found);
+        } else {
+            trials_.Check(position);
+            pressures = trials_.Solve(flow, limits_, TrialEnd::WholeFire);
+            unsolved_ = trials_.unsolved();
+        }
         const auto at = static_cast<std::size_t>(position);
-        const auto& own = settings_.required_flows;
-        const float flow = at < own.size() && own[at] ? *own[at] : settings_.required_flow;
-        const TrialPressures pressures = trials_.Solve(flow, limits_, TrialEnd::WholeFire);
         const auto& lowest = pressures.lowest;
         const std::string& id = catalogue_.JunctionIDs[at];
         // A solve that failed or did not converge neither passes nor fails.
@@ -60,13 +89,21 @@ public:
                 result};
     }
 
-    UnsolvedTrials LastUnsolved() const override { return trials_.unsolved(); }
+    UnsolvedTrials LastUnsolved() const override { return unsolved_; }
 
 private:
+    float Flow(int position) const {
+        const auto at = static_cast<std::size_t>(position);
+        const auto& own = settings_.required_flows;
+        return at < own.size() && own[at] ? *own[at] : settings_.required_flow;
+    }
+
     StudyTrials trials_;
     const network::NetworkCatalogue& catalogue_;
     const JunctionLimits& limits_;
     const DesignFlowSettings& settings_;
+    std::map<int, StudyTrials::SideBySideOutcome> ahead_;  // by position
+    UnsolvedTrials unsolved_;
 };
 
 }  // namespace

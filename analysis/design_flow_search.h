@@ -27,6 +27,9 @@ struct DesignFlowSettings {
     // Junctions' own fire flows by position (entry 0 unused); the others draw the required
     // flow. Empty when none has its own.
     std::vector<std::optional<float>> required_flows;
+    // Junctions' trials solved side by side in the lanes of vector registers, where the fire is
+    // one steady solve: 0 for as many as the processor has, 1 for one at a time.
+    int lanes = 0;
 };
 
 // Workers of the check, each with a project of its own opened from `network` (as parsed). The

@@ -268,7 +268,7 @@ struct SteadyStatePreparer {
     void operator()(const DesignFlowRun& run) const {
         auto& settings = search.settings.emplace<DesignFlowSettings>(
             DesignFlowSettings{run.required_flow, solves, run.study.fire,
-                               run.study.needs_study_layout(), required_flows});
+                               run.study.needs_study_layout(), required_flows, lanes});
         search.study = run.study.fire;
         search.header = files::HeaderRecord(files::ResultsKind::DesignFlow, settings.study_layout);
         search.workers = DesignFlowWorkers(search.project.parsed_network(), search.catalogue,

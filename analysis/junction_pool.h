@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -39,6 +40,12 @@ public:
     virtual files::Record Row(int position) = 0;
     // The unsolved trials of the junction of the last Row.
     virtual UnsolvedTrials LastUnsolved() const { return {}; }
+    // How many positions the worker takes at a time: its rows' trials are then solved together
+    // by SolveAhead before Row is asked for each of them in turn.
+    virtual int PositionsAtOnce() const { return 1; }
+    // Solves ahead what the rows of `positions` (rising) need; a row it could not prepare is
+    // computed by Row alone, so a failure here changes no row.
+    virtual void SolveAhead(std::span<const int> positions) { (void)positions; }
 };
 
 // Makes a worker on the thread that will use it. `stop` is the pool's stop request, which the

@@ -100,14 +100,26 @@ void StudyTrials::Check(std::span<const int> positions) {
 
 void StudyTrials::TestStep(const JunctionLimits& limits, bool whole_fire, TrialPressures& pressures,
                            bool first_step) const {
+    TestStep(
+        limits, whole_fire, pressures, first_step,
+        [this](int node) {
+            double value = 0.0;
+            // A junction's node index, so the reading cannot fail.
+            (void)project_.get_node_value(node, EN_PRESSURE, value);
+            return value;
+        },
+        nodes_);
+}
+
+void StudyTrials::TestStep(const JunctionLimits& limits, bool whole_fire, TrialPressures& pressures,
+                           bool first_step, const PressureOf& pressure_of,
+                           std::span<const int> nodes) const {
     const bool seen_failure = pressures.failed();
     for (int k = 1; k <= limits.count(); ++k) {
         const auto position = static_cast<std::size_t>(k);
         if (limits.excluded[position] != 0) continue;
-        double value = 0.0;
-        // Position k is a junction's node index, so the reading cannot fail.
-        (void)project_.get_node_value(k, EN_PRESSURE, value);
-        const auto pressure = static_cast<float>(value);  // as the legacy functions give it
+        // as the legacy functions give it
+        const auto pressure = static_cast<float>(pressure_of(k));
         if (!seen_failure && !pressures.violation &&
             FailsMinimum(pressure, limits.minimum[position])) {
             pressures.violation = Violation{k, pressure};
@@ -144,11 +156,9 @@ void StudyTrials::TestStep(const JunctionLimits& limits, bool whole_fire, TrialP
             }
         }
     }
-    for (const int node : nodes_) {
-        double value = 0.0;
-        (void)project_.get_node_value(node, EN_PRESSURE, value);  // a check junction
-        const auto pressure = static_cast<float>(value);
-        pressures.check_pressure = first_step && node == nodes_.front()
+    for (const int node : nodes) {
+        const auto pressure = static_cast<float>(pressure_of(node));  // a check junction
+        pressures.check_pressure = first_step && node == nodes.front()
                                        ? pressure
                                        : LowerPressure(pressures.check_pressure, pressure);
     }
@@ -195,6 +205,61 @@ TrialPressures StudyTrials::Solve(double flow, const JunctionLimits& limits, Tri
         if (step == 0 || static_cast<double>(time + step) > fire_end) break;
     }
     return pressures;
+}
+
+bool StudyTrials::SideBySidePossible(int lanes) const {
+    return lanes != 1 && !side_by_side_refused_ && study_.demand_time == 0 &&
+           study_.fire_duration == 0 && study_.fire_demand == FireDemand::Replace &&
+           !study_.max_velocity && fire_reached_ && before_fire_code_ == 0;
+}
+
+std::vector<StudyTrials::SideBySideOutcome> StudyTrials::SolveSideBySide(
+    std::span<const SteadyTrial> trials, const JunctionLimits& limits, int lanes, TrialEnd end) {
+    if (trials.empty() || !SideBySidePossible(lanes)) return {};
+    // The trials start from the network's own demands.
+    Check(std::span<const int>());
+    std::vector<SideBySideOutcome> solved(trials.size());
+    std::vector<bool> done_ones(trials.size(), false);
+    std::size_t next = 0;
+    const int code = project_.solve_trials(
+        lanes,
+        [&]() -> std::optional<toolkit::TrialDemand> {
+            if (next == trials.size()) return std::nullopt;
+            const SteadyTrial& trial = trials[next++];
+            const int node = catalogue_.Junctions.index_at(trial.position).value_or(trial.position);
+            // The one check junction draws the whole flow, as Solve gives it.
+            return toolkit::TrialDemand{node, trial.flow / 1.0};
+        },
+        [&](std::size_t rank, const toolkit::SolvedTrial& trial) {
+            if (solves_ != nullptr) solves_->Add(trial.iterations());
+            const int position = trials[rank].position;
+            const int node = catalogue_.Junctions.index_at(position).value_or(position);
+            solved[rank].code = trial.code();
+            TrialPressures& pressures = solved[rank].pressures;
+            pressures.solved = !IsUnsolved(trial.code());
+            TestStep(
+                limits, end == TrialEnd::WholeFire, pressures, true,
+                [&trial](int index) {
+                    double value = 0.0;
+                    (void)trial.get_node_pressure(index, value);  // a junction's index
+                    return value;
+                },
+                std::span<const int>(&node, 1));
+            done_ones[rank] = true;
+        });
+    // The trials closed the simulation: it is opened again at the saved point for the trials
+    // solved one at a time, as the constructor left it.
+    int reopened = project_.open_h();
+    if (reopened == 0) reopened = project_.init_h(EN_NOSAVE);
+    if (reopened != 0) ThrowToolkitFailure(reopened, "");
+    if (code != 0) {
+        side_by_side_refused_ = true;
+        return {};
+    }
+    for (const bool done : done_ones) {
+        if (!done) return {};
+    }
+    return solved;
 }
 
 StudyTrials::Baseline StudyTrials::WithoutFire(const JunctionLimits& limits) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -99,6 +100,27 @@ public:
     TrialPressures Solve(double flow, const JunctionLimits& limits,
                          TrialEnd end = TrialEnd::FirstFailure);
 
+    // Trials of one check junction each (its position and flow) solved side by side in the
+    // lanes of vector registers, at most `lanes` at a time (0: as many as the processor has),
+    // each as Check(position) and Solve(flow, limits, end) give it; their unsolved trials are
+    // not counted here (the pressures tell which are). Empty when they cannot be solved so: the
+    // fire is not one cold steady solve of the network's demands with the check junction's
+    // replaced, pipes' velocities are tested, or the toolkit solves one at a time. Leaves no
+    // check junction.
+    struct SteadyTrial {
+        int position = 0;
+        double flow = 0;
+    };
+    struct SideBySideOutcome {
+        TrialPressures pressures;
+        int code = 0;  // the solve's
+    };
+    std::vector<SideBySideOutcome> SolveSideBySide(std::span<const SteadyTrial> trials,
+                                                   const JunctionLimits& limits, int lanes,
+                                                   TrialEnd end = TrialEnd::FirstFailure);
+    // Whether SolveSideBySide may solve trials for `lanes` (the toolkit may still refuse).
+    bool SideBySidePossible(int lanes) const;
+
     // The network at the first step of the fire without any fire flow: every tested junction
     // below its minimum and every pipe above the velocity limit. Takes no check junctions.
     struct Baseline {
@@ -114,8 +136,12 @@ public:
     const toolkit::Project& project() const { return project_; }
 
 private:
+    // A node's EN_PRESSURE by its index.
+    using PressureOf = std::function<double(int node)>;
     void TestStep(const JunctionLimits& limits, bool whole_fire, TrialPressures& pressures,
                   bool first_step) const;
+    void TestStep(const JunctionLimits& limits, bool whole_fire, TrialPressures& pressures,
+                  bool first_step, const PressureOf& pressure_of, std::span<const int> nodes) const;
 
     toolkit::Project project_;
     const network::NetworkCatalogue& catalogue_;
@@ -128,6 +154,7 @@ private:
     std::vector<int> nodes_;    // the check junctions' node indexes
     std::vector<int> added_;    // with Add: the index of each one's fire demand
     UnsolvedTrials unsolved_;
+    bool side_by_side_refused_ = false;  // the toolkit solves this network one at a time
 };
 
 }  // namespace hydrosk::analysis
