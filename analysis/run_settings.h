@@ -56,6 +56,10 @@ struct AvailableFlowRun {
     float maximal_flow = 1000;                      // network flow units, at least 0
     std::optional<float> tolerance = std::nullopt;  // network flow units; nullopt: max. flow / 1000
     StudyOptions study = {};
+    // Steady trials: the search from warm starts on the hydrant curve, certified cold; false:
+    // every trial cold (the bisection alone), for comparison. The rows are the same where the
+    // pressures fall as the flow rises.
+    bool warm_starts = true;
 };
 
 // One solve per junction at the required flow: Pass or Fail.
