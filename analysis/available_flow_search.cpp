@@ -97,10 +97,19 @@ public:
         long time = 0;
         (void)warm_.run_h(time);  // the search alone starts from it
         CountSolve(solves_, warm_);
+        // Open and initialised: the state can always be saved, or else the search starts from
+        // the maximal flow's.
+        (void)warm_.save_hydraulics(without_fire_);
         (void)TestPressures(
             limits, 1,
             [this](int k, double& value) { return warm_.get_node_value(k, EN_PRESSURE, value); },
             margins);
+    }
+
+    // The next warm trial starts from the solution without any fire flow (which is nearer to
+    // a pass than the failing maximal flow's).
+    void FromWithoutFire() {
+        if (!without_fire_.empty()) (void)warm_.restore_hydraulics(without_fire_);
     }
 
     // The junction at node index `node` becomes the check junction, the last one gets its own
@@ -197,6 +206,7 @@ private:
     int node_ = 0;
     UnsolvedTrials unsolved_;
     std::vector<double> margins_;  // of the last cold trial, unused
+    toolkit::SavedHydraulics without_fire_;
 };
 
 // Whether a study's trials are single steady solves whose pressures alone decide them.
@@ -330,6 +340,7 @@ private:
         // solved once by the worker: the search starts from them, and the trials that certify
         // the row go down to 0 where the flows above it fail.
         pass_margins = without_fire_;
+        steady_->FromWithoutFire();
 
         // A junction's margin above its minimum falls roughly as the flow to the power 1.85:
         // on that scale the flow where the margin of the junction that fails worst at the

@@ -106,7 +106,7 @@ TEST_P(AvailableWarmSearchTest, RowsOfTheColdBisectionForEveryLaneCount) {
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, AvailableWarmSearchTest,
-    ::testing::Values(WarmCase{"Ky10", "ky10", false, kKy10Low, "20", "1500", "", 2},
+    ::testing::Values(WarmCase{"Ky10", "ky10", false, kKy10Low, "20", "1500", ""},
                       WarmCase{"Ky10ToleranceOfOneStep", "ky10", false, kKy10Low, "20", "1500", "1",
                                2},
                       WarmCase{"Ky10EveryJunctionTested", "ky10", false, "", "20", "1500", "7"},
@@ -128,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
                       WarmCase{"ControlComb", "control_comb", true, "", "0", "1000", ""}),
     [](const ::testing::TestParamInfo<WarmCase>& info) { return std::string(info.param.name); });
 
-// The search on the hydrant curve needs well under the bisection's iterations on ky10.
+// The search on the hydrant curve needs under half of the bisection's iterations on ky10, with
+// the same rows.
 TEST_F(AvailableWarmSearchTest, FewerIterationsOnKy10) {
     const auto source = std::filesystem::path(HYDROSK_SHARED_NETWORKS) / "ky10.inp";
     ASSERT_TRUE(std::filesystem::exists(source)) << source;
@@ -137,8 +138,8 @@ TEST_F(AvailableWarmSearchTest, FewerIterationsOnKy10) {
     const WarmCase c{"Ky10", "ky10", false, kKy10Low, "20", "1500", ""};
     const Outcome cold = Run(c, inp, false, 1);
     const Outcome warm = Run(c, inp, true, 0);
-    EXPECT_EQ(ExpectSameRowsWhereMonotone(cold.run.results, warm.run.results, 1.5), 2);
-    EXPECT_LT(warm.iterations * 10, cold.iterations * 7)
+    EXPECT_EQ(ExpectSameRowsWhereMonotone(cold.run.results, warm.run.results, 1.5), 0);
+    EXPECT_LT(warm.iterations * 2, cold.iterations)
         << warm.iterations << " iterations against " << cold.iterations;
 }
 
