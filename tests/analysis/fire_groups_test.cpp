@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "files/file_error.h"
+#include "toolkit/project.h"
+
 namespace hydrosk::analysis {
 namespace {
 
@@ -26,6 +32,29 @@ TEST(NearGroupsTest, NearestFirstTiesInJunctionOrderWithinDistanceUpToSize) {
               "1 junction has no coordinates: each forms a group of its own");
     EXPECT_EQ(FormNearGroups(junctions, {.distance = 100.0, .size = 1}).groups[0].members,
               (Members{"A"}));
+}
+
+TEST(FireGroupsFileTest, RefusesAMemberThatIsNotAJunctionOfTheNetwork) {
+    toolkit::Project project;
+    ASSERT_EQ(project.open(HYDROSK_ANALYSIS_TEST_DATA "/line.inp", "", ""), 0);
+    const auto file = std::filesystem::temp_directory_path() /
+                      ("hydrosk-groups-" +
+                       std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".txt");
+    std::ofstream(file, std::ios::binary) << "\"G\",\"J1\",\"J3\"\r\n\"H\",\"J2\",\"R1\"\r\n";
+    try {
+        FormFireGroups(file, *project.parsed_network());
+        ADD_FAILURE() << "R1 is a reservoir";
+    } catch (const files::FileError& error) {
+        EXPECT_NE(std::string(error.what())
+                      .find("line 2 (\"H\",\"J2\",\"R1\"): the junction \"R1\" is not a junction"),
+                  std::string::npos)
+            << error.what();
+    }
+    std::ofstream(file, std::ios::binary) << "\"G\",\"J1\",\"J3\"\r\n";
+    const FormedGroups formed = FormFireGroups(file, *project.parsed_network());
+    ASSERT_EQ(formed.groups.size(), 1u);
+    EXPECT_EQ(formed.groups[0].members, (Members{"J1", "J3"}));
+    std::filesystem::remove(file);
 }
 
 }  // namespace
