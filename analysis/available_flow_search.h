@@ -52,6 +52,13 @@ struct AvailableFlowSettings {
     // Each junction's required flow by position (entry 0 unused), for the study layout's
     // Required_Flow and Result; empty when none is required.
     std::vector<std::optional<float>> required_flows;
+    // The cold trials that certify a row solved side by side in the lanes of vector registers
+    // (0: as many as the processor has; 1: one at a time). The rows do not depend on it.
+    int lanes = 0;
+    // Steady trials (a study of demand time and duration 0, the fire replacing the demand, no
+    // velocity limit): the search on the hydrant curve from warm starts; false: the bisection
+    // with every trial cold.
+    bool warm_starts = true;
 };
 
 // Workers of the search, each with a project of its own opened from `network` (as parsed). The

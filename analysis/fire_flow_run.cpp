@@ -259,6 +259,8 @@ struct SteadyStatePreparer {
         settings.study = run.study.fire;
         settings.study_layout = run.study.needs_study_layout();
         settings.required_flows = required_flows;
+        settings.lanes = lanes;
+        settings.warm_starts = run.warm_starts;
         search.study = run.study.fire;
         search.header =
             files::HeaderRecord(files::ResultsKind::AvailableFlow, settings.study_layout);

@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "analysis/fire_groups.h"
 #include "analysis/junction_pool.h"
 #include "analysis/study_trial.h"
 #include "analysis/trial_grid.h"
@@ -56,6 +57,10 @@ struct AvailableFlowRun {
     float maximal_flow = 1000;                      // network flow units, at least 0
     std::optional<float> tolerance = std::nullopt;  // network flow units; nullopt: max. flow / 1000
     StudyOptions study = {};
+    // Steady trials: the search from warm starts on the hydrant curve, certified cold; false:
+    // every trial cold (the bisection alone), for comparison. The rows are the same where the
+    // pressures fall as the flow rises.
+    bool warm_starts = true;
 };
 
 // One solve per junction at the required flow: Pass or Fail.
@@ -151,6 +156,10 @@ struct RunSettings {
     // The check junctions (IDs as in NoCheck.txt), nullopt for every junction: only they get
     // rows, in catalogue order, each the row the full run gives it.
     std::optional<std::vector<std::string>> hydrants;
+    // The available and design modes only, never with `hydrants`: each group's trial has its
+    // members draw the flow together (each Q / |S|), one row a group named by the group, in
+    // the groups' order. nullopt: one trial a junction.
+    std::optional<FireGroupSource> fire_groups;
     // The results file; empty for none: the records then reach the observer alone.
     std::filesystem::path output_file;
     // The window's settings file, written at the end of a completed run; nullopt for none.
