@@ -29,6 +29,21 @@ void PrintTo(const LaneCase& c, std::ostream* os) {
     *os << c.name;
 }
 
+// Runs one at a time, then on every dispatch path of this processor (4 lanes on AVX2, 8 on
+// AVX-512, and its default), and expects the same status, messages and results file each time.
+template <typename RunWithLanes>
+void ExpectSameForEveryLaneCount(const RunWithLanes& run) {
+    const auto one_at_a_time = run(1);
+    ASSERT_EQ(one_at_a_time.status, RunStatus::Completed);
+    ASSERT_GT(one_at_a_time.results.size(), 0U);
+    for (const int lanes : {4, 8, 0}) {
+        const auto side_by_side = run(lanes);
+        EXPECT_EQ(side_by_side.status, one_at_a_time.status) << lanes << " lanes";
+        EXPECT_EQ(side_by_side.messages, one_at_a_time.messages) << lanes << " lanes";
+        EXPECT_EQ(side_by_side.results, one_at_a_time.results) << lanes << " lanes";
+    }
+}
+
 // ky10's junctions at the pumps' suction and delivery, below 20 psi with no fire flow at all.
 constexpr const char* kKy10Low =
     "\"I-Pump-1\"\r\n\"I-Pump-2\"\r\n\"I-Pump-3\"\r\n\"O-Pump-1\"\r\n"
@@ -58,16 +73,7 @@ TEST_P(LaneCountTest, SameResultsFileAndMessagesForEveryLaneCount) {
     ASSERT_TRUE(std::filesystem::exists(source)) << source;
     const auto inp = Network(c);
     if (*c.no_check != '\0') WriteNoCheck(c.no_check);
-    const RunOutcome one_at_a_time = Run(c, inp, 1);
-    ASSERT_EQ(one_at_a_time.status, RunStatus::Completed);
-    ASSERT_GT(one_at_a_time.results.size(), 0U);
-    // Every dispatch path of this processor: 4 lanes on AVX2, 8 on AVX-512, and its default.
-    for (const int lanes : {4, 8, 0}) {
-        const RunOutcome side_by_side = Run(c, inp, lanes);
-        EXPECT_EQ(side_by_side.status, one_at_a_time.status) << lanes << " lanes";
-        EXPECT_EQ(side_by_side.messages, one_at_a_time.messages) << lanes << " lanes";
-        EXPECT_EQ(side_by_side.results, one_at_a_time.results) << lanes << " lanes";
-    }
+    ExpectSameForEveryLaneCount([&](int lanes) { return Run(c, inp, lanes); });
 }
 
 constexpr auto kBisection = SearchMethod::Bisection;
@@ -155,15 +161,7 @@ TEST_P(DesignLaneCountTest, SameResultsFileAndMessagesForEveryLaneCount) {
         }
         ASSERT_FALSE(own_flows_.empty());
     }
-    const RunOutcome one_at_a_time = Run(c, inp, 1);
-    ASSERT_EQ(one_at_a_time.status, RunStatus::Completed);
-    ASSERT_GT(one_at_a_time.results.size(), 0U);
-    for (const int lanes : {4, 8, 0}) {
-        const RunOutcome side_by_side = Run(c, inp, lanes);
-        EXPECT_EQ(side_by_side.status, one_at_a_time.status) << lanes << " lanes";
-        EXPECT_EQ(side_by_side.messages, one_at_a_time.messages) << lanes << " lanes";
-        EXPECT_EQ(side_by_side.results, one_at_a_time.results) << lanes << " lanes";
-    }
+    ExpectSameForEveryLaneCount([&](int lanes) { return Run(c, inp, lanes); });
 }
 
 INSTANTIATE_TEST_SUITE_P(
