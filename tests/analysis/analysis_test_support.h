@@ -168,6 +168,16 @@ protected:
         return target;
     }
 
+    // A copy of the shared network `network` (its duration set to 0 when `steady`), with
+    // `no_check` (NoCheck.txt's bytes) beside it unless empty.
+    std::filesystem::path SharedCopy(const char* network, bool steady, const char* no_check) {
+        const auto source =
+            std::filesystem::path(HYDROSK_SHARED_NETWORKS) / (std::string(network) + ".inp");
+        EXPECT_TRUE(std::filesystem::exists(source)) << source;
+        if (*no_check != '\0') WriteNoCheck(no_check);
+        return CopyInp(source, steady);
+    }
+
     // What a run ended with, told and wrote: to compare the same run spread differently.
     struct RunOutcome {
         RunStatus status;
@@ -220,6 +230,11 @@ inline float FirstStepPressure(const std::filesystem::path& inp, int check, floa
     EXPECT_EQ(project.get_node_value(node, EN_PRESSURE, pressure), 0);
     return static_cast<float>(pressure);
 }
+
+// ky10's junctions at the pumps' suction and delivery, below 20 psi with no fire flow at all.
+inline constexpr const char* kKy10Low =
+    "\"I-Pump-1\"\r\n\"I-Pump-2\"\r\n\"I-Pump-3\"\r\n\"O-Pump-1\"\r\n"
+    "\"I-Pump-4\"\r\n";
 
 // A number as a front end gives it to the run: the text read with a period as the decimal
 // separator, rounded to single precision.

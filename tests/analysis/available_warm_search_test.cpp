@@ -27,11 +27,6 @@ void PrintTo(const WarmCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-// ky10's junctions at the pumps' suction and delivery, below 20 psi with no fire flow at all.
-constexpr const char* kKy10Low =
-    "\"I-Pump-1\"\r\n\"I-Pump-2\"\r\n\"I-Pump-3\"\r\n\"O-Pump-1\"\r\n"
-    "\"I-Pump-4\"\r\n";
-
 // The rows of `warm` are those of `cold`, or else certify a flow above the one `cold` certifies
 // a failure a tolerance above (so that the pressures rise again there with the flow): the only
 // rows the definition lets differ. Gives the number of such rows.
@@ -80,11 +75,7 @@ protected:
 
 TEST_P(AvailableWarmSearchTest, RowsOfTheColdBisectionForEveryLaneCount) {
     const WarmCase& c = GetParam();
-    const auto source =
-        std::filesystem::path(HYDROSK_SHARED_NETWORKS) / (std::string(c.network) + ".inp");
-    ASSERT_TRUE(std::filesystem::exists(source)) << source;
-    const auto inp = CopyInp(source, c.steady_copy);
-    if (*c.no_check != '\0') WriteNoCheck(c.no_check);
+    const auto inp = SharedCopy(c.network, c.steady_copy, c.no_check);
     const Outcome cold = Run(c, inp, false, 1);
     ASSERT_EQ(cold.run.status, RunStatus::Completed);
     ASSERT_GT(cold.run.results.size(), 0U);
@@ -131,10 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The search on the hydrant curve needs under half of the bisection's iterations on ky10, with
 // the same rows.
 TEST_F(AvailableWarmSearchTest, FewerIterationsOnKy10) {
-    const auto source = std::filesystem::path(HYDROSK_SHARED_NETWORKS) / "ky10.inp";
-    ASSERT_TRUE(std::filesystem::exists(source)) << source;
-    const auto inp = CopyInp(source, false);
-    WriteNoCheck(kKy10Low);
+    const auto inp = SharedCopy("ky10", false, kKy10Low);
     const WarmCase c{"Ky10", "ky10", false, kKy10Low, "20", "1500", ""};
     const Outcome cold = Run(c, inp, false, 1);
     const Outcome warm = Run(c, inp, true, 0);

@@ -44,19 +44,8 @@ void ExpectSameForEveryLaneCount(const RunWithLanes& run) {
     }
 }
 
-// ky10's junctions at the pumps' suction and delivery, below 20 psi with no fire flow at all.
-constexpr const char* kKy10Low =
-    "\"I-Pump-1\"\r\n\"I-Pump-2\"\r\n\"I-Pump-3\"\r\n\"O-Pump-1\"\r\n"
-    "\"I-Pump-4\"\r\n";
-
 class LaneCountTest : public RunTest, public ::testing::WithParamInterface<LaneCase> {
 protected:
-    std::filesystem::path Network(const LaneCase& c) {
-        return CopyInp(
-            std::filesystem::path(HYDROSK_SHARED_NETWORKS) / (std::string(c.network) + ".inp"),
-            c.steady_copy);
-    }
-
     RunOutcome Run(const LaneCase& c, const std::filesystem::path& inp, int lanes) {
         RunSettings inputs = Settings(inp);
         inputs.mode = ModeFromTexts(RunMode::Steady, c.max_flow, c.flow_interval, "", "", c.search);
@@ -68,11 +57,7 @@ protected:
 
 TEST_P(LaneCountTest, SameResultsFileAndMessagesForEveryLaneCount) {
     const LaneCase& c = GetParam();
-    const auto source =
-        std::filesystem::path(HYDROSK_SHARED_NETWORKS) / (std::string(c.network) + ".inp");
-    ASSERT_TRUE(std::filesystem::exists(source)) << source;
-    const auto inp = Network(c);
-    if (*c.no_check != '\0') WriteNoCheck(c.no_check);
+    const auto inp = SharedCopy(c.network, c.steady_copy, c.no_check);
     ExpectSameForEveryLaneCount([&](int lanes) { return Run(c, inp, lanes); });
 }
 
@@ -141,10 +126,7 @@ protected:
 
 TEST_P(DesignLaneCountTest, SameResultsFileAndMessagesForEveryLaneCount) {
     const DesignLaneCase& c = GetParam();
-    const auto source =
-        std::filesystem::path(HYDROSK_SHARED_NETWORKS) / (std::string(c.network) + ".inp");
-    ASSERT_TRUE(std::filesystem::exists(source)) << source;
-    const auto inp = CopyInp(source, c.steady_copy);
+    const auto inp = SharedCopy(c.network, c.steady_copy, "");
     if (c.own_flows) {
         // Every third junction of a first run's rows gets a flow of its own.
         const RunOutcome first =
