@@ -9,6 +9,8 @@
 #include <memory>
 #include <regex>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "analysis/run_messages.h"
 #include "analysis_test_support.h"
@@ -407,10 +409,10 @@ TEST_F(FireGroupsCommandTest, AGroupOfOneIsTheJunctionsRow) {
     }
     WriteBytes(dir() / "required.txt", "\"J2\",1800\r\n\"J5\",700\r\n");
     const std::string required = " --required-flows '" + (dir() / "required.txt").string() + "'";
-    for (const std::string& mode :
-         {std::string("--mode available --max-flow 3000"), "--mode design --required-flow 1500",
-          "--mode available --max-flow 3000 --demand-time 12 --fire-duration 1 " + required,
-          "--mode design --demand-time 12 --fire-demand add --max-velocity 10" + required}) {
+    for (const std::string& mode : std::vector<std::string>{
+             "--mode available --max-flow 3000", "--mode design --required-flow 1500",
+             "--mode available --max-flow 3000 --demand-time 12 --fire-duration 1 " + required,
+             "--mode design --demand-time 12 --fire-demand add --max-velocity 10" + required}) {
         const auto junctions = RunProgram(Fireflow(mode));
         ASSERT_EQ(junctions.status, 0) << junctions.output;
         const std::string expected = Results();
