@@ -234,17 +234,28 @@ public:
         }
     }
 
+    // `position`: the junction's, or with groups the group's row. A group of one member is
+    // searched as that junction alone, under the group's name.
     files::Record Row(int position) override {
         solved_.clear();
         off_grid_.clear();
+        key_ = position;
+        if (!settings_.groups.empty()) {
+            const TrialGroup& group = settings_.groups[static_cast<std::size_t>(position - 1)];
+            trials_.Check(group.positions);
+            steady_row_ = steady_ != nullptr && group.positions.size() == 1;
+            if (steady_row_) return SteadyRow(group.name, group.positions.front());
+            return ColdRow(group.name);
+        }
         const std::string& id = catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
         trials_.Check(position);
-        if (steady_) return SteadyRow(id, position);
-        return ColdRow(id, position);
+        steady_row_ = steady_ != nullptr;
+        if (steady_row_) return SteadyRow(id, position);
+        return ColdRow(id);
     }
 
     UnsolvedTrials LastUnsolved() const override {
-        if (!steady_) return trials_.unsolved();
+        if (!steady_row_) return trials_.unsolved();
         // The warm search's cold trial at 0 comes first.
         UnsolvedTrials both = steady_->unsolved();
         if (both.count == 0) both.first_code = trials_.unsolved().first_code;
@@ -255,17 +266,17 @@ public:
 private:
     // The row of a junction whose flow 0 passes, by bisection over the whole grid, every flow
     // solved cold: a flow of the grid has one result, whichever flows were solved before.
-    files::Record FromEnds(const std::string& id, int position) {
+    files::Record FromEnds(const std::string& id) {
         const long top = grid_.top();
         if (top == 0 || !Solved(top).failed()) {
-            if (!Solved(top).solved) return UnsolvedRow(id, position);
-            return MaximalFlowRow(id, position);
+            if (!Solved(top).solved) return UnsolvedRow(id);
+            return MaximalFlowRow(id);
         }
-        return Between(id, position, 0, top);
+        return Between(id, 0, top);
     }
 
     // The row from a flow of the grid that passes, `pass`, and one above it that fails.
-    files::Record Between(const std::string& id, int position, long pass, long fail) {
+    files::Record Between(const std::string& id, long pass, long fail) {
         const long top = grid_.top();
         for (;;) {
             while (fail - pass > 1) {
@@ -280,9 +291,9 @@ private:
             const float check_pressure = Solved(pass).check_pressure;
             if (above_pressures.failed()) {
                 if (!above_pressures.solved || !Solved(pass).solved) {
-                    return UnsolvedRow(id, position);
+                    return UnsolvedRow(id);
                 }
-                return Certified(id, position, flow, above_pressures, check_pressure);
+                return Certified(id, flow, above_pressures, check_pressure);
             }
             // The pressures rise again above the failure: the search goes on from the first
             // flow of the grid at or below `above` that passes, up to the next failure.
@@ -293,9 +304,9 @@ private:
                 // can be certified above this one, whose row names the first failure above.
                 const long first_failure = std::min(above_index + 1, top);
                 if (!Solved(first_failure).solved || !Solved(pass).solved) {
-                    return UnsolvedRow(id, position);
+                    return UnsolvedRow(id);
                 }
-                return Certified(id, position, flow, Solved(first_failure), check_pressure);
+                return Certified(id, flow, Solved(first_failure), check_pressure);
             }
             pass = next;
             fail = LowestFailureAbove(pass);
@@ -317,12 +328,12 @@ private:
         const long top = grid_.top();
         if (without_fire_.empty()) steady_->WithoutFire(limits_, without_fire_);
         steady_->Check(catalogue_.Junctions.index_at(position).value_or(position));
-        if (top == 0) return ColdRow(id, position);
+        if (top == 0) return ColdRow(id);
         // A junction other than this one that fails without any fire flow fails at 0 too,
         // most likely: the cold trial at 0 comes first, as in the bisection.
         for (std::size_t k = 1; k < without_fire_.size(); ++k) {
             if (static_cast<int>(k) != position && !(without_fire_[k] >= 0)) {
-                return ColdRow(id, position);
+                return ColdRow(id);
             }
         }
         // The maximal flow first, cold: where the pressures fall as the flow rises, a pass
@@ -333,8 +344,8 @@ private:
         const TrialPressures& maximal =
             Store(grid_.at(top), steady_->Start(grid_.at(top), limits_, fail_margins));
         if (!maximal.failed()) {
-            if (!maximal.solved) return UnsolvedRow(id, position);
-            return MaximalFlowRow(id, position);
+            if (!maximal.solved) return UnsolvedRow(id);
+            return MaximalFlowRow(id);
         }
         // The margins at the flow 0 are nearly those of the network without any fire flow,
         // solved once by the worker: the search starts from them, and the trials that certify
@@ -362,7 +373,7 @@ private:
             if (last_passed == passed) (passed ? fail_weight : pass_weight) *= 0.5;
             last_passed = passed;
         }
-        if (fail - pass > 1) return ColdRow(id, position);
+        if (fail - pass > 1) return ColdRow(id);
         // The trials that certify the row, cold and side by side: the pass, the failure right
         // above it, and a tolerance above the pass.
         SolveCold({pass, fail});
@@ -378,12 +389,12 @@ private:
             fail = std::min(top, fail + step);
             SolveCold({fail});
         }
-        if (Solved(pass).failed() || !Solved(fail).failed()) return ColdRow(id, position);
+        if (Solved(pass).failed() || !Solved(fail).failed()) return ColdRow(id);
         while (fail - pass > 1) {
             const long middle = pass + (fail - pass) / 2;
             (Solved(middle).failed() ? fail : pass) = middle;
         }
-        return Between(id, position, pass, fail);
+        return Between(id, pass, fail);
     }
 
     // The next flow of the grid to try strictly between a pass and a failure, from each
@@ -409,14 +420,14 @@ private:
     }
 
     // The row by the cold bisection alone.
-    files::Record ColdRow(const std::string& id, int position) {
+    files::Record ColdRow(const std::string& id) {
         // A row rests on the solves it names; one of them unsolved, the row is not certified.
         const TrialPressures& zero = Solved(0);
         if (zero.failed()) {
-            if (!zero.solved) return UnsolvedRow(id, position);
-            return Certified(id, position, 0, zero, zero.check_pressure);
+            if (!zero.solved) return UnsolvedRow(id);
+            return Certified(id, 0, zero, zero.check_pressure);
         }
-        return FromEnds(id, position);
+        return FromEnds(id);
     }
 
     // Solves cold, side by side, the flows of the grid at `indexes` and a tolerance above each
@@ -432,7 +443,7 @@ private:
         for (const long index : indexes) add(grid_.at(index));
         add(Above(*indexes.begin()));
         if (flows.empty()) return;
-        if (!steady_) {
+        if (!steady_row_) {
             for (const double flow : flows) (void)SolvedAt(flow);
             return;
         }
@@ -441,41 +452,40 @@ private:
         });
     }
 
-    files::Record UnsolvedRow(const std::string& id, int position) const {
-        return TextRow(id, position, files::kUnsolvedText, std::string());
+    files::Record UnsolvedRow(const std::string& id) const {
+        return TextRow(id, files::kUnsolvedText, std::string());
     }
 
-    files::Record MaximalFlowRow(const std::string& id, int position) const {
-        return TextRow(id, position, files::kMaximalFlowReachedText,
-                       ResultField(position, settings_.maximal_flow));
+    files::Record MaximalFlowRow(const std::string& id) const {
+        return TextRow(id, files::kMaximalFlowReachedText, ResultField(settings_.maximal_flow));
     }
 
     // A row whose answer is a text: the study layout's trial fields stay empty, the
     // requirement and `result` are kept.
-    files::Record TextRow(const std::string& id, int position, std::string_view text,
+    files::Record TextRow(const std::string& id, std::string_view text,
                           files::FieldValue result) const {
         if (!settings_.study_layout) return {id, std::string(text)};
         files::Record row(files::LayoutOf(files::ResultsKind::AvailableFlow, true).columns.size(),
                           std::string());
         row[0] = id;
         row[1] = std::string(text);
-        row[row.size() - 2] = RequiredField(position);
+        row[row.size() - 2] = RequiredField();
         row[row.size() - 1] = std::move(result);
         return row;
     }
 
-    std::optional<float> Required(int position) const {
+    std::optional<float> Required() const {
         const auto& flows = settings_.required_flows;
-        const auto at = static_cast<std::size_t>(position);
+        const auto at = static_cast<std::size_t>(key_);
         return at < flows.size() ? flows[at] : std::nullopt;
     }
-    files::FieldValue RequiredField(int position) const {
-        if (const auto required = Required(position)) return *required;
+    files::FieldValue RequiredField() const {
+        if (const auto required = Required()) return *required;
         return std::string();
     }
     // Whether the flow the junction can give meets its requirement; empty without one.
-    files::FieldValue ResultField(int position, double flow) const {
-        const auto required = Required(position);
+    files::FieldValue ResultField(double flow) const {
+        const auto required = Required();
         if (!required) return std::string();
         return std::string(flow >= static_cast<double>(*required) ? files::kPassText
                                                                   : files::kFailText);
@@ -500,7 +510,7 @@ private:
     // The cold result at a flow, solved once per junction.
     const TrialPressures& SolvedAt(double flow) {
         if (const TrialPressures* found = Find(flow)) return *found;
-        if (steady_) {
+        if (steady_row_) {
             const double flows[] = {flow};
             steady_->Cold(flows, limits_,
                           [&](std::size_t, const TrialPressures& tested) { Store(flow, tested); });
@@ -519,8 +529,8 @@ private:
     }
 
     // The row of a flow that passes, with what fails in the trial above it.
-    files::Record Certified(const std::string& id, int position, double flow,
-                            const TrialPressures& failing, float check_pressure) const {
+    files::Record Certified(const std::string& id, double flow, const TrialPressures& failing,
+                            float check_pressure) const {
         const auto& limiting = failing.violation;
         files::FieldValue node = std::string();
         files::FieldValue pressure = std::string();
@@ -538,8 +548,8 @@ private:
                 PressureField(check_pressure),
                 pipe,
                 velocity,
-                RequiredField(position),
-                ResultField(position, flow)};
+                RequiredField(),
+                ResultField(flow)};
     }
 
     StudyTrials trials_;
@@ -549,6 +559,8 @@ private:
     const AvailableFlowGrid& grid_;
     const std::atomic<bool>* stop_;
     std::unique_ptr<SteadyTrials> steady_;  // a steady study's trials; null: the study's own
+    bool steady_row_ = false;  // the current row is searched by `steady_` (one junction)
+    int key_ = 0;              // the current row's junction position, or its row with groups
     // The margins of the search's pass and failure and of its last trial.
     std::vector<double> margins_[3];
     std::vector<double> without_fire_;  // the margins without any fire flow, once solved

@@ -49,8 +49,8 @@ struct AvailableFlowSettings {
     FireStudy study;               // the fire of every trial; all 0: a steady-state solve
     // The study's layout (the AvailableFlow layout with empty fields) instead of the five columns.
     bool study_layout = false;
-    // Each junction's required flow by position (entry 0 unused), for the study layout's
-    // Required_Flow and Result; empty when none is required.
+    // Each junction's required flow by position (entry 0 unused), or with groups each group's
+    // by row, for the study layout's Required_Flow and Result; empty when none is required.
     std::vector<std::optional<float>> required_flows;
     // The cold trials that certify a row solved side by side in the lanes of vector registers
     // (0: as many as the processor has; 1: one at a time). The rows do not depend on it.
@@ -59,6 +59,9 @@ struct AvailableFlowSettings {
     // velocity limit): the search on the hydrant curve from warm starts; false: the bisection
     // with every trial cold.
     bool warm_starts = true;
+    // The rows' groups: row r is the trial of groups[r - 1], its members drawing the flow
+    // together. Empty: row k is junction k's.
+    std::vector<TrialGroup> groups;
 };
 
 // Workers of the search, each with a project of its own opened from `network` (as parsed). The

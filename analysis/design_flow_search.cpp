@@ -26,8 +26,9 @@ public:
           limits_(limits),
           settings_(settings) {}
 
+    // A group's trial is solved alone.
     int PositionsAtOnce() const override {
-        if (!trials_.SideBySidePossible(settings_.lanes)) return 1;
+        if (!settings_.groups.empty() || !trials_.SideBySidePossible(settings_.lanes)) return 1;
         return settings_.lanes > 0 ? settings_.lanes : toolkit::widest_trial_lanes();
     }
 
@@ -43,22 +44,32 @@ public:
         }
     }
 
+    // `position`: the junction's, or with groups the group's row.
     files::Record Row(int position) override {
         const float flow = Flow(position);
         TrialPressures pressures;
+        const TrialGroup* group = nullptr;
+        if (!settings_.groups.empty()) {
+            group = &settings_.groups[static_cast<std::size_t>(position - 1)];
+        }
         if (auto found = ahead_.find(position); found != ahead_.end()) {
             pressures = found->second.pressures;
             unsolved_ = {};
             if (!pressures.solved) unsolved_ = {1, found->second.code};
             ahead_.erase(found);
         } else {
-            trials_.Check(position);
+            if (group != nullptr) {
+                trials_.Check(group->positions);
+            } else {
+                trials_.Check(position);
+            }
             pressures = trials_.Solve(flow, limits_, TrialEnd::WholeFire);
             unsolved_ = trials_.unsolved();
         }
-        const auto at = static_cast<std::size_t>(position);
         const auto& lowest = pressures.lowest;
-        const std::string& id = catalogue_.JunctionIDs[at];
+        const std::string& id = group != nullptr
+                                    ? group->name
+                                    : catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
         // A solve that failed or did not converge neither passes nor fails.
         const std::string result(files::VerdictText(!pressures.solved    ? files::Outcome::Unsolved
                                                     : pressures.failed() ? files::Outcome::Failed

@@ -24,12 +24,15 @@ struct DesignFlowSettings {
     FireStudy study;               // the fire of every trial; all 0: a steady-state solve
     // The study's layout (the DesignFlow layout with empty fields) instead of the six columns.
     bool study_layout = false;
-    // Junctions' own fire flows by position (entry 0 unused); the others draw the required
-    // flow. Empty when none has its own.
+    // Junctions' own fire flows by position (entry 0 unused), or with groups each group's by
+    // row; the others draw the required flow. Empty when none has its own.
     std::vector<std::optional<float>> required_flows;
     // Junctions' trials solved side by side in the lanes of vector registers, where the fire is
     // one steady solve: 0 for as many as the processor has, 1 for one at a time.
     int lanes = 0;
+    // The rows' groups: row r is the trial of groups[r - 1], its members drawing the flow
+    // together. Empty: row k is junction k's.
+    std::vector<TrialGroup> groups;
 };
 
 // Workers of the check, each with a project of its own opened from `network` (as parsed). The

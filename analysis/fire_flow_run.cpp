@@ -5,6 +5,7 @@
 #include <fstream>
 #include <new>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <variant>
@@ -13,6 +14,7 @@
 #include "analysis/available_flow_search.h"
 #include "analysis/design_flow_search.h"
 #include "analysis/extended_period_search.h"
+#include "analysis/fire_groups.h"
 #include "analysis/ordered_rows.h"
 #include "analysis/run_messages.h"
 #include "analysis/search_common.h"
@@ -24,6 +26,7 @@
 #include "files/record_layout.h"
 #include "files/results_schema.h"
 #include "files/settings_file.h"
+#include "network/id_map.h"
 #include "network/net_load.h"
 #include "network/network_map.h"
 #include "toolkit/codes.h"
@@ -239,6 +242,54 @@ std::vector<std::optional<float>> RequiredFlowsByPosition(
     return flows;
 }
 
+// Each group's required flow by row, from "NAME",flow records (a later record for the same
+// group wins, as for junctions); names that are no group's go to `unknown`.
+std::vector<std::optional<float>> RequiredFlowsByGroup(std::span<const TrialGroup> groups,
+                                                       const StudyOptions& study,
+                                                       std::vector<std::string>& unknown) {
+    if (!study.required_flows) return {};
+    network::IdMap names;
+    for (std::size_t row = 1; row <= groups.size(); ++row) {
+        names.add(ListedId(groups[row - 1].name), static_cast<int>(row));
+    }
+    std::vector<std::optional<float>> flows(groups.size() + 1);
+    for (const auto& entry : *study.required_flows) {
+        const std::string id = ListedId(entry.id);
+        if (const auto row = names.find(id)) {
+            flows[static_cast<std::size_t>(*row)] = entry.pressure;
+        } else if (std::find(unknown.begin(), unknown.end(), id) == unknown.end()) {
+            unknown.push_back(id);
+        }
+    }
+    return flows;
+}
+
+// The run's fire groups with their members' positions; a groups file that cannot be taken
+// refuses the run.
+std::vector<TrialGroup> TrialGroups(const RunSettings& settings, const PreparedSearch& search,
+                                    RunObserver& observer) {
+    FormedGroups formed;
+    try {
+        formed = FormFireGroups(*settings.fire_groups, *search.project.parsed_network());
+    } catch (const files::FileError& error) {
+        Refuse(error.what());
+    }
+    if (const std::string notice = WithoutCoordinatesNotice(formed); !notice.empty()) {
+        observer.ShowMessage(MessageKind::Notice, notice);
+    }
+    std::vector<TrialGroup> groups;
+    groups.reserve(formed.groups.size());
+    for (files::FireGroup& group : formed.groups) {
+        TrialGroup trial{std::move(group.name), {}};
+        // Every member was found a junction of the network.
+        for (const std::string& member : group.members) {
+            trial.positions.push_back(search.catalogue.Junctions.find(member).value_or(0));
+        }
+        groups.push_back(std::move(trial));
+    }
+    return groups;
+}
+
 // The search of a steady-state mode: its settings, header and workers.
 struct SteadyStatePreparer {
     PreparedSearch& search;
@@ -261,6 +312,7 @@ struct SteadyStatePreparer {
         settings.required_flows = required_flows;
         settings.lanes = lanes;
         settings.warm_starts = run.warm_starts;
+        settings.groups = search.groups;
         search.study = run.study.fire;
         search.header =
             files::HeaderRecord(files::ResultsKind::AvailableFlow, settings.study_layout);
@@ -268,9 +320,9 @@ struct SteadyStatePreparer {
                                               search.limits, settings);
     }
     void operator()(const DesignFlowRun& run) const {
-        auto& settings = search.settings.emplace<DesignFlowSettings>(
-            DesignFlowSettings{run.required_flow, solves, run.study.fire,
-                               run.study.needs_study_layout(), required_flows, lanes});
+        auto& settings = search.settings.emplace<DesignFlowSettings>(DesignFlowSettings{
+            run.required_flow, solves, run.study.fire, run.study.needs_study_layout(),
+            required_flows, lanes, search.groups});
         search.study = run.study.fire;
         search.header = files::HeaderRecord(files::ResultsKind::DesignFlow, settings.study_layout);
         search.workers = DesignFlowWorkers(search.project.parsed_network(), search.catalogue,
@@ -352,6 +404,13 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
     observer.SetBusy(true);
     RefuseInputAt(settings, RefusalPoint::Numbers);
     CheckNumbers(settings);
+    if (settings.fire_groups) {
+        const RunMode mode = ModeOf(settings.mode);
+        if (mode != RunMode::Available && mode != RunMode::Design) {
+            Refuse(messages::kFireGroupsModes);
+        }
+        if (settings.hydrants) Refuse(messages::kFireGroupsWithHydrants);
+    }
     const Constraints constraints = ReadConstraints(settings);
     StopIfRequested(observer);
 
@@ -386,18 +445,26 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
         for (int k = 1; k <= count; ++k) {
             if (listed[static_cast<std::size_t>(k)] != 0) search.row_positions.push_back(k);
         }
+    } else if (settings.fire_groups) {
+        search.groups = TrialGroups(settings, search, observer);
     } else {
         for (int k = 1; k <= count; ++k) search.row_positions.push_back(k);
     }
-    search.rows = static_cast<int>(search.row_positions.size());
+    search.rows =
+        static_cast<int>(settings.fire_groups ? search.groups.size() : search.row_positions.size());
 
     std::vector<std::string> unknown_required;
     std::vector<std::optional<float>> required_flows;
+    const StudyOptions* study = nullptr;
     if (const auto* available = std::get_if<AvailableFlowRun>(&settings.mode)) {
-        required_flows =
-            RequiredFlowsByPosition(search.catalogue, available->study, unknown_required);
+        study = &available->study;
     } else if (const auto* design = std::get_if<DesignFlowRun>(&settings.mode)) {
-        required_flows = RequiredFlowsByPosition(search.catalogue, design->study, unknown_required);
+        study = &design->study;
+    }
+    if (study != nullptr) {
+        required_flows = settings.fire_groups
+                             ? RequiredFlowsByGroup(search.groups, *study, unknown_required)
+                             : RequiredFlowsByPosition(search.catalogue, *study, unknown_required);
     }
     if (unknown_hydrants.empty() && unknown_required.empty()) {
         if (!unknown.empty()) {
@@ -409,7 +476,8 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
             {std::string(files::kJunctionMinPressuresFileName), unknown.min_pressure},
             {std::string(files::kExcludedJunctionsFileName), unknown.excluded},
             {"hydrants", unknown_hydrants},
-            {"required flows", unknown_required}};
+            {settings.fire_groups ? "required flows (names of no fire group)" : "required flows",
+             unknown_required}};
         observer.ShowMessage(MessageKind::Notice, messages::UnknownJunctionIds(lists));
     }
     StopIfRequested(observer);
@@ -472,13 +540,19 @@ void Run(const RunSettings& settings, SolveCount& solves, RunObserver& observer,
     (void)search.project.close();  // the results are written; a close has nothing to report
     if (unsolved.trials > 0) {
         std::vector<std::string> ids;
+        const bool groups = !search.groups.empty();
         for (const int row : unsolved.positions) {
-            const int position = search.row_positions[static_cast<std::size_t>(row - 1)];
+            const auto at = static_cast<std::size_t>(row - 1);
+            if (groups) {
+                ids.push_back(search.groups[at].name);
+                continue;
+            }
+            const int position = search.row_positions[at];
             ids.push_back(search.catalogue.JunctionIDs[static_cast<std::size_t>(position)]);
         }
         observer.ShowMessage(
             MessageKind::Notice,
-            messages::UnsolvedTrials(unsolved.trials, unsolved.first_code, ids, halted));
+            messages::UnsolvedTrials(unsolved.trials, unsolved.first_code, ids, halted, groups));
     }
 
     if (observer.AskYesNo(messages::CompletionQuestion(settings.output_file))) {

@@ -65,8 +65,10 @@ struct PreparedSearch {
     files::Record header;
     WorkerFactory workers;  // of rows 1 to `rows`
     // The junction position of each row (the check junctions); every junction when no
-    // hydrants were given.
+    // hydrants were given. Empty with fire groups.
     std::vector<int> row_positions;
+    // The rows' fire groups, in the groups' order; empty: one row a junction.
+    std::vector<TrialGroup> groups;
     int rows = 0;
     // The fire of the available and design searches, for the baseline.
     std::optional<FireStudy> study;

@@ -66,6 +66,7 @@ FormedGroups FormFireGroups(const FireGroupSource& source, const toolkit::Networ
     }
     const auto& file = std::get<std::filesystem::path>(source);
     FormedGroups formed{.groups = files::ReadFireGroups(file), .without_coordinates = 0};
+    if (formed.groups.empty()) throw files::FileError(file, "names no fire group");
     for (const files::FireGroup& group : formed.groups) {
         for (const std::string& member : group.members) {
             const auto found = network.node_index.find(member);

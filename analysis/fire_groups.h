@@ -50,7 +50,7 @@ std::vector<GroupJunction> GroupJunctionsOf(const toolkit::Network& network);
 
 // The run's groups from either source. A file's member that is not a junction of the network
 // throws files::FileError naming the file, the line and its text, and the ID; so do the
-// reader's refusals (files::ReadFireGroups).
+// reader's refusals (files::ReadFireGroups), and a file without any group.
 FormedGroups FormFireGroups(const FireGroupSource& source, const toolkit::Network& network);
 
 // The notice of junctions left in groups of their own for want of coordinates; empty for none.

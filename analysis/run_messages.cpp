@@ -44,7 +44,7 @@ std::string ToolkitFailure(int code, std::string_view check_junction) {
 }
 
 std::string UnsolvedTrials(int trials, int code, std::span<const std::string> junctions,
-                           bool halted) {
+                           bool halted, bool groups) {
     // Code 1 is the warning of a solve that did not converge; above 6 the solve failed.
     std::string_view what = toolkit::codes::IsError(code) ? toolkit::error_message(code)
                                                           : toolkit::warning_message(code);
@@ -53,7 +53,8 @@ std::string UnsolvedTrials(int trials, int code, std::span<const std::string> ju
                        (trials == 1 ? " trial" : " trials") + " (" +
                        (toolkit::codes::IsError(code) ? "error " : "warning ") +
                        std::to_string(code) + ": " + std::string(what) + ") of " +
-                       (junctions.size() == 1 ? "junction" : "junctions");
+                       (groups ? (junctions.size() == 1 ? "group" : "groups")
+                               : (junctions.size() == 1 ? "junction" : "junctions"));
     for (std::size_t i = 0; i < junctions.size() && i < kUnsolvedJunctionsShown; ++i) {
         text += i == 0 ? " " : ", ";
         text += junctions[i];

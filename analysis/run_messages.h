@@ -121,9 +121,10 @@ std::string ToolkitFailure(int code, std::string_view check_junction);
 // many, the code and text of the first of them, and the junctions they belong to (the first
 // `kUnsolvedJunctionsShown` of them named, the rest counted). `halted`: the trials were
 // simulations that "Unbalanced STOP" ended at their first step that did not converge.
+// `groups`: the trials are fire groups', which `junctions` names.
 inline constexpr std::size_t kUnsolvedJunctionsShown = 5;
 std::string UnsolvedTrials(int trials, int code, std::span<const std::string> junctions,
-                           bool halted = false);
+                           bool halted = false, bool groups = false);
 
 // IDs of the two constraint files that name no junction of the network; each list in file
 // order without repeats. Empty when both lists are empty. At most kListedUnknownIds IDs are
@@ -139,6 +140,13 @@ struct UnknownIdList {
     std::vector<std::string> ids;
 };
 std::string UnknownJunctionIds(std::span<const UnknownIdList> lists);
+
+// Fire groups: the rows of the available and design modes alone, never with hydrants, and
+// at least one group (FormFireGroups).
+inline constexpr std::string_view kFireGroupsModes =
+    "Fire groups are tested in the available and design modes only";
+inline constexpr std::string_view kFireGroupsWithHydrants =
+    "Fire groups and hydrants cannot be given together: each row is a group's";
 
 // A fire-flow study's times: neither may be negative, and the fire must end within the
 // INP's simulation, whose duration (s) the message gives.

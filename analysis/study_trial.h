@@ -41,6 +41,13 @@ struct FireStudy {
     std::optional<float> max_velocity;  // pipes' |velocity| limit (ft/s or m/s); none: untested
 };
 
+// A row whose trial has several junctions draw the flow together: the row's name (its
+// Check_Node) and the members' junction positions, in the group's order.
+struct TrialGroup {
+    std::string name;
+    std::vector<int> positions;
+};
+
 // A pipe whose velocity is above the limit, or the fastest pipe.
 struct PipeVelocity {
     int index = 0;       // toolkit link index

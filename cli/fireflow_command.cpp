@@ -16,7 +16,9 @@
 #include "analysis/fire_flow_run.h"
 #include "analysis/run_messages.h"
 #include "analysis/search_common.h"
+#include "cli/fire_group_options.h"
 #include "cli/interrupt_watch.h"
+#include "cli/number_option.h"
 #include "cli/output_check.h"
 #include "files/constraint_files.h"
 #include "files/file_error.h"
@@ -118,67 +120,6 @@ private:
     Clock::time_point drawn_;
 };
 
-// The C-format reading of a number option, in single or double precision.
-template <typename Number>
-std::optional<Number> ClassicNumber(const std::string& text) {
-    if constexpr (std::is_same_v<Number, double>) {
-        return files::ParseLocaleDouble(text, std::locale::classic());
-    } else {
-        return files::ParseLocaleNumber(text, std::locale::classic());
-    }
-}
-
-// A number option: the whole text, blanks around it aside, read with a period as the decimal
-// separator whatever the locale ("1.5", "-2", "1e3"); "1,5", "1.500,0" or "20 psi" are refused
-// with the option and the text named.
-// A number below the sign's bound is refused too.
-enum class Sign { Any, NotNegative, Positive };
-template <typename Number = float>
-CLI::Option* AddNumber(CLI::App& command, const std::string& name,
-                       std::function<void(Number)> store, const std::string& description,
-                       Sign sign = Sign::Any) {
-    const CLI::Validator classic_number(
-        [sign](std::string& text) -> std::string {
-            if (const auto number = ClassicNumber<Number>(text)) {
-                if (sign == Sign::Positive && !(*number > 0)) {
-                    return "\"" + text + "\" is not greater than 0";
-                }
-                if (sign == Sign::NotNegative && *number < 0) return "\"" + text + "\" is negative";
-                return {};
-            }
-            if (files::ParseFieldNumber(text)) return "\"" + text + "\" is out of range";
-            return "\"" + text + "\" is not a number";
-        },
-        "NUMBER");
-    return command
-        .add_option_function<std::string>(
-            name,
-            [store = std::move(store)](const std::string& text) {
-                store(*ClassicNumber<Number>(text));
-            },
-            description)
-        ->check(classic_number)
-        ->option_text("NUMBER");
-}
-
-CLI::Option* AddNumber(CLI::App& command, const std::string& name, float& value,
-                       const std::string& description, Sign sign = Sign::Any) {
-    return AddNumber<float>(
-               command, name, [&value](float number) { value = number; }, description, sign)
-        ->default_str(files::FormatSingle(value));
-}
-
-// --threads and --lanes: a whole number of at least 1.
-const CLI::Validator kThreadCount(
-    [](std::string& text) -> std::string {
-        int count = 0;
-        const char* end = text.data() + text.size();
-        const auto [stop, error] = std::from_chars(text.data(), end, count);
-        if (error != std::errc() || stop != end || count < 1) return "a whole number of at least 1";
-        return {};
-    },
-    "N");
-
 analysis::StudyOptions StudyOf(const FireflowOptions& options) {
     analysis::StudyOptions study;
     study.fire.demand_time = options.demand_time;
@@ -277,6 +218,7 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
                      "the check junctions, one ID a line as in NoCheck.txt: only they get rows, "
                      "each the row of the full run (every mode)")
         ->option_text("FILE");
+    AddFireGroupOptions(*command, options.groups);
     command
         ->add_option_function<std::string>(
             "--required-flows",
@@ -286,7 +228,7 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
             },
             "\"ID\",flow a line (the MinPressures.txt layout): each junction's own fire flow "
             "(design mode; --required-flow for the others) or requirement for the Result column "
-            "(available mode)")
+            "(available mode); with fire groups, each group's by its name")
         ->option_text("FILE");
     command
         ->add_option("--extension", options.extension,
@@ -298,13 +240,13 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         ->add_option("--threads", options.threads,
                      "worker threads (default: every hardware thread; 1 runs the junctions one "
                      "after the other); the results file is the same for every count")
-        ->check(kThreadCount);
+        ->check(kWholeNumberAtLeastOne);
     command
         ->add_option("--lanes", options.lanes,
                      "steady trials solved side by side in the vector registers of each thread "
                      "(default: as many as the processor has, 8 with AVX-512, 4 with AVX2; 1 "
                      "solves them one at a time); the results file is the same for every count")
-        ->check(kThreadCount);
+        ->check(kWholeNumberAtLeastOne);
     command
         ->add_option("--report", options.report,
                      "write the toolkit's report of opening the INP file (its input errors, "
@@ -339,6 +281,14 @@ CLI::App* AddFireflowCommand(CLI::App& app, FireflowOptions& options) {
         "velocity, Required_Flow, Result). Junctions already below their minimum without any "
         "fire are named on standard error; \"hydrosk-cli baseline INP --min-pressure P "
         "--demand-time H > NoCheck.txt\" excludes them. See README, walkthrough step 7.\n\n"
+        "Fire groups (available and design modes, not with --hydrants): with --fire-groups "
+        "FILE, one group a line \"NAME\",\"J1\",\"J2\",..., each group's trial has its "
+        "members draw the flow Q together, each Q / members; its row names the group in "
+        "Check_Node, its Check_Pressure is the lowest of its members', and in design its "
+        "flow is its --required-flows entry by name or --required-flow. Rows come in the "
+        "file's order. --fire-groups-near D forms a group for every junction: itself and its "
+        "nearest junctions within D map units ([COORDINATES] read as a flat plane), up to "
+        "--group-size members (default 3), named by the junction.\n\n"
         "The results go to the INP path with the extension appended (town.inp.TXT), one row per "
         "junction. Junctions listed in NoCheck.txt beside the INP file are never tested; "
         "MinPressures.txt beside it gives junctions a minimal pressure of their own. Numbers are "
@@ -406,8 +356,25 @@ analysis::RunSettings FireflowSettings(const FireflowOptions& options) {
                               : std::get<analysis::DesignFlowRun>(settings.mode).study;
             study.required_flows = files::ReadJunctionMinPressures(options.required_flows);
         }
+        if (!settings.refusal && NamesFireGroups(options.groups)) {
+            if (!study_mode) {
+                settings.refusal = analysis::InputRefusal{
+                    analysis::RefusalPoint::Start,
+                    "--fire-groups, --fire-groups-near and --group-size are options of the "
+                    "available and design modes"};
+            } else if (!options.hydrants.empty()) {
+                settings.refusal = analysis::InputRefusal{
+                    analysis::RefusalPoint::Start,
+                    "--fire-groups and --fire-groups-near cannot be given with --hydrants: the "
+                    "rows are then the groups', not the junctions'"};
+            } else {
+                settings.fire_groups = FireGroupSourceOf(options.groups);
+            }
+        }
     } catch (const files::FileError& error) {
         settings.refusal = analysis::InputRefusal{analysis::RefusalPoint::Start, error.what()};
+    } catch (const FireGroupOptionsRefused& refused) {
+        settings.refusal = analysis::InputRefusal{analysis::RefusalPoint::Start, refused.what()};
     }
     return settings;
 }

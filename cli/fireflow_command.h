@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analysis/run_settings.h"
+#include "cli/fire_group_options.h"
 
 namespace CLI {
 class App;
@@ -35,6 +36,7 @@ struct FireflowOptions {
     std::optional<float> max_velocity;
     std::string required_flows;     // empty: none
     std::string hydrants;           // empty: every junction
+    FireGroupOptions groups;        // available and design modes, never with hydrants
     bool study_given = false;       // one of the study's options appears
     std::string extension = "TXT";  // TXT, CSV or DAT
     int threads = 0;                // worker threads; 0 for every hardware thread

@@ -43,13 +43,14 @@ std::vector<std::filesystem::path> NamedInputFiles(const hydrosk::cli::FireflowO
     std::vector<std::filesystem::path> named;
     if (!options.hydrants.empty()) named.emplace_back(options.hydrants);
     if (!options.required_flows.empty()) named.emplace_back(options.required_flows);
+    if (!options.groups.fire_groups.empty()) named.emplace_back(options.groups.fire_groups);
     return named;
 }
 
 // One rank of an MPI job: rank 0 runs and writes, the others compute the junctions it hands
 // them. A job of one process runs as a process started alone.
 // Ranks given other inputs than rank 0 (another INP file, other constraint files, other
-// hydrants or required flows, other options) refuse the job before its first junction.
+// hydrants, required flows or fire groups, other options) refuse the job before its first junction.
 int RunFireflowInJob(const hydrosk::cli::FireflowOptions& options,
                      std::vector<std::string> arguments) {
     // Made before MPI starts threads of its own, so that none of them takes Ctrl+C or SIGTERM.

@@ -1,6 +1,6 @@
 // What the ranks of an MPI job must agree on before the first junction: the command line's
 // arguments (the options) and the bytes of the INP file, of both constraint files and of the
-// files the options name (the hydrants and required flows). Each
+// files the options name (the hydrants, required flows and fire groups). Each
 // rank describes its own inputs; the description of rank 0 is compared with every other's.
 #pragma once
 

@@ -32,7 +32,7 @@ _hydrosk_cli() {
             COMPREPLY=($(compgen -W 'replace add' -- "$cur"))
             return
             ;;
-        --report | --hydrants | --required-flows)
+        --report | --hydrants | --required-flows | --fire-groups)
             _filedir
             return
             ;;
@@ -41,7 +41,8 @@ _hydrosk_cli() {
             return
             ;;
         --min-pressure | --max-flow | --flow-interval | --required-flow | --required-time | \
-            --tolerance | --threads | --lanes | --demand-time | --fire-duration | --max-velocity)
+            --tolerance | --threads | --lanes | --demand-time | --fire-duration | --max-velocity | \
+            --fire-groups-near | --group-size)
             return  # a number
             ;;
     esac
@@ -66,7 +67,8 @@ _hydrosk_cli() {
                 COMPREPLY=($(compgen -W '--help --mode --search --min-pressure --max-flow
                     --flow-interval --required-flow --tolerance --required-time --extension
                     --threads --lanes --report --stats --demand-time --fire-duration --fire-demand
-                    --max-velocity --hydrants --required-flows' -- "$cur"))
+                    --max-velocity --hydrants --required-flows --fire-groups --fire-groups-near
+                    --group-size' -- "$cur"))
             else
                 _filedir inp
             fi

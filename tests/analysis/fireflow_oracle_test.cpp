@@ -325,6 +325,10 @@ struct StudyCase {
     const char* max_velocity;  // empty for none
     bool required_flows;       // a file of required flows for the first three junctions
     bool hydrants;             // a hydrants file for every third junction
+    // Fire groups in place of junctions: every fifth junction with the next one, and every
+    // fifth but two alone under a name of its own; the required flows are then the first three
+    // groups'.
+    bool groups = false;
 };
 
 void PrintTo(const StudyCase& c, std::ostream* os) {
@@ -385,10 +389,29 @@ TEST_P(StudyOracleTest, RowsAgreeWithEpanet22) {
         ASSERT_EQ(network::OpenNetwork(catalogue, project, inp_.string(), "", ""), 0);
         std::string required;
         std::string hydrants = "\xEF\xBB\xBF";
+        std::string groups;
+        std::vector<std::string> group_names;
         for (int k = 1; k <= catalogue.JunctionCount; ++k) {
             const std::string& id = catalogue.JunctionIDs[static_cast<std::size_t>(k)];
-            if (k <= 3) required += '"' + id + "\"," + std::to_string(400 * k) + "\r\n";
+            if (k <= 3 && !c.groups)
+                required += '"' + id + "\"," + std::to_string(400 * k) + "\r\n";
             if (k % 3 == 1) hydrants += '"' + id + "\"\r\n";
+            if (k % 5 == 1 && k < catalogue.JunctionCount) {
+                group_names.push_back("G" + std::to_string(k));
+                groups += '"' + group_names.back() + "\",\"" + id + "\",\"" +
+                          catalogue.JunctionIDs[static_cast<std::size_t>(k + 1)] + "\"\r\n";
+            } else if (k % 5 == 3) {
+                group_names.push_back("Alone " + id);
+                groups += '"' + group_names.back() + "\",\"" + id + "\"\r\n";
+            }
+        }
+        if (c.groups) {
+            for (std::size_t g = 0; g < 3 && g < group_names.size(); ++g) {
+                required += '"' + group_names[g] + "\"," + std::to_string(800 * (g + 1)) + "\r\n";
+            }
+            WriteBytes(dir() / "groups.txt", groups);
+            inputs.fire_groups = FireGroupSource(dir() / "groups.txt");
+            files += " --fire-groups '" + (dir() / "groups.txt").string() + "'";
         }
         if (c.required_flows) {
             WriteBytes(dir() / "required.txt", required);
@@ -438,6 +461,7 @@ TEST_P(StudyOracleTest, RowsAgreeWithEpanet22) {
     }
     RunSettings baseline_inputs = inputs;
     baseline_inputs.hydrants.reset();
+    baseline_inputs.fire_groups.reset();
     RecordingObserver baseline_observer;
     const BaselineResult baseline = FindBaseline(baseline_inputs, baseline_observer);
     ASSERT_EQ(baseline.run.status, RunStatus::Completed) << baseline.run.message;
@@ -453,6 +477,10 @@ const StudyCase kStudyCases[] = {
     {"Net1", RunMode::Available, "110", "1000", 5, 2, FireDemand::Add, "", true, false},
     {"Net1", RunMode::Design, "110", "750", 17.25, 4, FireDemand::Replace, "", false, false},
     {"Net2", RunMode::Available, "25", "1000", 30, 6, FireDemand::Replace, "3", false, true},
+    // Two hydrants flowing together, each at Q / 2: at the first step, and during a fire.
+    {"Net3", RunMode::Available, "20", "3000", 0, 0, FireDemand::Replace, "", true, false, true},
+    {"Net3", RunMode::Available, "20", "3000", 10, 3, FireDemand::Add, "5", false, false, true},
+    {"Net3", RunMode::Design, "20", "1000", 10, 2, FireDemand::Add, "5", true, false, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Studies, StudyOracleTest, ::testing::ValuesIn(kStudyCases),
@@ -460,6 +488,7 @@ INSTANTIATE_TEST_SUITE_P(Studies, StudyOracleTest, ::testing::ValuesIn(kStudyCas
                              return std::string(info.param.network) +
                                     (info.param.mode == RunMode::Available ? "Available"
                                                                            : "Design") +
+                                    (info.param.groups ? "Groups" : "") +
                                     std::to_string(info.index);
                          });
 

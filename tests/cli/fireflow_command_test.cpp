@@ -9,10 +9,14 @@
 #include <memory>
 #include <regex>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "analysis/run_messages.h"
 #include "analysis_test_support.h"
 #include "cli/fireflow_command.h"
+#include "network/net_load.h"
+#include "toolkit/project.h"
 
 namespace hydrosk::analysis::testing {
 namespace {
@@ -285,6 +289,9 @@ TEST_F(FireflowCommandTest, HelpExplainsEveryOption) {
                                "--max-velocity",
                                "--hydrants",
                                "--required-flows",
+                               "--fire-groups",
+                               "--fire-groups-near",
+                               "--group-size",
                                "hydrosk-cli baseline",
                                "NoCheck.txt",
                                "MinPressures.txt",
@@ -372,6 +379,149 @@ TEST_F(FireflowCommandTest, BaselineListsTheJunctionsForNoCheck) {
     const auto late = RunProgram("baseline '" + town.string() + "' --demand-time 25");
     EXPECT_EQ(late.status, 1);
     EXPECT_NE(late.output.find("the duration of the INP file is 24 hours"), std::string::npos);
+}
+
+// Fire groups on the town: the junctions' IDs in INP order.
+class FireGroupsCommandTest : public FireflowCommandTest {
+protected:
+    void SetUp() override {
+        FireflowCommandTest::SetUp();
+        town_ = dir() / "town.inp";
+        std::filesystem::copy_file(std::filesystem::path(HYDROSK_EXAMPLES) / "town.inp", town_);
+    }
+
+    std::string Fireflow(const std::string& options) const {
+        return "fireflow '" + town_.string() + "' --min-pressure 20 " + options;
+    }
+    std::string Groups(const std::string& bytes) {
+        WriteBytes(dir() / "groups.txt", bytes);
+        return " --fire-groups '" + (dir() / "groups.txt").string() + "'";
+    }
+    std::string Results() const { return ReadBytes(town_.string() + ".TXT"); }
+
+    std::filesystem::path town_;
+};
+
+// Every junction a group of one named by its ID: the results file of the junctions, byte for
+// byte, in both modes, plain and as a study with required flows.
+TEST_F(FireGroupsCommandTest, AGroupOfOneIsTheJunctionsRow) {
+    std::string alone;
+    for (int k = 1; k <= 24; ++k) {
+        const std::string id = "J" + std::to_string(k);
+        alone += '"' + id + "\",\"" + id + "\"\r\n";
+    }
+    WriteBytes(dir() / "required.txt", "\"J2\",1800\r\n\"J5\",700\r\n");
+    const std::string required = " --required-flows '" + (dir() / "required.txt").string() + "'";
+    for (const std::string& mode : std::vector<std::string>{
+             "--mode available --max-flow 3000", "--mode design --required-flow 1500",
+             "--mode available --max-flow 3000 --demand-time 12 --fire-duration 1 " + required,
+             "--mode design --demand-time 12 --fire-demand add --max-velocity 10" + required}) {
+        const auto junctions = RunProgram(Fireflow(mode));
+        ASSERT_EQ(junctions.status, 0) << junctions.output;
+        const std::string expected = Results();
+        const auto groups = RunProgram(Fireflow(mode) + Groups(alone));
+        ASSERT_EQ(groups.status, 0) << groups.output;
+        EXPECT_EQ(Results(), expected) << mode;
+    }
+}
+
+// Rows in the file's order, named by the groups, whatever the thread count; a group of two
+// passes a flow only where its members together keep every pressure.
+TEST_F(FireGroupsCommandTest, RowsComeInTheFilesOrderOfGroups) {
+    const std::string groups = Groups(
+        "\xEF\xBB\xBF\"School\",\"J20\",\"J21\"\r\n\"Mall\",\"J3\"\r\n\r\n\"Depot\",\"J1\","
+        "\"J2\",\"J3\"\n");
+    WriteBytes(dir() / "required.txt", "\"Mall\",900\r\n");
+    const std::string design = "--mode design --required-flow 2400 --required-flows '" +
+                               (dir() / "required.txt").string() + "'" + groups;
+    std::string written;
+    for (const char* threads : {"1", "2"}) {
+        const auto run = RunProgram(Fireflow(design + " --threads " + threads));
+        ASSERT_EQ(run.status, 0) << run.output;
+        if (written.empty()) written = Results();
+        EXPECT_EQ(Results(), written) << threads;
+    }
+    const auto rows = Lines(town_.string() + ".TXT");
+    ASSERT_EQ(rows.size(), 4U);
+    EXPECT_TRUE(rows[1].starts_with("\"School\",2400,")) << rows[1];
+    EXPECT_TRUE(rows[2].starts_with("\"Mall\",900,")) << rows[2];
+    EXPECT_TRUE(rows[3].starts_with("\"Depot\",2400,")) << rows[3];
+
+    const std::string available = "--mode available --max-flow 5000" + groups;
+    ASSERT_EQ(RunProgram(Fireflow(available + " --threads 1")).status, 0);
+    written = Results();
+    ASSERT_EQ(RunProgram(Fireflow(available + " --threads 2 --lanes 1")).status, 0);
+    EXPECT_EQ(Results(), written);
+    EXPECT_EQ(Lines(town_.string() + ".TXT").size(), 4U);
+}
+
+// Each malformed groups file is refused with its line and text, and so is each wrong
+// combination of the options, with the option named.
+TEST_F(FireGroupsCommandTest, MalformedGroupsAndOptionsAreRefused) {
+    const std::string file = (dir() / "groups.txt").string();
+    const struct {
+        const char* bytes;
+        const char* message;
+    } files[] = {
+        {"\"A\",\"J1\"\r\n\"B\",\"J1\",\"P99\"\r\n",
+         "line 2 (\"B\",\"J1\",\"P99\"): the junction \"P99\" is not a junction of the network"},
+        {"\"A\",\"J1\"\r\n\"B\",\"LAKE\"\r\n",
+         "line 2 (\"B\",\"LAKE\"): the junction \"LAKE\" is not"},
+        {"\"A\",\"J1\"\r\n\"Empty\"\r\n", "line 2 (\"Empty\"): the group \"Empty\" has no members"},
+        {"\"A\",\"J1\"\r\n\"A\",\"J2\"\r\n", "line 2 (\"A\",\"J2\"): the group name \"A\" is used"},
+        {"\"A\",\"J1\",\"J2\",\"J1\"\r\n", "line 1 (\"A\",\"J1\",\"J2\",\"J1\"): the junction"},
+        {"\r\n", "names no fire group"},
+    };
+    for (const auto& each : files) {
+        const auto run = RunProgram(Fireflow("--mode available" + Groups(each.bytes)));
+        EXPECT_EQ(run.status, 1) << each.bytes;
+        EXPECT_EQ(run.output.rfind("\"" + file + "\": ", 0), 0U) << run.output;
+        EXPECT_NE(run.output.find(each.message), std::string::npos) << run.output;
+        EXPECT_FALSE(std::filesystem::exists(town_.string() + ".TXT"));
+    }
+    const std::string groups = Groups("\"A\",\"J1\"\r\n");
+    WriteBytes(dir() / "hydrants.txt", "\"J1\"\r\n");
+    const struct {
+        std::string options;
+        int status;
+        const char* message;
+    } options[] = {
+        {"--mode steady" + groups, 1, "are options of the available and design modes"},
+        {"--mode design --hydrants '" + (dir() / "hydrants.txt").string() + "'" + groups, 1,
+         "cannot be given with --hydrants"},
+        {"--mode design --fire-groups-near 100" + groups, 1, "cannot be given together"},
+        {"--mode design --group-size 2", 1, "--group-size is an option of --fire-groups-near"},
+        {"--mode design --fire-groups-near 0", 2,
+         "--fire-groups-near: \"0\" is not greater than 0"},
+        {"--mode design --fire-groups-near 10 --group-size 0", 2,
+         "--group-size: a whole number of at least 1"},
+    };
+    for (const auto& each : options) {
+        const auto run = RunProgram(Fireflow(each.options));
+        EXPECT_EQ(run.status, each.status) << each.options;
+        EXPECT_NE(run.output.find(each.message), std::string::npos) << run.output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(town_.string() + ".TXT"));
+}
+
+// Groups from the map of Net3: one row a junction, named by it, in INP order.
+TEST_F(FireGroupsCommandTest, NearGroupsGiveOneRowAJunction) {
+    const std::filesystem::path net3 = dir() / "Net3.inp";
+    std::filesystem::copy_file(std::filesystem::path(HYDROSK_SHARED_NETWORKS) / "Net3.inp", net3);
+    const auto run = RunProgram("fireflow '" + net3.string() +
+                                "' --mode available --min-pressure 20 --max-flow 3000 "
+                                "--fire-groups-near 5000 --group-size 3 --threads 2");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const auto rows = Lines(net3.string() + ".TXT");
+    toolkit::Project project;
+    network::NetworkCatalogue catalogue;
+    ASSERT_EQ(network::OpenNetwork(catalogue, project, net3.string(), "", ""), 0);
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(catalogue.JunctionCount) + 1);
+    for (int k = 1; k <= catalogue.JunctionCount; ++k) {
+        EXPECT_TRUE(rows[static_cast<std::size_t>(k)].starts_with(
+            '"' + catalogue.JunctionIDs[static_cast<std::size_t>(k)] + "\","))
+            << rows[static_cast<std::size_t>(k)];
+    }
 }
 
 }  // namespace

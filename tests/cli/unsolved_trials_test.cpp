@@ -99,6 +99,27 @@ TEST_F(UnsolvedTrialsTest, AnIslandWithoutASourceIsNeverCertified) {
     EXPECT_EQ(Lines(island.string() + ".TXT").size(), 4U);
 }
 
+// Fire groups' trials are told by the groups' names, and no group's row rests on them.
+TEST_F(UnsolvedTrialsTest, UnsolvedGroupsAreNamedByTheirNames) {
+    const auto island = Write("island.inp", std::string(kIsland) + "[END]\n");
+    const auto groups = Write("groups.txt", "\"Pair\",\"J1\",\"J2\"\r\n\"Three\",\"J3\"\r\n");
+    for (const char* mode : {"available", "design"}) {
+        const auto result = RunProgram("fireflow '" + island.string() + "' --mode " + mode +
+                                       " --min-pressure 0 --fire-groups '" + groups.string() + "'");
+        EXPECT_EQ(result.status, 0) << mode << ": " << result.errors;
+        EXPECT_NE(
+            result.errors.find(
+                "(error 110: cannot solve network hydraulic equations) of groups Pair, Three."),
+            std::string::npos)
+            << mode << ": " << result.errors;
+        const auto lines = Lines(island.string() + ".TXT");
+        ASSERT_EQ(lines.size(), 3U) << mode;
+        EXPECT_TRUE(lines[1].starts_with("\"Pair\",") && lines[1].ends_with(",\"Unsolved\""))
+            << lines[1];
+        EXPECT_TRUE(lines[2].ends_with(",\"Unsolved\"")) << lines[2];
+    }
+}
+
 TEST_F(UnsolvedTrialsTest, AnIslandEndsAnExtendedPeriodRunAtItsFirstJunction) {
     const auto island =
         Write("island.inp", std::string(kIsland) + "[TIMES]\n Duration 1:00\n[END]\n");

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Ranks started on other inputs than rank 0 refuse the job before its first junction: another
-# INP file, another constraint file, an INP file a rank cannot read. mpirun ends with a status
-# that is not zero, rank 0 names the rank and its path, and the previous results stay.
+# INP file, another constraint file, an INP file a rank cannot read, another fire-groups file.
+# mpirun ends with a status that is not zero, rank 0 names the rank and its path, and the
+# previous results stay.
 # Usage: ranks_disagree.sh HYDROSK_MPI TOWN_INP
 set -u
 cli=$1 town=$(realpath "$2")
@@ -49,3 +50,10 @@ expect_refused "another NoCheck.txt" "rank 1 on .*: its \"$work/b/NoCheck.txt\" 
 
 rm b/NoCheck.txt b/town.inp
 expect_refused "no INP file" "rank 1 on .*: its INP file \"$work/b/town.inp\" differs (absent; rank 0: "
+
+# Another fire-groups file under the same name: each rank would run other groups.
+cp "$town" b/town.inp
+args="fireflow town.inp --mode design --min-pressure 20 --threads 1 --fire-groups groups.txt"
+printf '"School","J20","J21"\r\n' >a/groups.txt
+printf '"School","J20","J22"\r\n' >b/groups.txt
+expect_refused "another fire-groups file" "rank 1 on .*: its \"$work/b/groups.txt\" differs"

@@ -11,7 +11,8 @@
 //   node fireflow.mjs nocheck INP PRESSURE
 //   node fireflow.mjs study INP RESULTS --mode available|design [--min-pressure N] [--max-flow N]
 //        [--tolerance N] [--required-flow N] [--demand-time H] [--fire-duration D]
-//        [--fire-demand replace|add] [--max-velocity V] [--required-flows FILE] [--hydrants FILE]
+//        [--fire-demand replace|add] [--max-velocity V] [--required-flows FILE]
+//        [--hydrants FILE | --fire-groups FILE]
 //   node fireflow.mjs baseline INP [--min-pressure N] [--demand-time H] [--max-velocity V]
 //
 // `study` is a fire-flow study: every trial replays the extended-period simulation from its
@@ -702,15 +703,49 @@ function checkPositions(file, cat) {
   return [...listed].sort((a, b) => a - b);
 }
 
-function studyDesign(engine, inpBytes, cat, limits, inputs, study, positions, required, results) {
+// A fire-groups file: one group a line, "NAME","J1","J2",... (fields quoted or bare, without
+// commas inside), a UTF-8 byte-order mark skipped, blank lines ignored.
+function readGroups(file, cat) {
+  let bytes = readFileSync(file).toString("latin1");
+  if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.slice(3);
+  const find = junctionLookup(cat.ids);
+  const groups = [];
+  for (const line of bytes.split(/\r\n|\r|\n/)) {
+    if (line.trim() === "") continue;
+    const fields = line.split(",").map((field) => field.trim().replace(/^"(.*)"$/, "$1"));
+    const members = fields.slice(1).map((id) => {
+      const k = find(id);
+      if (k === undefined) throw new Error(`${file}: ${id} is not a junction`);
+      return k;
+    });
+    groups.push({ name: fields[0], members });
+  }
+  return groups;
+}
+
+// The rows' trials: each check junction alone, or each group of --fire-groups drawing the flow
+// together; `required` is the row's required flow (by junction ID, or by group name).
+function studyRows(options, cat) {
+  if (!options["fire-groups"]) {
+    const required = requiredFlows(options["required-flows"], cat);
+    return checkPositions(options.hydrants, cat).map((j) => ({ name: cat.ids[j], members: [j], required: required[j] }));
+  }
+  const byName = new Map();
+  if (options["required-flows"]) {
+    for (const [id, value] of readRecords(options["required-flows"], 2)) byName.set(id.trim(), f32(Number(value.trim())));
+  }
+  return readGroups(options["fire-groups"], cat).map((g) => ({ ...g, required: byName.get(g.name.trim()) ?? null }));
+}
+
+function studyDesign(engine, inpBytes, cat, limits, inputs, study, rows, results) {
   results.write(text("Check_Node"), text("Fire_Flow"), text("Check_Pressure"), text("Lowest_Node"),
     text("Lowest_Pressure"), text("Fastest_Pipe"), text("Fastest_Velocity"), text("Result"));
-  for (const j of positions) {
-    const flow = required[j] ?? inputs.requiredFlow;
-    const r = studyTrial(engine, inpBytes, [j], flow, study, limits, true);
+  for (const row of rows) {
+    const flow = row.required ?? inputs.requiredFlow;
+    const r = studyTrial(engine, inpBytes, row.members, flow, study, limits, true);
     const failed = r.violation !== null || r.pipe !== null;
     const fastest = study.maxVelocity !== null && r.fastest !== null;
-    results.write(text(cat.ids[j]), single(flow), pressureField(r.check),
+    results.write(text(row.name), single(flow), pressureField(r.check),
       r.lowest ? text(cat.ids[r.lowest.k]) : text(""), r.lowest ? pressureField(r.lowest.p) : text(""),
       fastest ? text(linkIdText(engine, inpBytes, r.fastest.k)) : text(""),
       fastest ? pressureField(r.fastest.v) : text(""),
@@ -724,24 +759,24 @@ function studyDesign(engine, inpBytes, cat, limits, inputs, study, positions, re
 // values as written, and the check junction's lowest pressure of the passing trial; a row with
 // 0 fails at 0; a "Maximal flow was reached" row passes at the maximal flow; Required_Flow and
 // Result as the file of required flows gives them. Values agree within 0.001 + 1e-6 |v|.
-function certifyStudyRows(engine, inpBytes, cat, limits, inputs, study, positions, required, lines) {
+function certifyStudyRows(engine, inpBytes, cat, limits, inputs, study, rows, lines) {
   const problems = [];
   const header = '"Check_Node","Available_Flow","Limiting_Node","Limiting_Pressure","Check_Pressure",' +
     '"Limiting_Pipe","Limiting_Velocity","Required_Flow","Result"';
   if (lines[0] !== header) problems.push(`header: ${lines[0]}`);
-  if (lines.length - 1 !== positions.length) problems.push(`${lines.length - 1} rows for ${positions.length} junctions`);
-  for (let r = 1; r < lines.length && r <= positions.length; r++) {
-    const j = positions[r - 1];
+  if (lines.length - 1 !== rows.length) problems.push(`${lines.length - 1} rows for ${rows.length} trials`);
+  for (let r = 1; r < lines.length && r <= rows.length; r++) {
+    const members = rows[r - 1].members;
     const fields = resultFields(lines[r]);
     const fail = (why) => problems.push(`${lines[r]}: ${why}`);
     if (fields.length !== 9) { fail("not a row of a study's available flow"); continue; }
-    if (fields[0][0] !== cat.ids[j]) { fail(`junction is ${cat.ids[j]}`); continue; }
-    const need = required[j];
+    if (fields[0][0] !== rows[r - 1].name) { fail(`check node is ${rows[r - 1].name}`); continue; }
+    const need = rows[r - 1].required;
     if (need === null ? fields[7][0] !== "" : Number(fields[7][0]) !== need) fail(`required flow is ${need}`);
     const judge = (flow) => (need === null ? "" : flow >= need ? "Pass" : "Fail");
     if (fields[1][0] === "Unsolved") continue;
     if (fields[1][0] === "Maximal flow was reached") {
-      const t = studyTrial(engine, inpBytes, [j], inputs.maxFlow, study, limits, false);
+      const t = studyTrial(engine, inpBytes, members, inputs.maxFlow, study, limits, false);
       if (t.violation || t.pipe) fail("fails at the maximal flow");
       if (fields[8][0] !== judge(inputs.maxFlow)) fail(`result is ${judge(inputs.maxFlow)}`);
       continue;
@@ -749,14 +784,14 @@ function certifyStudyRows(engine, inpBytes, cat, limits, inputs, study, position
     const q = Number(fields[1][0]);
     if (fields[1][1] || !(q === 0 || (q > 0 && q < inputs.maxFlow))) fail("flow outside [0, maximal flow)");
     if (fields[8][0] !== judge(q)) fail(`result is ${judge(q)}`);
-    const atQ = studyTrial(engine, inpBytes, [j], q, study, limits, false);
+    const atQ = studyTrial(engine, inpBytes, members, q, study, limits, false);
     if (!closeEnough(fields[4][0], atQ.check)) fail(`check pressure at Q is ${atQ.check}`);
     let limiting = atQ;
     if (atQ.violation || atQ.pipe) {
       if (q !== 0) fail("fails at Q");
     } else {
       const above = Math.min(q + inputs.tolerance, inputs.maxFlow);
-      limiting = studyTrial(engine, inpBytes, [j], above, study, limits, false);
+      limiting = studyTrial(engine, inpBytes, members, above, study, limits, false);
       if (!limiting.violation && !limiting.pipe) { fail(`passes at ${above}`); continue; }
     }
     const v = limiting.violation;
@@ -800,12 +835,11 @@ async function study(inp, resultsPath, options) {
   engine.closeProject();
   if ((fire.demandTime + fire.fireDuration) * 3600 > duration) throw new RunEnded("The fire would end after the end of the simulation");
   const limits = constraints(dirname(resolve(inp)), cat, inputs.minPressure);
-  const positions = checkPositions(options.hydrants, cat);
-  const required = requiredFlows(options["required-flows"], cat);
+  const rows = studyRows(options, cat);
   if (mode === "design") {
     const results = new ResultsFile(resultsPath);
     try {
-      studyDesign(engine, inpBytes, cat, limits, inputs, fire, positions, required, results);
+      studyDesign(engine, inpBytes, cat, limits, inputs, fire, rows, results);
     } finally {
       results.save();
     }
@@ -814,7 +848,7 @@ async function study(inp, resultsPath, options) {
   if (mode !== "available") throw new Error("--mode available|design");
   const lines = readFileSync(resultsPath).toString("latin1").split("\r\n");
   if (lines[lines.length - 1] === "") lines.pop();
-  const problems = certifyStudyRows(engine, inpBytes, cat, limits, inputs, fire, positions, required, lines);
+  const problems = certifyStudyRows(engine, inpBytes, cat, limits, inputs, fire, rows, lines);
   for (const problem of problems) console.error(problem);
   if (problems.length > 0) throw new RunEnded(`${problems.length} rows are not certified`);
   console.log(`${lines.length - 1} rows certified`);
