@@ -222,6 +222,49 @@ QByteArray RunTool(const QString& program, const QStringList& arguments) {
     return process.readAllStandardOutput();
 }
 
+TEST_F(StudyWindowTest, FireGroupsComeFromAFileOrFromTheMapInPlaceOfHydrants) {
+    openStudy();
+    auto& hydrants = *find<QRadioButton>("optAllJunctions").parentWidget();
+    EXPECT_FALSE(study->runSettings()->fire_groups.has_value());
+
+    // A file picked with the dialog.
+    const fs::path groups = networkDir / "groups.txt";
+    WriteBytes(groups, "\"East\",\"J2\",\"J3\"\r\n");
+    find<QRadioButton>("optFireGroupsFile").click();
+    EXPECT_FALSE(hydrants.isEnabled());
+    EXPECT_FALSE(study->runSettings().has_value());
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(messages->messages[0].detail, "Fire groups: no file chosen");
+    dialog->answers.push_back(Q(groups));
+    find<QPushButton>("cmdFireGroupsFile").click();
+    EXPECT_EQ(find<QLabel>("lblFireGroupsFile").text(), "groups.txt");
+    std::optional<analysis::RunSettings> settings = study->runSettings();
+    ASSERT_TRUE(settings.has_value());
+    ASSERT_TRUE(settings->fire_groups.has_value());
+    EXPECT_EQ(std::get<fs::path>(*settings->fire_groups), groups);
+    EXPECT_FALSE(settings->hydrants.has_value());
+
+    // The nearest junctions on the map, with the command line's default size.
+    find<QRadioButton>("optNearFireGroups").click();
+    EXPECT_EQ(find<QLineEdit>("txtGroupSize").text(), "3");
+    find<QLineEdit>("txtGroupDistance").setText("150");
+    find<QLineEdit>("txtGroupSize").setText("2");
+    settings = study->runSettings();
+    ASSERT_TRUE(settings && settings->fire_groups);
+    const auto& near = std::get<analysis::NearGroups>(*settings->fire_groups);
+    EXPECT_EQ(near.distance, 150);
+    EXPECT_EQ(near.size, 2);
+    find<QLineEdit>("txtGroupDistance").setText("0");
+    messages->messages.clear();
+    EXPECT_FALSE(study->runSettings().has_value());
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(messages->messages[0].text, "Please complete the fire groups");
+
+    find<QRadioButton>("optNoFireGroups").click();
+    EXPECT_TRUE(hydrants.isEnabled());
+    EXPECT_FALSE(study->runSettings()->fire_groups.has_value());
+}
+
 TEST_F(StudyWindowTest, ExportsTheReportAsAPdfWithParametersAndMap) {
     openStudy();
     find<QLineEdit>("txtMinPressure").setText("25");
