@@ -442,6 +442,33 @@ TEST_F(StudyRunTest, StudyOptionsGiveTheRowsTheCoreGivesForTheSameOptions) {
     EXPECT_EQ(files::ReadResultsFile(networkDir / "core.TXT").rows.size(), 2u);
 }
 
+TEST_F(StudyRunTest, AGroupsRunGivesTheCoresRowsOfTheGroups) {
+    study = std::make_unique<StudyWindow>(StudyServices{messages, dialog, saveDialog});
+    const fs::path inp = copyNetwork(fs::path(HYDROSK_SHARED_NETWORKS) / "Net1.inp", "Net1.inp");
+    ASSERT_TRUE(study->openNetwork(inp));
+    const fs::path groups = networkDir / "groups.txt";
+    WriteBytes(groups, "\"Pair\",\"22\",\"31\"\r\n\"Alone\",\"12\"\r\n");
+    find<QLineEdit>("txtMinPressure").setText("20");
+    find<QLineEdit>("txtMaximalFlow").setText("3000");
+    dialog->answers.push_back(Q(groups));
+    find<QPushButton>("cmdFireGroupsFile").click();
+    std::optional<analysis::RunSettings> settings = study->runSettings();
+    ASSERT_TRUE(settings.has_value());
+
+    QSignalSpy ended(study.get(), &StudyWindow::runEnded);
+    ASSERT_TRUE(study->startRun());
+    ASSERT_TRUE(ended.wait(60000));
+    EXPECT_TRUE(messages->messages.empty()) << messages->messages[0].detail.toStdString();
+    ASSERT_EQ(study->results().rows.size(), 2u);
+    EXPECT_EQ(study->results().rows[0].check_id(), "Pair");
+    EXPECT_EQ(study->results().rows[1].check_id(), "Alone");
+
+    settings->output_file = networkDir / "core.TXT";
+    analysis::RunObserver observer;
+    analysis::RunFireFlow(*settings, observer);
+    EXPECT_EQ(ReadBytes(networkDir / "Net1.inp.TXT"), ReadBytes(networkDir / "core.TXT"));
+}
+
 TEST_F(StudyRunTest, AFieldWithoutANumberStartsNoRun) {
     openStudy();
     find<QLineEdit>("txtMaximalFlow").setText("lots");
