@@ -5,10 +5,13 @@
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+#include <unordered_map>
 #include <vector>
 
 #include "files/file_error.h"
 #include "files/replacing_file.h"
+#include "toolkit/error_messages.h"
+#include "toolkit/input/reader.h"
 
 namespace hydrosk::analysis {
 namespace {
@@ -71,18 +74,56 @@ void WriteNumber(std::ostream& out, double value) {
     out.write(text, result.ptr - text);
 }
 
+std::optional<network::MapPoint> PositionOf(const network::NetworkMap& map, std::string_view id) {
+    const std::optional<int> node = map.FindNode(id);
+    return node ? map.nodes[static_cast<std::size_t>(*node)].position
+                : std::optional<network::MapPoint>();
+}
+
+void WritePosition(std::ostream& out, const network::MapPoint& position) {
+    out << '[';
+    WriteNumber(out, position.x);
+    out << ',';
+    WriteNumber(out, position.y);
+    out << ']';
+}
+
+// The groups by name.
+using GroupIndex = std::unordered_map<std::string_view, const files::FireGroup*>;
+
+GroupIndex IndexGroups(std::span<const files::FireGroup> groups) {
+    GroupIndex index;
+    for (const files::FireGroup& group : groups) index.emplace(group.name, &group);
+    return index;
+}
+
+const files::FireGroup* Find(const GroupIndex& index, std::string_view name) {
+    const auto found = index.find(name);
+    return found == index.end() ? nullptr : found->second;
+}
+
 void WriteFeature(std::ostream& out, const files::ResultsTable& table, const files::ResultsRow& row,
-                  const network::NetworkMap& map) {
+                  const network::NetworkMap& map, const files::FireGroup* group) {
     out << "{\"type\":\"Feature\",\"geometry\":";
-    const std::optional<int> node = map.FindNode(row.check_id());
-    const auto& position = node ? map.nodes[static_cast<std::size_t>(*node)].position
-                                : std::optional<network::MapPoint>();
-    if (position) {
-        out << "{\"type\":\"Point\",\"coordinates\":[";
-        WriteNumber(out, position->x);
-        out << ',';
-        WriteNumber(out, position->y);
-        out << "]}";
+    if (group != nullptr) {
+        std::vector<network::MapPoint> points;
+        for (const std::string& member : group->members) {
+            if (const auto position = PositionOf(map, member)) points.push_back(*position);
+        }
+        if (points.empty()) {
+            out << "null";
+        } else {
+            out << "{\"type\":\"MultiPoint\",\"coordinates\":[";
+            for (std::size_t i = 0; i < points.size(); ++i) {
+                if (i > 0) out << ',';
+                WritePosition(out, points[i]);
+            }
+            out << "]}";
+        }
+    } else if (const auto position = PositionOf(map, row.check_id())) {
+        out << "{\"type\":\"Point\",\"coordinates\":";
+        WritePosition(out, *position);
+        out << '}';
     } else {
         out << "null";
     }
@@ -104,21 +145,52 @@ void WriteFeature(std::ostream& out, const files::ResultsTable& table, const fil
     }
     out << "\"Outcome\":";
     WriteString(out, files::OutcomeText(row.outcome));
+    if (group != nullptr) {
+        out << ",\"Members\":[";
+        for (std::size_t i = 0; i < group->members.size(); ++i) {
+            if (i > 0) out << ',';
+            WriteString(out, group->members[i]);
+        }
+        out << ']';
+    }
     out << "}}";
 }
 
 }  // namespace
 
 void WriteResultsGeoJson(std::ostream& out, const files::ResultsTable& table,
-                         const network::NetworkMap& map, std::string_view name) {
+                         const network::NetworkMap& map, std::string_view name,
+                         std::span<const files::FireGroup> groups) {
+    const std::vector<const files::FireGroup*> of_rows = GroupsOfRows(table, groups);
     out << "{\"type\":\"FeatureCollection\",\"name\":";
     WriteString(out, name);
     out << ",\"features\":[";
     for (std::size_t i = 0; i < table.rows.size(); ++i) {
         out << (i == 0 ? "\n" : ",\n");
-        WriteFeature(out, table, table.rows[i], map);
+        WriteFeature(out, table, table.rows[i], map, of_rows[i]);
     }
     out << "\n]}\n";
+}
+
+std::vector<files::FireGroup> GroupsOfNetwork(const FireGroupSource& source,
+                                              const std::filesystem::path& inp_file) {
+    // The map keeps no junction order of its own: the network is read again.
+    const toolkit::InputResult input = toolkit::read_inp_file(inp_file);
+    if (input.code != 0 || !input.network) {
+        throw network::NetworkMapError(toolkit::toolkit_error_text(input.code));
+    }
+    return FormFireGroups(source, *input.network).groups;
+}
+
+std::vector<const files::FireGroup*> GroupsOfRows(const files::ResultsTable& table,
+                                                  std::span<const files::FireGroup> groups) {
+    const GroupIndex index = IndexGroups(groups);
+    std::vector<const files::FireGroup*> of_rows;
+    of_rows.reserve(table.rows.size());
+    for (const files::ResultsRow& row : table.rows) {
+        of_rows.push_back(Find(index, row.check_id()));
+    }
+    return of_rows;
 }
 
 std::filesystem::path NetworkOfResults(const std::filesystem::path& results_file) {
@@ -129,10 +201,20 @@ std::filesystem::path NetworkOfResults(const std::filesystem::path& results_file
 }
 
 RowsOutsideNetwork CheckRowsAgainstNetwork(const files::ResultsTable& table,
-                                           const network::NetworkMap& map) {
+                                           const network::NetworkMap& map,
+                                           std::span<const files::FireGroup> groups) {
     RowsOutsideNetwork rows;
     std::vector<bool> seen(map.nodes.size(), false);
-    for (const files::ResultsRow& row : table.rows) {
+    const std::vector<const files::FireGroup*> of_rows = GroupsOfRows(table, groups);
+    std::vector<bool> groups_seen(groups.size(), false);
+    for (std::size_t i = 0; i < table.rows.size(); ++i) {
+        const files::ResultsRow& row = table.rows[i];
+        if (const files::FireGroup* group = of_rows[i]) {
+            const auto at = static_cast<std::size_t>(group - groups.data());
+            if (groups_seen[at]) ++rows.repeated;
+            groups_seen[at] = true;
+            continue;
+        }
         const std::optional<int> node = map.FindNode(row.check_id());
         if (!node ||
             map.nodes[static_cast<std::size_t>(*node)].kind != network::MapNodeKind::Junction) {
@@ -165,7 +247,8 @@ std::string RowsOutsideNetworkWarning(const RowsOutsideNetwork& rows) {
 
 void WriteResultsGeoJsonFile(const std::filesystem::path& geojson_file,
                              const files::ResultsTable& table, const network::NetworkMap& map,
-                             std::string_view name, std::span<const std::filesystem::path> inputs) {
+                             std::string_view name, std::span<const std::filesystem::path> inputs,
+                             std::span<const files::FireGroup> groups) {
     std::error_code error;
     for (const std::filesystem::path& input : inputs) {
         if (geojson_file == input || std::filesystem::equivalent(geojson_file, input, error)) {
@@ -178,7 +261,7 @@ void WriteResultsGeoJsonFile(const std::filesystem::path& geojson_file,
         throw files::FileError(geojson_file, "is not a regular file and is not written");
     }
     std::ostringstream text;
-    WriteResultsGeoJson(text, table, map, name);
+    WriteResultsGeoJson(text, table, map, name, groups);
     files::ReplacingFile file(geojson_file);
     const std::string bytes = std::move(text).str();
     errno = 0;
@@ -193,17 +276,20 @@ void WriteResultsGeoJsonFile(const std::filesystem::path& geojson_file,
 std::string ExportResultsGeoJson(const std::filesystem::path& results_file,
                                  const std::filesystem::path& inp_file,
                                  const std::filesystem::path& geojson_file,
-                                 std::ostream* standard_output) {
+                                 std::ostream* standard_output,
+                                 const std::optional<FireGroupSource>& groups) {
     const files::ResultsTable table = files::ReadResultsFile(results_file);
     const network::NetworkMap map = network::LoadNetworkMap(inp_file);
+    const std::vector<files::FireGroup> formed =
+        groups ? GroupsOfNetwork(*groups, inp_file) : std::vector<files::FireGroup>();
     const std::string name = results_file.filename().string();
     if (geojson_file == "-" && standard_output != nullptr) {
-        WriteResultsGeoJson(*standard_output, table, map, name);
+        WriteResultsGeoJson(*standard_output, table, map, name, formed);
     } else {
         const std::filesystem::path inputs[] = {results_file, inp_file};
-        WriteResultsGeoJsonFile(geojson_file, table, map, name, inputs);
+        WriteResultsGeoJsonFile(geojson_file, table, map, name, inputs, formed);
     }
-    return RowsOutsideNetworkWarning(CheckRowsAgainstNetwork(table, map));
+    return RowsOutsideNetworkWarning(CheckRowsAgainstNetwork(table, map, formed));
 }
 
 }  // namespace hydrosk::analysis

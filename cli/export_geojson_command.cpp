@@ -1,6 +1,7 @@
 #include "cli/export_geojson_command.h"
 
 #include <CLI/CLI.hpp>
+#include <optional>
 #include <ostream>
 
 #include "analysis/results_geojson.h"
@@ -23,6 +24,11 @@ CLI::App* AddExportGeoJsonCommand(CLI::App& app, ExportGeoJsonOptions& options) 
         ->required();
     command->add_option("--inp", options.inp,
                         "the network (default: RESULTS_FILE without its last extension)");
+    AddFireGroupOptions(*command, options.groups);
+    command->footer(
+        "A run of fire groups: give the export the groups the run was given (--fire-groups, or "
+        "--fire-groups-near with --group-size); each group's row becomes a MultiPoint feature "
+        "of its members' coordinates, with the row's properties and \"Members\", their IDs.");
     return command;
 }
 
@@ -31,9 +37,13 @@ int RunExportGeoJson(const ExportGeoJsonOptions& options, std::ostream& out, std
     const std::filesystem::path inp = options.inp.empty() ? analysis::NetworkOfResults(results)
                                                           : std::filesystem::path(options.inp);
     try {
+        const std::optional<analysis::FireGroupSource> groups = FireGroupSourceOf(options.groups);
         const std::string warning =
-            analysis::ExportResultsGeoJson(results, inp, options.output, &out);
+            analysis::ExportResultsGeoJson(results, inp, options.output, &out, groups);
         if (!warning.empty()) err << warning << '\n';
+    } catch (const FireGroupOptionsRefused& error) {
+        err << error.what() << '\n';
+        return 1;
     } catch (const files::FileError& error) {
         err << error.what() << '\n';
         return 1;

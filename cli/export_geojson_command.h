@@ -1,9 +1,12 @@
 // `hydrosk-cli export-geojson`: a results file as GeoJSON points for GIS
-// programs, for batch use (see analysis/results_geojson.h).
+// programs, for batch use (see analysis/results_geojson.h); the rows of fire
+// groups as their members.
 #pragma once
 
 #include <iosfwd>
 #include <string>
+
+#include "cli/fire_group_options.h"
 
 namespace CLI {
 class App;
@@ -15,6 +18,8 @@ struct ExportGeoJsonOptions {
     std::string results;
     std::string output;
     std::string inp;  // empty: the results path without its last extension
+    // The groups of the run, as fireflow takes them: their rows become their members.
+    FireGroupOptions groups;
 };
 
 CLI::App* AddExportGeoJsonCommand(CLI::App& app, ExportGeoJsonOptions& options);

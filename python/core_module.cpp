@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "analysis/fire_flow_run.h"
 #include "analysis/results_geojson.h"
 #include "analysis/run_messages.h"
+#include "cli/fire_group_options.h"  // the default group size alone
 #include "files/constraint_files.h"
 #include "files/file_error.h"
 #include "files/number_text.h"
@@ -209,6 +211,11 @@ struct FireFlowRequest {
     std::optional<double> max_velocity;
     std::optional<std::vector<std::pair<std::string, double>>> required_flows;
     std::optional<std::vector<std::string>> hydrants;  // every mode
+    // Fire groups (available and design modes, never with hydrants): a groups file, or every
+    // junction with its nearest junctions within a distance in map units, up to a group size.
+    std::optional<std::string> fire_groups;
+    std::optional<double> fire_groups_near;
+    int group_size = cli::kDefaultGroupSize;
 };
 
 analysis::StudyOptions StudyOf(const FireFlowRequest& request) {
@@ -225,6 +232,15 @@ analysis::StudyOptions StudyOf(const FireFlowRequest& request) {
         }
     }
     return study;
+}
+
+// Where fire groups come from: a groups file or the map; the package has checked that at most
+// one source is given, a distance above 0 and a size of at least 1.
+std::optional<analysis::FireGroupSource> GroupSourceOf(const std::optional<std::string>& file,
+                                                       std::optional<double> near, int size) {
+    if (file) return analysis::FireGroupSource(std::filesystem::path(*file));
+    if (near) return analysis::FireGroupSource(analysis::NearGroups{*near, size});
+    return std::nullopt;
 }
 
 // The one place where the request becomes the run's settings: no file is read beside the INP
@@ -272,6 +288,8 @@ analysis::RunSettings SettingsOf(const FireFlowRequest& request) {
     settings.trial_report_file.clear();
     settings.parallelism.threads = request.threads;
     settings.hydrants = request.hydrants;
+    settings.fire_groups =
+        GroupSourceOf(request.fire_groups, request.fire_groups_near, request.group_size);
     return settings;
 }
 
@@ -481,14 +499,15 @@ py::dict RunSimulate(const std::string& inp, const py::object& progress) {
 }
 
 // The results file as GeoJSON, by the command line's exporter; an empty `inp` names the
-// network the results file belongs to.
+// network the results file belongs to, and the rows of fire groups become their members.
 // Gives the warning on rows that do not belong to the network (empty when all do).
 std::string ExportGeoJson(const std::string& results, const std::string& inp,
-                          const std::string& geojson) {
+                          const std::string& geojson, const std::optional<std::string>& fire_groups,
+                          std::optional<double> fire_groups_near, int group_size) {
     const py::gil_scoped_release release;
     return analysis::ExportResultsGeoJson(
         results, inp.empty() ? analysis::NetworkOfResults(results) : std::filesystem::path(inp),
-        geojson);
+        geojson, nullptr, GroupSourceOf(fire_groups, fire_groups_near, group_size));
 }
 
 }  // namespace
@@ -518,7 +537,10 @@ PYBIND11_MODULE(_core, module) {
         .def_readwrite("fire_demand", &FireFlowRequest::fire_demand)
         .def_readwrite("max_velocity", &FireFlowRequest::max_velocity)
         .def_readwrite("required_flows", &FireFlowRequest::required_flows)
-        .def_readwrite("hydrants", &FireFlowRequest::hydrants);
+        .def_readwrite("hydrants", &FireFlowRequest::hydrants)
+        .def_readwrite("fire_groups", &FireFlowRequest::fire_groups)
+        .def_readwrite("fire_groups_near", &FireFlowRequest::fire_groups_near)
+        .def_readwrite("group_size", &FireFlowRequest::group_size);
 
     module.def("run_fire_flow", &RunFireFlow, py::arg("request"), py::arg("progress"));
     module.def("simulate", &RunSimulate, py::arg("inp"), py::arg("progress"));
@@ -537,7 +559,9 @@ PYBIND11_MODULE(_core, module) {
         },
         py::arg("path"));
     module.def("export_geojson", &ExportGeoJson, py::arg("results"), py::arg("inp"),
-               py::arg("geojson"));
+               py::arg("geojson"), py::arg("fire_groups") = py::none(),
+               py::arg("fire_groups_near") = py::none(),
+               py::arg("group_size") = hydrosk::cli::kDefaultGroupSize);
 
     // Failures of the project's own files and networks become OSError and ValueError.
     py::register_exception_translator([](std::exception_ptr thrown) {

@@ -15,8 +15,10 @@ const QColor kLineColour(0x6f, 0x7d, 0x8c);
 const QColor kSymbolColour(0x1f, 0x2d, 0x3d);
 const QColor kDotOutline(0x30, 0x30, 0x30, 150);
 const QColor kLabelColour(0x20, 0x20, 0x20);
-const QColor kMarkColour(0xc0, 0x00, 0x60);  // hydrants: apart from every map colour
-constexpr double kSymbolRadius = 9.0;        // pixels: the largest symbol's half width
+const QColor kMarkColour(0xc0, 0x00, 0x60);   // hydrants: apart from every map colour
+const QColor kGroupColour(0x00, 0x5f, 0xb8);  // a fire group's outline
+constexpr double kGroupRingRadius = 8.0;      // pixels, as the selected junction's ring
+constexpr double kSymbolRadius = 9.0;         // pixels: the largest symbol's half width
 
 // The area to draw, in item coordinates, widened by `pixels` on every side.
 QRectF ExposedArea(const QPainter& painter, const QStyleOptionGraphicsItem& option, double pixels) {
@@ -33,6 +35,32 @@ QRectF BoundsOf(const std::vector<QPointF>& points) {
     auto [minY, maxY] = std::minmax_element(points.begin(), points.end(),
                                             [](QPointF a, QPointF b) { return a.y() < b.y(); });
     return QRectF(QPointF(minX->x(), minY->y()), QPointF(maxX->x(), maxY->y()));
+}
+
+double Cross(QPointF o, QPointF a, QPointF b) {
+    return (a.x() - o.x()) * (b.y() - o.y()) - (a.y() - o.y()) * (b.x() - o.x());
+}
+
+// The convex hull of the points (monotone chain), without repeated or collinear corners.
+QPolygonF ConvexHull(std::vector<QPointF> points) {
+    std::sort(points.begin(), points.end(), [](QPointF a, QPointF b) {
+        return a.x() < b.x() || (a.x() == b.x() && a.y() < b.y());
+    });
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    if (points.size() < 3) return QPolygonF(QList<QPointF>(points.begin(), points.end()));
+    std::vector<QPointF> hull(2 * points.size());
+    std::size_t k = 0;
+    for (const QPointF& point : points) {
+        while (k >= 2 && Cross(hull[k - 2], hull[k - 1], point) <= 0) --k;
+        hull[k++] = point;
+    }
+    const std::size_t lower = k + 1;
+    for (std::size_t i = points.size() - 1; i-- > 0;) {
+        while (k >= lower && Cross(hull[k - 2], hull[k - 1], points[i]) <= 0) --k;
+        hull[k++] = points[i];
+    }
+    hull.resize(k - 1);
+    return QPolygonF(QList<QPointF>(hull.begin(), hull.end()));
 }
 
 // A closed outline through the points, in pixels.
@@ -245,6 +273,34 @@ void JunctionMarksItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*
     painter->setBrush(Qt::NoBrush);
     for (const QPointF& point : points_) {
         if (area.contains(point)) painter->drawEllipse(world.map(point), radius, radius);
+    }
+    painter->restore();
+}
+
+GroupOutlineItem::GroupOutlineItem(std::vector<QPointF> members)
+    : members_(std::move(members)), hull_(ConvexHull(members_)), bounds_(BoundsOf(members_)) {}
+
+void GroupOutlineItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) {
+    const QTransform world = painter->worldTransform();
+    painter->save();
+    painter->resetTransform();
+    painter->setRenderHint(QPainter::Antialiasing);
+    QColor fill = kGroupColour;
+    fill.setAlpha(40);
+    QPen outline(kGroupColour, 2.5, Qt::DashLine);
+    outline.setJoinStyle(Qt::RoundJoin);
+    painter->setPen(outline);
+    painter->setBrush(fill);
+    const QPolygonF shown = world.map(hull_);
+    if (shown.size() >= 3) {
+        painter->drawPolygon(shown);
+    } else if (shown.size() == 2) {
+        painter->drawLine(shown[0], shown[1]);
+    }
+    painter->setPen(QPen(Qt::black, 2.5));
+    painter->setBrush(Qt::NoBrush);
+    for (const QPointF& member : members_) {
+        painter->drawEllipse(world.map(member), kGroupRingRadius, kGroupRingRadius);
     }
     painter->restore();
 }

@@ -95,6 +95,22 @@ private:
     QRectF bounds_;
 };
 
+// A fire group's members ringed together, at every zoom: the area they span (their convex hull,
+// a line for two) tinted and outlined, and each member ringed as a selected junction is.
+class GroupOutlineItem : public QGraphicsItem {
+public:
+    explicit GroupOutlineItem(std::vector<QPointF> members);
+    QRectF boundingRect() const override { return bounds_; }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
+    // The hull's corners, in scene coordinates, counter-clockwise.
+    const QPolygonF& hull() const { return hull_; }
+
+private:
+    std::vector<QPointF> members_;
+    QPolygonF hull_;
+    QRectF bounds_;
+};
+
 // The symbol of a tank, reservoir, pump or valve, centred on its position, in
 // pixels.
 QPainterPath TankSymbol();

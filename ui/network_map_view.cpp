@@ -68,6 +68,8 @@ void NetworkMapView::setNetwork(const network::NetworkMap& map,
                                 MapLegend legend) {
     scene_->clear();
     marks_ = nullptr;
+    groupOutline_ = nullptr;
+    group_.clear();
     legend_ = std::move(legend);
     nodePositions_.assign(map.nodes.size(), std::nullopt);
     dotPoints_.clear();
@@ -181,6 +183,9 @@ void NetworkMapView::selectJunction(std::optional<int> node, std::optional<int> 
     };
     selected_ = node;
     partner_ = partner;
+    group_.clear();
+    delete groupOutline_;
+    groupOutline_ = nullptr;
     emit selectionChanged();
     if (selectedRing_ == nullptr) return;
     const std::optional<QPointF> at = positionOf(node);
@@ -192,6 +197,34 @@ void NetworkMapView::selectJunction(std::optional<int> node, std::optional<int> 
     if (partnerAt) partnerRing_->setPos(*partnerAt);
     if (at && partnerAt) joinLine_->setLine(QLineF(*at, *partnerAt));
     if (at && !viewport()->rect().contains(mapFromScene(*at))) centerOn(*at);
+}
+
+void NetworkMapView::selectGroup(const std::vector<int>& members, std::optional<int> partner) {
+    if (members.empty()) {
+        selectJunction(std::nullopt, std::nullopt);
+        return;
+    }
+    const bool partnerIsMember =
+        partner && std::find(members.begin(), members.end(), *partner) != members.end();
+    selectJunction(members.front(), partnerIsMember ? std::nullopt : partner);
+    group_ = members;
+    if (selectedRing_ == nullptr) return;
+    // The group's own outline rings the members; no line joins one member to the partner.
+    selectedRing_->hide();
+    joinLine_->hide();
+    std::vector<QPointF> points;
+    for (const int member : members) {
+        if (member >= 0 && static_cast<std::size_t>(member) < nodePositions_.size() &&
+            nodePositions_[static_cast<std::size_t>(member)]) {
+            points.push_back(*nodePositions_[static_cast<std::size_t>(member)]);
+        }
+    }
+    if (points.empty()) return;
+    groupOutline_ = new GroupOutlineItem(std::move(points));
+    groupOutline_->setZValue(4);
+    scene_->addItem(groupOutline_);
+    const QRectF area = groupOutline_->hull().boundingRect();
+    if (!viewport()->rect().contains(mapFromScene(area.center()))) centerOn(area.center());
 }
 
 void NetworkMapView::fitToWindow() {
@@ -249,8 +282,15 @@ void NetworkMapView::zoomToSelection() {
     const std::optional<QPointF> at = positionOf(selected_);
     if (!at) return;
     const QPointF other = positionOf(partner_).value_or(*at);
-    QRectF area(QPointF(std::min(at->x(), other.x()), std::min(at->y(), other.y())),
-                QPointF(std::max(at->x(), other.x()), std::max(at->y(), other.y())));
+    QPointF low(std::min(at->x(), other.x()), std::min(at->y(), other.y()));
+    QPointF high(std::max(at->x(), other.x()), std::max(at->y(), other.y()));
+    for (const int member : group_) {
+        if (const std::optional<QPointF> point = positionOf(member)) {
+            low = QPointF(std::min(low.x(), point->x()), std::min(low.y(), point->y()));
+            high = QPointF(std::max(high.x(), point->x()), std::max(high.y(), point->y()));
+        }
+    }
+    QRectF area(low, high);
     // At least a tenth of the network across, so that the pipes around show.
     const double least = std::max(sceneRect().width(), sceneRect().height()) * kSelectionAreaShare;
     const double growX = std::max(0.0, least - area.width()) / 2;

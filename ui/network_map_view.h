@@ -21,6 +21,7 @@ class QGraphicsLineItem;
 
 namespace hydrosk::ui {
 
+class GroupOutlineItem;
 class JunctionDotsItem;
 
 class NetworkMapView : public QGraphicsView {
@@ -48,6 +49,14 @@ public:
     std::optional<int> selectedNode() const { return selected_; }
     std::optional<int> partnerNode() const { return partner_; }
 
+    // Rings a fire group's members (node indices) together and its partner, as selectJunction
+    // does one junction; selectedNode() is then the first member. An empty group clears.
+    void selectGroup(const std::vector<int>& members, std::optional<int> partner);
+    // The members of the group selected; empty when a single junction or nothing is.
+    const std::vector<int>& selectedGroup() const { return group_; }
+    // The outline of the selected group; nullptr for none.
+    const GroupOutlineItem* groupOutline() const { return groupOutline_; }
+
     // Rings the junctions (node indices), as a study's hydrants.
     void setMarkedJunctions(const std::vector<int>& nodes);
     // While picking, dragging draws a rectangle that reports the junctions
@@ -57,8 +66,8 @@ public:
     bool picking() const { return picking_; }
 
     void fitToWindow();
-    // Zooms to the selected junction and its partner, with some of their
-    // surroundings.
+    // Zooms to the selected junction (or group) and its partner, with some of
+    // their surroundings.
     void zoomToSelection();
     // The junctions (node indices) whose IDs are drawn.
     std::vector<int> labelledJunctions() const;
@@ -110,6 +119,8 @@ private:
     QGraphicsLineItem* joinLine_ = nullptr;
     std::optional<int> selected_;
     std::optional<int> partner_;
+    std::vector<int> group_;
+    GroupOutlineItem* groupOutline_ = nullptr;
 
     QPoint pressPosition_;
     bool userMoved_ = false;  // zoomed or panned: resizing no longer fits the map

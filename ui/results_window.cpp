@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
@@ -17,6 +19,7 @@
 #include "files/file_error.h"
 #include "files/printable_text.h"
 #include "ui/colour_scale.h"
+#include "ui/fire_groups_box.h"
 #include "ui/judged_results.h"
 #include "ui/network_map_view.h"
 #include "ui/results_table_model.h"
@@ -61,6 +64,9 @@ ResultsWindow::ResultsWindow(ResultsServices services, QWidget* parent)
     QAction* exportCsv =
         AddAction(*toolbar, "actExportCsv", QStringLiteral("Export table as CSV..."));
     exportGeoJson_ = AddAction(*toolbar, "actExportGeoJson", QStringLiteral("Export GeoJSON..."));
+    toolbar->addSeparator();
+    fireGroups_ = AddAction(*toolbar, "actFireGroups", QStringLiteral("Fire groups..."));
+    fireGroups_->setEnabled(false);
     toolbar->addSeparator();
     QAction* textEditor =
         AddAction(*toolbar, "actOpenInTextEditor", QStringLiteral("Open in text editor"));
@@ -130,6 +136,7 @@ ResultsWindow::ResultsWindow(ResultsServices services, QWidget* parent)
     connect(exportGeoJson_, &QAction::triggered, this, &ResultsWindow::exportGeoJson);
     connect(textEditor, &QAction::triggered, this, &ResultsWindow::openInTextEditor);
     connect(newStudy_, &QAction::triggered, this, &ResultsWindow::newStudy);
+    connect(fireGroups_, &QAction::triggered, this, &ResultsWindow::chooseFireGroups);
     connect(mapView_, &NetworkMapView::junctionClicked, this, &ResultsWindow::showJunction);
     mapView_->setTooltipText([this](int node) { return tooltipOf(node); });
 }
@@ -162,9 +169,24 @@ bool ResultsWindow::open(const std::filesystem::path& resultsFile,
                       .arg(FromFileSystemPath(inp), DisplayText(error.what()));
     }
 
+    groups_.clear();
+    if (network_ && groupSource_ && !formGroups()) groupSource_.reset();
+
     rowOfNode_.clear();
     for (std::size_t i = 0; i < table_.rows.size(); ++i) {
         if (const std::optional<int> node = nodeOfCell(i, 0)) rowOfNode_.emplace(*node, i);
+    }
+    // A member of groups without a row of its own stands for the first group's row: it is
+    // drawn in that row's colour and a click on it selects the row.
+    rowGroups_ = analysis::GroupsOfRows(table_, groups_);
+    for (std::size_t i = 0; i < table_.rows.size() && network_; ++i) {
+        if (const files::FireGroup* group = rowGroups_[i]) {
+            for (const std::string& member : group->members) {
+                if (const std::optional<int> node = network_->FindNode(member)) {
+                    rowOfNode_.emplace(*node, i);
+                }
+            }
+        }
     }
     JudgedRows judged = JudgeRows(table_);
     rowEntries_ = judged.entries;
@@ -190,7 +212,64 @@ bool ResultsWindow::open(const std::filesystem::path& resultsFile,
     mapArea_->setCurrentWidget(drawn ? static_cast<QWidget*>(mapView_) : mapNotice_);
     for (QAction* action : {exportPng_, exportSvg_, fitToWindow_}) action->setEnabled(drawn);
     exportGeoJson_->setEnabled(network_.has_value());
+    fireGroups_->setEnabled(network_.has_value() && services_.openDialog != nullptr);
     return true;
+}
+
+bool ResultsWindow::formGroups() {
+    try {
+        groups_ = analysis::GroupsOfNetwork(*groupSource_, inpFile_);
+        return true;
+    } catch (const files::FileError& error) {
+        services_.messages->inform(this, QStringLiteral("Could not form the fire groups"),
+                                   DisplayText(error.what()));
+    } catch (const network::NetworkMapError& error) {
+        services_.messages->inform(this, QStringLiteral("Could not form the fire groups"),
+                                   DisplayText(error.what()));
+    }
+    groups_.clear();
+    return false;
+}
+
+bool ResultsWindow::showFireGroups(const std::optional<analysis::FireGroupSource>& source) {
+    groupSource_ = source;
+    if (resultsFile_.empty()) return true;
+    const std::optional<std::filesystem::path> inp = inpFile_;
+    if (!open(resultsFile_, inp)) return false;
+    return groupSource_.has_value() == source.has_value();  // reset when refused
+}
+
+void ResultsWindow::chooseFireGroups() {
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgFireGroups"));
+    dialog.setWindowTitle(QStringLiteral("Fire groups"));
+    auto* box = new FireGroupsBox(services_.openDialog,
+                                  [this] { return FromFileSystemPath(inpFile_.parent_path()); });
+    box->setSource(groupSource_);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral(
+        "The groups of the run: a row named by a group rings its members on the map.")));
+    layout->addWidget(box);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        const FireGroupsBox::Choice choice = box->choice();
+        if (!choice.problem.isEmpty()) {
+            services_.messages->inform(&dialog, QStringLiteral("Please complete the fire groups"),
+                                       choice.problem);
+            return;
+        }
+        dialog.accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() == QDialog::Accepted) showFireGroups(box->choice().source);
+}
+
+void ResultsWindow::selectRow(int row) {
+    const QModelIndex proxyIndex = proxy_->mapFromSource(model_->index(row, 0));
+    if (!proxyIndex.isValid()) return;
+    tableView_->selectRow(proxyIndex.row());
+    tableView_->scrollTo(proxyIndex);
 }
 
 void ResultsWindow::buildTable() {
@@ -212,7 +291,7 @@ void ResultsWindow::buildTable() {
             network_->nodes.begin(), network_->nodes.end(),
             [](const auto& node) { return node.kind == network::MapNodeKind::Junction; }));
         const analysis::RowsOutsideNetwork outside =
-            analysis::CheckRowsAgainstNetwork(table_, *network_);
+            analysis::CheckRowsAgainstNetwork(table_, *network_, groups_);
         context.rows_outside_network = outside.unknown + outside.repeated;
         warning = analysis::RowsOutsideNetworkWarning(outside);
     }
@@ -272,7 +351,18 @@ void ResultsWindow::showRow(const QModelIndex& proxyIndex) {
         return;
     }
     const auto row = static_cast<std::size_t>(proxy_->mapToSource(proxyIndex).row());
-    mapView_->selectJunction(nodeOfCell(row, 0), nodeOfCell(row, table_.partner_column));
+    const std::optional<int> partner = nodeOfCell(row, table_.partner_column);
+    if (const files::FireGroup* group = rowGroups_[row]) {
+        std::vector<int> members;
+        for (const std::string& member : group->members) {
+            if (const std::optional<int> node = network_->FindNode(member)) {
+                members.push_back(*node);
+            }
+        }
+        mapView_->selectGroup(members, partner);
+        return;
+    }
+    mapView_->selectJunction(nodeOfCell(row, 0), partner);
 }
 
 void ResultsWindow::showJunction(int node) {
@@ -298,8 +388,10 @@ QString ResultsWindow::tooltipOf(int node) const {
     const QString id = DisplayText(network_->nodes[static_cast<std::size_t>(node)].id);
     const auto found = rowOfNode_.find(node);
     if (found == rowOfNode_.end()) return id + QStringLiteral(": no result");
-    QStringList lines{id};
     const files::ResultsRow& row = table_.rows[found->second];
+    QStringList lines{row.check_id() == network_->nodes[static_cast<std::size_t>(node)].id
+                          ? id
+                          : id + QStringLiteral(": in the group ") + DisplayText(row.check_id())};
     for (std::size_t column = 1; column < table_.columns.size(); ++column) {
         if (row.cells[column].text.empty()) continue;
         lines << model_->headerData(static_cast<int>(column), Qt::Horizontal, Qt::DisplayRole)
@@ -346,7 +438,7 @@ void ResultsWindow::exportGeoJson() {
     try {
         const std::filesystem::path inputs[] = {resultsFile_, inpFile_};
         analysis::WriteResultsGeoJsonFile(ToFileSystemPath(path), table_, *network_,
-                                          resultsFile_.filename().string(), inputs);
+                                          resultsFile_.filename().string(), inputs, groups_);
     } catch (const files::FileError& error) {
         services_.messages->inform(this, QStringLiteral("Could not write the file"),
                                    DisplayText(error.what()));

@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "analysis/fire_groups.h"
+#include "files/fire_groups.h"
 #include "files/results_file.h"
 #include "network/network_map.h"
 #include "ui/save_file_dialog.h"
@@ -56,7 +58,19 @@ public:
 
     NetworkMapView& mapView() { return *mapView_; }
 
+    // The fire groups the rows stand for (nullopt: none): a selected row that names a group
+    // rings its members together on the map, and the GeoJSON export writes it as its members.
+    // The file is opened again with them. False, after a message, when they cannot be formed
+    // on the network (the window then shows no groups).
+    bool showFireGroups(const std::optional<analysis::FireGroupSource>& source);
+    const std::vector<files::FireGroup>& fireGroups() const { return groups_; }
+    // Selects the row of the file's order `row`, as a click on it does.
+    void selectRow(int row);
+
 private:
+    void chooseFireGroups();
+    // The groups of groupSource_ on the network; false after a message.
+    bool formGroups();
     void buildTable();
     void fitIdColumns();
     void buildMap(const std::filesystem::path& inpFile);
@@ -81,6 +95,9 @@ private:
     files::UnitNames units_;
     std::vector<std::uint8_t> rowEntries_;            // map colour by row
     std::unordered_map<int, std::size_t> rowOfNode_;  // check junction's row by node index
+    std::optional<analysis::FireGroupSource> groupSource_;
+    std::vector<files::FireGroup> groups_;
+    std::vector<const files::FireGroup*> rowGroups_;  // the group of each row, or nullptr
 
     ResultsTableModel* model_ = nullptr;
     ResultsSortFilterModel* proxy_ = nullptr;
@@ -93,6 +110,7 @@ private:
     QAction* exportPng_ = nullptr;
     QAction* exportSvg_ = nullptr;
     QAction* exportGeoJson_ = nullptr;
+    QAction* fireGroups_ = nullptr;
     QAction* fitToWindow_ = nullptr;
     QAction* zoomToSelection_ = nullptr;
     QAction* newStudy_ = nullptr;

@@ -31,6 +31,7 @@
 #include "files/file_error.h"
 #include "files/number_text.h"
 #include "ui/colour_scale.h"
+#include "ui/fire_groups_box.h"
 #include "ui/judged_results.h"
 #include "ui/network_map_view.h"
 #include "ui/results_table_model.h"
@@ -284,6 +285,15 @@ QWidget* StudyWindow::buildPanel() {
     hydrantLayout->addWidget(hydrantsOnMap_);
     hydrantLayout->addLayout(mapRow);
     layout->addWidget(hydrants);
+    hydrantsBox_ = hydrants;
+    // Groups take the place of single hydrants: every group's row is a trial of its own.
+    fireGroups_ = new FireGroupsBox(services_.openDialog,
+                                    [this] { return FromFileSystemPath(inpFile_.parent_path()); });
+    layout->addWidget(fireGroups_);
+    connect(fireGroups_, &FireGroupsBox::changed, this, [this] {
+        hydrantsBox_->setEnabled(!fireGroups_->grouped());
+        mapView_->setPicking(!fireGroups_->grouped() && hydrantsOnMap_->isChecked());
+    });
     panelLayout->addWidget(optionsPanel_);
 
     auto* runBox = new QGroupBox(QStringLiteral("Run"));
@@ -616,7 +626,7 @@ bool StudyWindow::putStudyOptions(analysis::RunSettings& settings) {
             if (!std::filesystem::exists(file)) throw files::FileError(file, "does not exist");
             study.required_flows = files::ReadJunctionMinPressures(file);
         }
-        if (hydrantsFile_->isChecked()) {
+        if (hydrantsFile_->isChecked() && !fireGroups_->grouped()) {
             const QVariant hydrants = hydrantsFileName_->property("path");
             if (!hydrants.isValid()) {
                 services_.messages->inform(this, QStringLiteral("Please choose the hydrants file"),
@@ -628,7 +638,15 @@ bool StudyWindow::putStudyOptions(analysis::RunSettings& settings) {
     } catch (const files::FileError& error) {
         settings.refusal = analysis::InputRefusal{analysis::RefusalPoint::Start, error.what()};
     }
-    if (hydrantsOnMap_->isChecked()) {
+    if (fireGroups_->grouped()) {
+        FireGroupsBox::Choice groups = fireGroups_->choice();
+        if (!groups.problem.isEmpty()) {
+            services_.messages->inform(this, QStringLiteral("Please complete the fire groups"),
+                                       groups.problem);
+            return false;
+        }
+        settings.fire_groups = std::move(groups.source);
+    } else if (hydrantsOnMap_->isChecked()) {
         if (picked_.empty()) {
             services_.messages->inform(this, QStringLiteral("Please select the hydrants"),
                                        QStringLiteral("Hydrants: none selected on the map"));
@@ -704,7 +722,7 @@ void StudyWindow::setRunning(bool running) {
     exportReport_->setEnabled(!running && network_.has_value());
     runButton_->setEnabled(!running && network_.has_value());
     cancelButton_->setEnabled(running);
-    mapView_->setPicking(!running && hydrantsOnMap_->isChecked());
+    mapView_->setPicking(!running && hydrantsOnMap_->isChecked() && !fireGroups_->grouped());
 }
 
 void StudyWindow::showProgress(int done) {
@@ -851,7 +869,9 @@ std::vector<std::pair<QString, QString>> StudyWindow::parameters() const {
         {QStringLiteral("Fire demand"), fireDemand_->currentText()},
         {QStringLiteral("Required flow"), withUnit(*requiredFlow_, flowUnits_->text())},
         {QStringLiteral("Required flows file"), requiredFlowsFile_->text()},
-        {QStringLiteral("Hydrants"), hydrants},
+        {QStringLiteral("Fire groups"), fireGroups_->description()},
+        {QStringLiteral("Hydrants"),
+         fireGroups_->grouped() ? QStringLiteral("those of the fire groups") : hydrants},
     };
 }
 

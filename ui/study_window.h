@@ -2,7 +2,8 @@
 // INP file draws its network at once; the study panel holds the study's
 // options in the user's number format with their units; hydrants are all
 // junctions, those of a file, or those picked on the map by click and
-// rectangle; "Export report" writes the parameters, the network, the map and
+// rectangle, or else fire groups (hydrants flowing together) of a file or of
+// the nearest junctions on the map; "Export report" writes the parameters, the network, the map and
 // the results as a PDF. The map is the results window's map view.
 //
 // Run runs the study off the window's thread (StudyRun) and writes the results
@@ -38,6 +39,7 @@ class QToolButton;
 
 namespace hydrosk::ui {
 
+class FireGroupsBox;
 class NetworkMapView;
 class ResultsSortFilterModel;
 class ResultsTableModel;
@@ -161,6 +163,8 @@ private:
     QRadioButton* hydrantsOnMap_ = nullptr;
     QLabel* hydrantsFileName_ = nullptr;
     QLabel* hydrantCount_ = nullptr;
+    QWidget* hydrantsBox_ = nullptr;
+    FireGroupsBox* fireGroups_ = nullptr;
     QLabel* pressureUnits_ = nullptr;
     QLabel* velocityUnits_ = nullptr;
     QLabel* demandTimeUnits_ = nullptr;

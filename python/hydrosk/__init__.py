@@ -101,6 +101,9 @@ def fire_flow(
     max_velocity: Optional[float] = None,
     required_flows: Union[None, PathLike, Mapping[str, float]] = None,
     hydrants: Union[None, PathLike, Iterable[str]] = None,
+    fire_groups: Optional[PathLike] = None,
+    fire_groups_near: Optional[float] = None,
+    group_size: Optional[int] = None,
 ) -> pd.DataFrame:
     """Fire-flow analysis of every junction of an INP network, as ``hydrosk-cli fireflow``.
 
@@ -134,6 +137,14 @@ def fire_flow(
         MinPressures.txt); the results then have the study's columns.
     hydrants: only these junctions get rows (IDs or the path of a file in the layout of
         NoCheck.txt), each the row of the full run; every mode.
+    fire_groups: hydrants flowing together (available and design modes, not with hydrants),
+        as the command line's --fire-groups: the path of a file of one group a line,
+        "NAME","J1","J2",...; each group's trial has its members draw the flow together, each
+        an equal share, and the group's row is indexed by its name, in the file's order.
+    fire_groups_near, group_size: the groups formed from the map instead, as --fire-groups-near
+        and --group-size: every junction with its nearest junctions within fire_groups_near
+        (map units of [COORDINATES], read as a flat plane), up to group_size members in all
+        (default 3), each group named by its junction.
 
     Returns a DataFrame indexed by the check junction's ID ("check_node"), one column per field
     of the results file in snake case ("available_flow", "limiting_node", ...), numbers as
@@ -176,6 +187,11 @@ def fire_flow(
         request.required_flows = _min_pressures(required_flows, "required_flows")
     if hydrants is not None:
         request.hydrants = _no_check(hydrants, "hydrants")
+    groups = _fire_groups(fire_groups, fire_groups_near, group_size)
+    request.fire_groups = groups.fire_groups
+    request.fire_groups_near = groups.fire_groups_near
+    if groups.group_size is not None:
+        request.group_size = groups.group_size
     _check_progress(progress)
 
     result = _core.run_fire_flow(request, progress)
@@ -217,15 +233,29 @@ def simulate(inp: PathLike, *, progress: Optional[Progress] = None) -> pd.DataFr
 
 
 def export_geojson(
-    results_path: PathLike, geojson_path: PathLike, *, inp: Optional[PathLike] = None
+    results_path: PathLike,
+    geojson_path: PathLike,
+    *,
+    inp: Optional[PathLike] = None,
+    fire_groups: Optional[PathLike] = None,
+    fire_groups_near: Optional[float] = None,
+    group_size: Optional[int] = None,
 ) -> None:
     """Writes a results file as a GeoJSON layer, as ``hydrosk-cli export-geojson``: one Point
     feature per junction at its INP coordinates, the file's columns as properties and an
     "Outcome". inp: the network, by default the results path without its last extension.
-    Rows that name no junction of the network, or repeat one, are counted in one warning."""
+    fire_groups, fire_groups_near, group_size: the groups of a run of fire groups, as
+    fire_flow takes them; each group's row is a MultiPoint feature of its members, with
+    "Members", their IDs. Rows that name no junction of the network (nor group), or repeat
+    one, are counted in one warning."""
     results = _existing_file("results_path", results_path)
     network = "" if inp is None else _existing_file("inp", inp)
-    warning = _core.export_geojson(results, network, os.fspath(geojson_path))
+    groups = _fire_groups(fire_groups, fire_groups_near, group_size)
+    sizes = {} if groups.group_size is None else {"group_size": groups.group_size}
+    warning = _core.export_geojson(
+        results, network, os.fspath(geojson_path), groups.fire_groups, groups.fire_groups_near,
+        **sizes,
+    )
     if warning:
         warnings.warn(warning, stacklevel=2)
 
@@ -290,6 +320,44 @@ def _min_pressures(
             raise ValueError(f"{name}: {junction!r} is not a junction ID")
         pressures.append((junction, _number(f"{name}[{junction!r}]", pressure)))
     return pressures
+
+
+class _GroupSource(NamedTuple):
+    """Where fire groups come from, checked: a groups file or the map (distance, size)."""
+
+    fire_groups: Optional[str] = None
+    fire_groups_near: Optional[float] = None
+    group_size: Optional[int] = None  # None: the command line's default
+
+
+def _fire_groups(
+    fire_groups: Optional[PathLike], near: Optional[float], group_size: Optional[int]
+) -> _GroupSource:
+    # The combinations the command line refuses, in its words; the modes and hydrants that
+    # groups do not go with are the run's refusal.
+    if fire_groups is not None and near is not None:
+        raise ValueError(
+            "fire_groups and fire_groups_near cannot be given together: the groups come from a "
+            "file or from the map"
+        )
+    if group_size is not None and near is None:
+        raise ValueError("group_size is an option of fire_groups_near")
+    if fire_groups is not None:
+        return _GroupSource(fire_groups=_existing_file("fire_groups", fire_groups))
+    if near is None:
+        return _GroupSource()
+    distance = _number("fire_groups_near", near)
+    if distance <= 0:
+        raise ValueError("fire_groups_near needs a distance greater than 0")
+    if group_size is None:
+        return _GroupSource(fire_groups_near=distance)
+    try:
+        size = operator.index(group_size)
+    except TypeError:
+        size = 0
+    if isinstance(group_size, bool) or size < 1:
+        raise ValueError(f"group_size: {group_size!r} is not a whole number of at least 1")
+    return _GroupSource(fire_groups_near=distance, group_size=size)
 
 
 def _results_path(path: Optional[PathLike], inp: str) -> str:

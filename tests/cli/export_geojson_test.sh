@@ -53,3 +53,33 @@ printf '"ZZZ",1500,1\r\n"YYY",1500,1\r\n' >>odd.inp.TXT
     grep -q "2 rows name no junction of it; 1 row repeats the junction of an earlier row" err.txt ||
     { cat err.txt; exit 1; }
 [ "$(grep -c '^{"type":"Feature"' odd.geojson)" -eq 27 ] || exit 1
+
+# A run of fire groups: the export given the same groups writes each group's row as the
+# MultiPoint of its members, with their IDs; the groups come from a file or from the map.
+printf '"School","J2","J3"\r\n"J1 alone","J1"\r\n' >groups.txt
+"$cli" fireflow town.inp --mode design --required-flow 1500 --min-pressure 20 \
+    --fire-groups groups.txt --extension CSV >/dev/null || exit 1
+"$cli" export-geojson town.inp.CSV groups.geojson --inp town.inp --fire-groups groups.txt \
+    2>err.txt || { cat err.txt; exit 1; }
+[ ! -s err.txt ] || { cat err.txt; exit 1; }
+[ "$(grep -c '^{"type":"Feature"' groups.geojson)" -eq 2 ] || { cat groups.geojson; exit 1; }
+grep -q '^{"type":"Feature","geometry":{"type":"MultiPoint","coordinates":\[\[0,2000\],\[1000,3000\]\]},"properties":{"Check_Node":"School",.*"Members":\["J2","J3"\]}},$' groups.geojson \
+    || { cat groups.geojson; exit 1; }
+grep -q '"coordinates":\[\[-1200,2000\]\]},"properties":{"Check_Node":"J1 alone",.*"Members":\["J1"\]}}$' groups.geojson \
+    || { cat groups.geojson; exit 1; }
+# Without the groups, a group's name is no junction of the network.
+"$cli" export-geojson town.inp.CSV plain.geojson --inp town.inp 2>err.txt || exit 1
+grep -q "Warning" err.txt && ! grep -q '"MultiPoint"' plain.geojson || { cat err.txt; exit 1; }
+"$cli" fireflow town.inp --mode available --min-pressure 20 --max-flow 3000 \
+    --fire-groups-near 1500 --group-size 2 --extension CSV >/dev/null || exit 1
+"$cli" export-geojson town.inp.CSV near.geojson --fire-groups-near 1500 --group-size 2 \
+    --inp town.inp || exit 1
+grep -q '^{"type":"Feature","geometry":{"type":"MultiPoint","coordinates":\[\[-1200,2000\],\[0,2000\]\]},"properties":{"Check_Node":"J1",.*"Members":\["J1","J2"\]}},$' near.geojson \
+    || { head -3 near.geojson; exit 1; }
+# The options as fireflow refuses them; a groups file the network refuses, with its line.
+"$cli" export-geojson town.inp.CSV out.geojson --group-size 2 2>err.txt
+[ $? -eq 1 ] && grep -q -- '--group-size is an option of --fire-groups-near' err.txt ||
+    { cat err.txt; exit 1; }
+printf '"School","J2","NOPE"\r\n' >bad.txt
+"$cli" export-geojson town.inp.CSV out.geojson --fire-groups bad.txt 2>err.txt
+[ $? -eq 1 ] && grep -q 'line 1' err.txt && [ ! -e out.geojson ] || { cat err.txt; exit 1; }

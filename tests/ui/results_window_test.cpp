@@ -22,6 +22,7 @@
 #include "network/network_map.h"
 #include "ui/colour_scale.h"
 #include "ui/map_legend.h"
+#include "ui/network_map_items.h"
 #include "ui/network_map_view.h"
 #include "ui/results_window.h"
 #include "ui_test_support.h"
@@ -471,6 +472,67 @@ TEST_F(ResultsWindowTest, ZoomsToTheSelection) {
     EXPECT_TRUE(view.contains(onScreen(300, 100)));
     EXPECT_TRUE(view.contains(onScreen(200, 0)));
     EXPECT_FALSE(view.contains(onScreen(0, 0)));  // R1 is left outside
+}
+
+TEST_F(ResultsWindowTest, AGroupsRowRingsItsMembersTogetherOnTheMapAndInTheExport) {
+    // "East" flows from J2, J3 and J10 together; J1 was run alone.
+    const fs::path file = writeResults(
+        "\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\",\"Minimal_pressure\"\r\n"
+        "\"East\",1200,\"J1\",19\r\n"
+        "\"J1\",1500,\"J3\",19.5\r\n");
+    const fs::path groups = networkDir / "groups.txt";
+    WriteBytes(groups, "\"East\",\"J2\",\"J3\",\"J10\"\r\n");
+    ResultsWindow& window = openResults(file);
+    EXPECT_TRUE(find<QLabel>("lblSummary").text().contains("do not all belong"));
+    ASSERT_TRUE(window.showFireGroups(analysis::FireGroupSource(groups)));
+    EXPECT_FALSE(find<QLabel>("lblSummary").text().contains("do not all belong"));
+
+    // Node indices: J1 0, J2 1, J3 2, J10 3.
+    window.selectRow(0);
+    EXPECT_EQ(map().selectedGroup(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(map().partnerNode(), 0);
+    ASSERT_NE(map().groupOutline(), nullptr);
+    EXPECT_EQ(map().groupOutline()->hull().size(), 3);
+    // The area the members span is tinted: a point inside their triangle, off every pipe.
+    const QImage image = map().image();
+    const QColor inside(image.pixel(onScreen(270, 20) * 2));
+    EXPECT_NE(inside, QColor(Qt::white));
+    EXPECT_GT(inside.blue(), inside.red());
+    EXPECT_EQ(QColor(image.pixel(onScreen(150, 60) * 2)), QColor(Qt::white));  // outside
+
+    window.selectRow(1);
+    EXPECT_TRUE(map().selectedGroup().empty());
+    EXPECT_EQ(map().groupOutline(), nullptr);
+    EXPECT_EQ(map().selectedNode(), 0);
+    // A member without a row of its own stands for its group's row.
+    QTest::mouseClick(map().viewport(), Qt::LeftButton, {}, onScreen(200, 0));
+    EXPECT_EQ(table().currentIndex().data().toString(), "East");
+    EXPECT_EQ(map().selectedGroup(), (std::vector<int>{1, 2, 3}));
+
+    const QString geojson = Q(networkDir / "groups.geojson");
+    saveDialog->answers = {geojson};
+    trigger("actExportGeoJson");
+    QFile exported(geojson);
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    const QJsonArray features =
+        QJsonDocument::fromJson(exported.readAll()).object()["features"].toArray();
+    ASSERT_EQ(features.size(), 2);
+    const QJsonObject east = features[0].toObject();
+    EXPECT_EQ(east["geometry"].toObject()["type"].toString(), "MultiPoint");
+    EXPECT_EQ(east["geometry"].toObject()["coordinates"].toArray(),
+              (QJsonArray{QJsonArray{200, 0}, QJsonArray{300, 0}, QJsonArray{300, 100}}));
+    EXPECT_EQ(east["properties"].toObject()["Members"].toArray(), (QJsonArray{"J2", "J3", "J10"}));
+    EXPECT_EQ(features[1].toObject()["geometry"].toObject()["type"].toString(), "Point");
+
+    // A groups file the network refuses is a message, and no group is shown.
+    WriteBytes(groups, "\"East\",\"J2\",\"NOPE\"\r\n");
+    EXPECT_FALSE(window.showFireGroups(analysis::FireGroupSource(groups)));
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(messages->messages[0].text, "Could not form the fire groups");
+    EXPECT_TRUE(messages->messages[0].detail.contains("line 1"));
+    EXPECT_TRUE(window.fireGroups().empty());
+    window.selectRow(0);
+    EXPECT_TRUE(map().selectedGroup().empty());
 }
 
 TEST_F(ResultsWindowTest, CtrlWAndEscCloseTheWindow) {

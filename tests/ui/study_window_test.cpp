@@ -222,6 +222,49 @@ QByteArray RunTool(const QString& program, const QStringList& arguments) {
     return process.readAllStandardOutput();
 }
 
+TEST_F(StudyWindowTest, FireGroupsComeFromAFileOrFromTheMapInPlaceOfHydrants) {
+    openStudy();
+    auto& hydrants = *find<QRadioButton>("optAllJunctions").parentWidget();
+    EXPECT_FALSE(study->runSettings()->fire_groups.has_value());
+
+    // A file picked with the dialog.
+    const fs::path groups = networkDir / "groups.txt";
+    WriteBytes(groups, "\"East\",\"J2\",\"J3\"\r\n");
+    find<QRadioButton>("optFireGroupsFile").click();
+    EXPECT_FALSE(hydrants.isEnabled());
+    EXPECT_FALSE(study->runSettings().has_value());
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(messages->messages[0].detail, "Fire groups: no file chosen");
+    dialog->answers.push_back(Q(groups));
+    find<QPushButton>("cmdFireGroupsFile").click();
+    EXPECT_EQ(find<QLabel>("lblFireGroupsFile").text(), "groups.txt");
+    std::optional<analysis::RunSettings> settings = study->runSettings();
+    ASSERT_TRUE(settings.has_value());
+    ASSERT_TRUE(settings->fire_groups.has_value());
+    EXPECT_EQ(std::get<fs::path>(*settings->fire_groups), groups);
+    EXPECT_FALSE(settings->hydrants.has_value());
+
+    // The nearest junctions on the map, with the command line's default size.
+    find<QRadioButton>("optNearFireGroups").click();
+    EXPECT_EQ(find<QLineEdit>("txtGroupSize").text(), "3");
+    find<QLineEdit>("txtGroupDistance").setText("150");
+    find<QLineEdit>("txtGroupSize").setText("2");
+    settings = study->runSettings();
+    ASSERT_TRUE(settings && settings->fire_groups);
+    const auto& near = std::get<analysis::NearGroups>(*settings->fire_groups);
+    EXPECT_EQ(near.distance, 150);
+    EXPECT_EQ(near.size, 2);
+    find<QLineEdit>("txtGroupDistance").setText("0");
+    messages->messages.clear();
+    EXPECT_FALSE(study->runSettings().has_value());
+    ASSERT_EQ(messages->messages.size(), 1u);
+    EXPECT_EQ(messages->messages[0].text, "Please complete the fire groups");
+
+    find<QRadioButton>("optNoFireGroups").click();
+    EXPECT_TRUE(hydrants.isEnabled());
+    EXPECT_FALSE(study->runSettings()->fire_groups.has_value());
+}
+
 TEST_F(StudyWindowTest, ExportsTheReportAsAPdfWithParametersAndMap) {
     openStudy();
     find<QLineEdit>("txtMinPressure").setText("25");
@@ -397,6 +440,33 @@ TEST_F(StudyRunTest, StudyOptionsGiveTheRowsTheCoreGivesForTheSameOptions) {
     analysis::RunFireFlow(settings, observer);
     EXPECT_EQ(ReadBytes(networkDir / "Net1.inp.TXT"), ReadBytes(networkDir / "core.TXT"));
     EXPECT_EQ(files::ReadResultsFile(networkDir / "core.TXT").rows.size(), 2u);
+}
+
+TEST_F(StudyRunTest, AGroupsRunGivesTheCoresRowsOfTheGroups) {
+    study = std::make_unique<StudyWindow>(StudyServices{messages, dialog, saveDialog});
+    const fs::path inp = copyNetwork(fs::path(HYDROSK_SHARED_NETWORKS) / "Net1.inp", "Net1.inp");
+    ASSERT_TRUE(study->openNetwork(inp));
+    const fs::path groups = networkDir / "groups.txt";
+    WriteBytes(groups, "\"Pair\",\"22\",\"31\"\r\n\"Alone\",\"12\"\r\n");
+    find<QLineEdit>("txtMinPressure").setText("20");
+    find<QLineEdit>("txtMaximalFlow").setText("3000");
+    dialog->answers.push_back(Q(groups));
+    find<QPushButton>("cmdFireGroupsFile").click();
+    std::optional<analysis::RunSettings> settings = study->runSettings();
+    ASSERT_TRUE(settings.has_value());
+
+    QSignalSpy ended(study.get(), &StudyWindow::runEnded);
+    ASSERT_TRUE(study->startRun());
+    ASSERT_TRUE(ended.wait(60000));
+    EXPECT_TRUE(messages->messages.empty()) << messages->messages[0].detail.toStdString();
+    ASSERT_EQ(study->results().rows.size(), 2u);
+    EXPECT_EQ(study->results().rows[0].check_id(), "Pair");
+    EXPECT_EQ(study->results().rows[1].check_id(), "Alone");
+
+    settings->output_file = networkDir / "core.TXT";
+    analysis::RunObserver observer;
+    analysis::RunFireFlow(*settings, observer);
+    EXPECT_EQ(ReadBytes(networkDir / "Net1.inp.TXT"), ReadBytes(networkDir / "core.TXT"));
 }
 
 TEST_F(StudyRunTest, AFieldWithoutANumberStartsNoRun) {
