@@ -21,6 +21,10 @@ namespace hydrosk::analysis {
 // Every junction forms a group named by its own ID: itself, then its nearest other junctions
 // within `distance` map units ([COORDINATES] read as a flat plane, Euclidean distance), up to
 // `size` members in all, nearest first, equal distances in junction order.
+// Members of a group formed from the map when no size is given: the junction and its two
+// nearest neighbours.
+inline constexpr int kDefaultGroupSize = 3;
+
 struct NearGroups {
     double distance = 0;  // map units, above 0
     int size = 1;         // members of a group at most, at least 1

@@ -27,7 +27,7 @@ void AddFireGroupOptions(CLI::App& command, FireGroupOptions& options) {
         .add_option_function<int>(
             "--group-size", [&options](int size) { options.group_size = size; },
             "members of a group of --fire-groups-near at most, the junction included (default " +
-                std::to_string(kDefaultGroupSize) + ")")
+                std::to_string(analysis::kDefaultGroupSize) + ")")
         ->check(kWholeNumberAtLeastOne);
 }
 
@@ -48,7 +48,7 @@ std::optional<analysis::FireGroupSource> FireGroupSourceOf(const FireGroupOption
     if (!(distance > 0)) {
         throw FireGroupOptionsRefused("--fire-groups-near needs a distance greater than 0");
     }
-    const int size = options.group_size.value_or(kDefaultGroupSize);
+    const int size = options.group_size.value_or(analysis::kDefaultGroupSize);
     if (size < 1) throw FireGroupOptionsRefused("--group-size needs a whole number of at least 1");
     return analysis::FireGroupSource(analysis::NearGroups{distance, size});
 }

@@ -14,10 +14,6 @@ class App;
 
 namespace hydrosk::cli {
 
-// Members of a group formed from the map when --group-size is not given: the junction and its
-// two nearest neighbours.
-inline constexpr int kDefaultGroupSize = 3;
-
 struct FireGroupOptions {
     std::string fire_groups;                 // a groups file; empty: none
     std::optional<double> fire_groups_near;  // map units

@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "analysis/fire_flow_run.h"
+#include "analysis/fire_groups.h"
 #include "analysis/results_geojson.h"
 #include "analysis/run_messages.h"
-#include "cli/fire_group_options.h"  // the default group size alone
 #include "files/constraint_files.h"
 #include "files/file_error.h"
 #include "files/number_text.h"
@@ -215,7 +215,7 @@ struct FireFlowRequest {
     // junction with its nearest junctions within a distance in map units, up to a group size.
     std::optional<std::string> fire_groups;
     std::optional<double> fire_groups_near;
-    int group_size = cli::kDefaultGroupSize;
+    int group_size = analysis::kDefaultGroupSize;
 };
 
 analysis::StudyOptions StudyOf(const FireFlowRequest& request) {
@@ -561,7 +561,7 @@ PYBIND11_MODULE(_core, module) {
     module.def("export_geojson", &ExportGeoJson, py::arg("results"), py::arg("inp"),
                py::arg("geojson"), py::arg("fire_groups") = py::none(),
                py::arg("fire_groups_near") = py::none(),
-               py::arg("group_size") = hydrosk::cli::kDefaultGroupSize);
+               py::arg("group_size") = hydrosk::analysis::kDefaultGroupSize);
 
     // Failures of the project's own files and networks become OSError and ValueError.
     py::register_exception_translator([](std::exception_ptr thrown) {

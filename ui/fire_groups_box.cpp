@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "cli/fire_group_options.h"
+#include "analysis/fire_groups.h"
 #include "files/number_text.h"
 
 namespace hydrosk::ui {
@@ -48,7 +48,7 @@ FireGroupsBox::FireGroupsBox(std::shared_ptr<InpFileDialog> dialog, std::functio
     near_->setObjectName(QStringLiteral("optNearFireGroups"));
     distance_ = Field("txtGroupDistance", QString());
     distance_->setPlaceholderText(QStringLiteral("distance"));
-    size_ = Field("txtGroupSize", QString::number(cli::kDefaultGroupSize));
+    size_ = Field("txtGroupSize", QString::number(analysis::kDefaultGroupSize));
 
     auto* options = new QButtonGroup(this);
     for (QRadioButton* option : {none_, file_, near_}) options->addButton(option);
