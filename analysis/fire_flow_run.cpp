@@ -19,6 +19,7 @@
 #include "analysis/run_messages.h"
 #include "analysis/search_common.h"
 #include "analysis/steady_state_search.h"
+#include "analysis/stop_poll.h"
 #include "analysis/trial_grid.h"
 #include "files/constraint_files.h"
 #include "files/file_error.h"
@@ -30,6 +31,7 @@
 #include "network/net_load.h"
 #include "network/network_map.h"
 #include "toolkit/codes.h"
+#include "toolkit/destroy_apart.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {
@@ -98,11 +100,12 @@ Constraints ReadConstraints(const RunSettings& settings) {
 // Opens the INP file and catalogues it. Scratch files that cannot be created do not stop the
 // run unless the report was asked for: the file is then opened without them.
 void OpenCatalogue(network::NetworkCatalogue& catalogue, toolkit::Project& project,
-                   const std::string& inp_path, const RunSettings& settings) {
+                   const std::string& inp_path, const RunSettings& settings,
+                   toolkit::StopRequest stop) {
     const std::string& report = settings.report_file;
     network::ResetNetwork(catalogue);
     int code = network::OpenNetwork(catalogue, project, inp_path, report,
-                                    report.empty() ? "" : kOutputFile);
+                                    report.empty() ? "" : kOutputFile, stop);
     const bool scratch_failed = code == toolkit::codes::kCannotOpenReport ||
                                 code == toolkit::codes::kCannotOpenOutput ||
                                 code == toolkit::codes::kCannotWriteReport;
@@ -112,7 +115,7 @@ void OpenCatalogue(network::NetworkCatalogue& catalogue, toolkit::Project& proje
     if (scratch_failed) {
         (void)project.close();  // closing a project that failed to open has nothing to report
         network::ResetNetwork(catalogue);
-        code = network::OpenNetwork(catalogue, project, inp_path, "", "");
+        code = network::OpenNetwork(catalogue, project, inp_path, "", "", stop);
     }
     if (code == toolkit::codes::kInsufficientMemory) throw std::bad_alloc();
     if (code != 0) throw InpRefused(code, project.input_errors(), messages::InpFileHint(inp_path));
@@ -397,8 +400,10 @@ void StopIfRequested(RunObserver& observer) {
     if (observer.StopRequested()) throw RunStopped(messages::kRunInterrupted);
 }
 
+// `stop` is looked at inside the reading of the INP file and every solve of the project; it
+// must outlive the search's project, or be taken from it before it ends.
 void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch& search,
-             SolveCount* solves, RunResult* result = nullptr) {
+             SolveCount* solves, toolkit::StopRequest stop, RunResult* result = nullptr) {
     RefuseInputAt(settings, RefusalPoint::Start);
     if (settings.inp_file.empty()) Refuse(messages::kEnterInpFile);
     observer.SetBusy(true);
@@ -414,7 +419,8 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
     const Constraints constraints = ReadConstraints(settings);
     StopIfRequested(observer);
 
-    OpenCatalogue(search.catalogue, search.project, settings.inp_file.string(), settings);
+    search.project.set_stop_request(stop);
+    OpenCatalogue(search.catalogue, search.project, settings.inp_file.string(), settings, stop);
     StopIfRequested(observer);
     if (result != nullptr) {
         const network::UnitNames units = network::UnitNamesOf(*search.project.parsed_network());
@@ -489,10 +495,11 @@ void Prepare(const RunSettings& settings, RunObserver& observer, PreparedSearch&
 }
 
 // The junctions (and pipes) of a study that fail without any fire, by ID.
-void SolveBaseline(const PreparedSearch& search, SolveCount* solves,
+void SolveBaseline(const PreparedSearch& search, SolveCount* solves, toolkit::StopRequest stop,
                    std::vector<std::string>& junctions, std::vector<std::string>& pipes,
                    std::vector<float>* pressures = nullptr) {
-    StudyTrials trials(search.project.parsed_network(), search.catalogue, *search.study, solves);
+    StudyTrials trials(search.project.parsed_network(), search.catalogue, *search.study, solves,
+                       stop);
     StudyTrials::Baseline baseline = trials.WithoutFire(search.limits);
     if (pressures) *pressures = std::move(baseline.pressures);
     for (const int position : baseline.junctions) {
@@ -506,20 +513,24 @@ void SolveBaseline(const PreparedSearch& search, SolveCount* solves,
 }
 
 // Before the first trial of a study: the junctions (and pipes) that fail without any fire.
-void ShowBaseline(const PreparedSearch& search, RunObserver& observer, SolveCount* solves) {
+void ShowBaseline(const PreparedSearch& search, RunObserver& observer, SolveCount* solves,
+                  toolkit::StopRequest stop) {
     if (!search.study) return;
     std::vector<std::string> junctions;
     std::vector<std::string> pipes;
-    SolveBaseline(search, solves, junctions, pipes);
+    SolveBaseline(search, solves, stop, junctions, pipes);
     if (junctions.empty() && pipes.empty()) return;
     observer.ShowMessage(MessageKind::Notice, messages::BaselineFailures(junctions, pipes));
 }
 
-void Run(const RunSettings& settings, SolveCount& solves, RunObserver& observer,
-         RunResult& result) {
-    PreparedSearch search;
-    Prepare(settings, observer, search, &solves, &result);
-    ShowBaseline(search, observer, &solves);
+void RunSearch(const RunSettings& settings, SolveCount& solves, RunObserver& observer,
+               RunResult& result, toolkit::StopRequest stop, PreparedSearch& search) {
+    try {
+        Prepare(settings, observer, search, &solves, stop, &result);
+        ShowBaseline(search, observer, &solves, stop);
+    } catch (const toolkit::SolveStopped&) {
+        throw RunStopped(messages::kRunInterrupted);
+    }
     StopIfRequested(observer);
     UnsolvedSummary unsolved;
     const int workers =
@@ -569,6 +580,19 @@ void Run(const RunSettings& settings, SolveCount& solves, RunObserver& observer,
     }
 }
 
+void Run(const RunSettings& settings, SolveCount& solves, RunObserver& observer,
+         RunResult& result) {
+    const StopPoll stop(observer);
+    auto search = std::make_unique<PreparedSearch>();
+    try {
+        RunSearch(settings, solves, observer, result, stop.request(), *search);
+    } catch (const RunStopped&) {
+        // A stopped run ends without waiting for its network's memory to be freed.
+        toolkit::DestroyApart(std::move(search));
+        throw;
+    }
+}
+
 RunResult Ended(MessageKind kind, std::string message, RunObserver& observer, RunResult result) {
     observer.ShowMessage(kind, message);
     result.status = kind == MessageKind::Refusal ? RunStatus::Refused : RunStatus::Failed;
@@ -580,17 +604,31 @@ RunResult Ended(MessageKind kind, std::string message, RunObserver& observer, Ru
 
 std::unique_ptr<PreparedSearch> PrepareSearch(const RunSettings& settings, RunObserver& observer) {
     auto search = std::make_unique<PreparedSearch>();
-    Prepare(settings, observer, *search, &search->solves);
+    {
+        const StopPoll stop(observer);
+        try {
+            Prepare(settings, observer, *search, &search->solves, stop.request());
+        } catch (const toolkit::SolveStopped&) {
+            throw RunStopped(messages::kRunInterrupted);
+        }
+        search->project.set_stop_request(nullptr);  // the poll ends here
+    }
     return search;
 }
 
 BaselineResult FindBaseline(const RunSettings& settings, RunObserver& observer) {
     BaselineResult baseline;
     try {
+        const StopPoll stop(observer);
         PreparedSearch search;
-        Prepare(settings, observer, search, nullptr, &baseline.run);
-        if (!search.study) throw RunEnded(MessageKind::Refusal, "no fire-flow study");
-        SolveBaseline(search, nullptr, baseline.junctions, baseline.pipes, &baseline.pressures);
+        try {
+            Prepare(settings, observer, search, nullptr, stop.request(), &baseline.run);
+            if (!search.study) throw RunEnded(MessageKind::Refusal, "no fire-flow study");
+            SolveBaseline(search, nullptr, stop.request(), baseline.junctions, baseline.pipes,
+                          &baseline.pressures);
+        } catch (const toolkit::SolveStopped&) {
+            throw RunStopped(messages::kRunInterrupted);
+        }
     } catch (const RunEnded& ended) {
         baseline.run = Ended(ended.kind(), ended.what(), observer, std::move(baseline.run));
     } catch (const std::exception& error) {

@@ -6,6 +6,7 @@
 
 #include "analysis/run_messages.h"
 #include "analysis/search_common.h"
+#include "toolkit/destroy_apart.h"
 #include "toolkit/stop_request.h"
 
 namespace hydrosk::analysis {
@@ -78,52 +79,58 @@ void JunctionPool::Work() {
     } catch (...) {
         setup_failure = std::current_exception();
     }
-    std::vector<int> taken;
-    while (!stop_.load()) {
-        // Positions in rising order, as many as the worker solves at a time.
-        taken.clear();
-        const int at_once = worker ? std::max(worker->PositionsAtOnce(), 1) : 1;
-        while (static_cast<int>(taken.size()) < at_once) {
-            const std::optional<int> position = positions_.Take();
-            if (!position) break;
-            taken.push_back(*position);
-        }
-        if (taken.empty()) return;
-        if (worker && taken.size() > 1) {
-            try {
-                worker->SolveAhead(taken);
-            } catch (const JunctionAbandoned&) {
-                return;
-            } catch (const toolkit::SolveStopped&) {
-                return;
-            } catch (...) {
-                // Row computes each of them alone and meets the failure there.
+    // Positions until none is left or the pool stops.
+    const auto serve = [&] {
+        std::vector<int> taken;
+        while (!stop_.load()) {
+            // Positions in rising order, as many as the worker solves at a time.
+            taken.clear();
+            const int at_once = worker ? std::max(worker->PositionsAtOnce(), 1) : 1;
+            while (static_cast<int>(taken.size()) < at_once) {
+                const std::optional<int> position = positions_.Take();
+                if (!position) break;
+                taken.push_back(*position);
             }
-        }
-        for (const int position : taken) {
-            if (stop_.load()) return;
-            JunctionOutcome outcome;
-            if (setup_failure) {
-                outcome.failure = setup_failure;
-            } else {
+            if (taken.empty()) return;
+            if (worker && taken.size() > 1) {
                 try {
-                    outcome.row = worker->Row(position);
-                    outcome.unsolved = worker->LastUnsolved();
+                    worker->SolveAhead(taken);
                 } catch (const JunctionAbandoned&) {
                     return;
                 } catch (const toolkit::SolveStopped&) {
-                    return;  // the stop request, seen inside a solve
+                    return;
                 } catch (...) {
-                    outcome.failure = std::current_exception();
+                    // Row computes each of them alone and meets the failure there.
                 }
             }
-            const bool failed = outcome.failure != nullptr;
-            if (failed) positions_.EndAt(position);
-            outcomes_.Put(position, std::move(outcome));
-            if (setup_failure) return;
-            if (failed) break;  // the rest of the taken positions are past the end
+            for (const int position : taken) {
+                if (stop_.load()) return;
+                JunctionOutcome outcome;
+                if (setup_failure) {
+                    outcome.failure = setup_failure;
+                } else {
+                    try {
+                        outcome.row = worker->Row(position);
+                        outcome.unsolved = worker->LastUnsolved();
+                    } catch (const JunctionAbandoned&) {
+                        return;
+                    } catch (const toolkit::SolveStopped&) {
+                        return;  // the stop request, seen inside a solve
+                    } catch (...) {
+                        outcome.failure = std::current_exception();
+                    }
+                }
+                const bool failed = outcome.failure != nullptr;
+                if (failed) positions_.EndAt(position);
+                outcomes_.Put(position, std::move(outcome));
+                if (setup_failure) return;
+                if (failed) break;  // the rest of the taken positions are past the end
+            }
         }
-    }
+    };
+    serve();
+    // A pool stopped on a large network ends without waiting for its workers' memory.
+    if (stop_.load()) toolkit::DestroyApart(std::move(worker));
 }
 
 int WorkerThreadCount(int requested) {

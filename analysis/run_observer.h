@@ -17,7 +17,8 @@ enum class MessageKind {
 };
 
 // Every member has a default that does nothing (the question is answered No), so an observer
-// overrides only what it shows. All calls come from the thread that runs the analysis.
+// overrides only what it shows. All calls but StopRequested come from the thread that runs the
+// analysis.
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
@@ -37,8 +38,9 @@ public:
     virtual void ServeEvents();
 
     // Whether the run was asked to stop (Ctrl+C, a stop request) where it serves no events:
-    // looked at between the steps that prepare the search, which then ends the run as
-    // interrupted. The default: never.
+    // looked at between the steps that prepare the search, and from a thread of its own
+    // during them (see stop_poll.h), which then ends the run as interrupted. So it must be
+    // safe to call from any thread. The default: never.
     virtual bool StopRequested() { return false; }
 
     // The busy (hourglass) pointer: on once the inputs are present, off when the run ends, on

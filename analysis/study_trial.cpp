@@ -6,6 +6,7 @@
 #include "analysis/run_messages.h"
 #include "network/net_load.h"
 #include "toolkit/codes.h"
+#include "toolkit/destroy_apart.h"
 
 namespace hydrosk::analysis {
 namespace {
@@ -27,6 +28,17 @@ StudyTrials::StudyTrials(std::shared_ptr<const toolkit::Network> network,
                          const network::NetworkCatalogue& catalogue, const FireStudy& study,
                          SolveCount* solves, const std::atomic<bool>* stop)
     : catalogue_(catalogue), study_(study), solves_(solves) {
+    try {
+        Start(std::move(network), stop);
+    } catch (const toolkit::SolveStopped&) {
+        // The copy of a large network is freed apart, so that the stop ends the trials at once.
+        toolkit::DestroyApart(std::move(owned_project_));
+        throw;
+    }
+}
+
+void StudyTrials::Start(std::shared_ptr<const toolkit::Network> network,
+                        const std::atomic<bool>* stop) {
     RequireTrialOpen(project_.open(std::move(network)));
     project_.set_stop_request(stop);
     if (study_.max_velocity) {

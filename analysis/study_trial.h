@@ -150,7 +150,12 @@ private:
     void TestStep(const JunctionLimits& limits, bool whole_fire, TrialPressures& pressures,
                   bool first_step, const PressureOf& pressure_of, std::span<const int> nodes) const;
 
-    toolkit::Project project_;
+    // The constructor's work: the project opened on `network`, the steps before the fire.
+    void Start(std::shared_ptr<const toolkit::Network> network, const std::atomic<bool>* stop);
+
+    // On the heap, so that a stop can hand it to another thread to be freed.
+    std::unique_ptr<toolkit::Project> owned_project_ = std::make_unique<toolkit::Project>();
+    toolkit::Project& project_ = *owned_project_;
     const network::NetworkCatalogue& catalogue_;
     const FireStudy& study_;
     SolveCount* solves_;

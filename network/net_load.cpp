@@ -12,17 +12,21 @@ void ResetNetwork(NetworkCatalogue& catalogue) {
 }
 
 int OpenNetwork(NetworkCatalogue& catalogue, toolkit::Project& project, const std::string& inpPath,
-                const std::string& reportFile, const std::string& outputFile) {
+                const std::string& reportFile, const std::string& outputFile,
+                toolkit::StopRequest stop) {
     const int code = project.open(inpPath, reportFile, outputFile);
     if (code != 0) return code;
-    ClassifyElements(catalogue, project);
+    ClassifyElements(catalogue, project, stop);
     ReadTimeParameters(catalogue, project);
     return 0;
 }
 
 // The catalogue asks an open project for its counts and for the elements within them, which
 // cannot fail; so the codes of these calls are not examined.
-void ClassifyElements(NetworkCatalogue& catalogue, const toolkit::Project& project) {
+void ClassifyElements(NetworkCatalogue& catalogue, const toolkit::Project& project,
+                      toolkit::StopRequest stop) {
+    // Elements classified between two looks at the stop request.
+    constexpr int kElementsBetweenStopChecks = 4096;
     (void)project.get_count(EN_NODECOUNT, catalogue.NodeCount);
     (void)project.get_count(EN_TANKCOUNT, catalogue.StorageCount);
     (void)project.get_count(EN_LINKCOUNT, catalogue.LinkCount);
@@ -30,6 +34,7 @@ void ClassifyElements(NetworkCatalogue& catalogue, const toolkit::Project& proje
 
     std::string id;
     for (int i = 1; i <= catalogue.LinkCount; ++i) {
+        if (i % kElementsBetweenStopChecks == 0) toolkit::ThrowIfStopRequested(stop);
         int type = 0;
         (void)project.get_link_type(i, type);
         (void)project.get_link_id(i, id);
@@ -53,6 +58,7 @@ void ClassifyElements(NetworkCatalogue& catalogue, const toolkit::Project& proje
         }
     }
     for (int i = 1; i <= catalogue.NodeCount; ++i) {
+        if (i % kElementsBetweenStopChecks == 0) toolkit::ThrowIfStopRequested(stop);
         int type = 0;
         (void)project.get_node_type(i, type);
         (void)project.get_node_id(i, id);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "network/id_map.h"
+#include "toolkit/stop_request.h"
 
 namespace hydrosk::toolkit {
 class Project;
@@ -50,12 +51,15 @@ void ResetNetwork(NetworkCatalogue& catalogue);
 
 // Opens the INP file in the project and, on success, fills the catalogue.
 // Returns the toolkit's code from opening; on failure nothing is classified.
-// The project stays open for the caller.
+// The project stays open for the caller. `stop` is looked at while the catalogue is filled:
+// SolveStopped once it is set (the project's own stop request is looked at while it reads).
 int OpenNetwork(NetworkCatalogue& catalogue, toolkit::Project& project, const std::string& inpPath,
-                const std::string& reportFile, const std::string& outputFile);
+                const std::string& reportFile, const std::string& outputFile,
+                toolkit::StopRequest stop = nullptr);
 
 // The two fill steps of OpenNetwork, on a project that is open.
-void ClassifyElements(NetworkCatalogue& catalogue, const toolkit::Project& project);
+void ClassifyElements(NetworkCatalogue& catalogue, const toolkit::Project& project,
+                      toolkit::StopRequest stop = nullptr);
 void ReadTimeParameters(NetworkCatalogue& catalogue, const toolkit::Project& project);
 
 // Seconds to whole hours, halves to the even neighbour (1800 s -> 0, 5400 s -> 2).

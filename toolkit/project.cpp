@@ -50,7 +50,7 @@ int Project::open(const std::string& inpFile, const std::string& reportFile,
         return kIdenticalFileNames;
     }
     try {
-        InputResult input = read_inp_file(inpFile);
+        InputResult input = read_inp_file(inpFile, stop_);
         // A missing input file is refused before the report file is created.
         if (input.code == kCannotOpenInput) return input.code;
         if (!reportFile.empty()) {
@@ -523,8 +523,7 @@ int Project::open_h() {
     // every later open only resets the starting flows.
     if (!simulation_) {
         try {
-            simulation_ = std::make_unique<HydraulicSimulation>(network_);
-            simulation_->set_stop_request(stop_);
+            simulation_ = std::make_unique<HydraulicSimulation>(network_, stop_);
         } catch (const std::invalid_argument&) {
             return kCannotSolve;
         } catch (const std::bad_alloc&) {

@@ -143,8 +143,9 @@ public:
     [[nodiscard]] int next_h(long& step);
     [[nodiscard]] int close_h();
 
-    // A stop request that solve_h and run_h look at while they solve (see stop_request.h):
-    // once it is set they throw SolveStopped. nullptr, the default: never stopped.
+    // A stop request that open looks at while it reads the INP file, open_h while it orders
+    // the matrix, and solve_h and run_h while they solve (see stop_request.h): once it is set
+    // they throw SolveStopped. nullptr, the default: never stopped.
     void set_stop_request(StopRequest stop);
 
     // The point an open, initialized simulation has reached between two time steps, and a

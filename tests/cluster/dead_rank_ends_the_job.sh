@@ -13,14 +13,25 @@ printf '"previous","results"\r\n' >town.inp.TXT
 mpirun --oversubscribe -np 3 "$cli" fireflow town.inp --mode flow --min-pressure 20 \
     --required-time 24 --max-flow 30000 --flow-interval 1 --threads 1 >out.txt 2>err.txt &
 job=$!
-# Rank 1, found by the rank that the launcher put into its environment.
+# The processes that process $1 started, and theirs, at any depth.
+descendants() {
+    ps -e -o pid= -o ppid= | awk -v root="$1" '
+        { parent[$1] = $2 }
+        END {
+            for (p in parent) {
+                q = p
+                while (q in parent && q != root && q > 1) q = parent[q]
+                if (q == root && p != root) print p
+            }
+        }'
+}
+# Rank 1: the job's own process that the launcher gave that rank in its environment.
 victim=""
 for _ in $(seq 100); do
-    for environ in /proc/[0-9]*/environ; do
-        if tr '\0' '\n' <"$environ" 2>/dev/null | grep -qx 'OMPI_COMM_WORLD_RANK=1' &&
-            tr '\0' ' ' <"${environ%environ}cmdline" 2>/dev/null | grep -q 'fireflow'; then
-            victim=${environ#/proc/}
-            victim=${victim%/environ}
+    for pid in $(descendants $job); do
+        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx 'OMPI_COMM_WORLD_RANK=1' &&
+            tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q 'fireflow'; then
+            victim=$pid
         fi
     done
     [ -n "$victim" ] && break

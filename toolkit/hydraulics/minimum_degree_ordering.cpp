@@ -15,6 +15,8 @@ constexpr int kNone = -1;
 // A mark that no tag ever reaches: merged nodes carry it so that every later
 // scan passes over them.
 constexpr int kAlwaysMarked = std::numeric_limits<int>::max();
+// Pivots eliminated between two looks at the stop request.
+constexpr int kPivotsBetweenStopChecks = 1024;
 
 std::size_t at(int i) {
     return static_cast<std::size_t>(i);
@@ -75,7 +77,7 @@ class QuotientGraph {
 public:
     QuotientGraph(std::span<const int> start, std::span<const int> neighbours);
 
-    std::vector<int> order();
+    std::vector<int> order(StopRequest stop);
 
 private:
     int size() const { return static_cast<int>(role_.size()); }
@@ -149,7 +151,7 @@ void QuotientGraph::next_elimination_tag() {
     tag_ = 1;
 }
 
-std::vector<int> QuotientGraph::order() {
+std::vector<int> QuotientGraph::order(StopRequest stop) {
     const int n = size();
     // Isolated nodes first, in the order of their degree list.
     while (!lists_.empty(0)) {
@@ -163,7 +165,12 @@ std::vector<int> QuotientGraph::order() {
 
     tag_ = 1;
     int min_degree = 1;
+    int until_stop_check = kPivotsBetweenStopChecks;
     while (numbered_ < n) {
+        if (--until_stop_check == 0) {
+            ThrowIfStopRequested(stop);
+            until_stop_check = kPivotsBetweenStopChecks;
+        }
         while (lists_.empty(min_degree)) {
             if (++min_degree > lists_.highest_degree())
                 throw std::logic_error("minimum-degree ordering lost a node");
@@ -351,9 +358,10 @@ void QuotientGraph::number_merged_nodes() {
 
 }  // namespace
 
-std::vector<int> minimum_degree_order(std::span<const int> start, std::span<const int> neighbours) {
+std::vector<int> minimum_degree_order(std::span<const int> start, std::span<const int> neighbours,
+                                      StopRequest stop) {
     QuotientGraph graph(start, neighbours);
-    return graph.order();
+    return graph.order(stop);
 }
 
 }  // namespace hydrosk::toolkit

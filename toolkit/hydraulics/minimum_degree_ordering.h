@@ -15,13 +15,17 @@
 #include <span>
 #include <vector>
 
+#include "toolkit/stop_request.h"
+
 namespace hydrosk::toolkit {
 
 // Graph on nodes 0 .. size-1: the neighbours of node v are
 // neighbours[start[v] .. start[v + 1]), in the order that breaks ties. Each
 // edge appears in the lists of both its ends, once; no node is its own
 // neighbour. Returns the elimination order: element k is the node eliminated
-// k-th. Throws std::invalid_argument on a malformed graph.
-std::vector<int> minimum_degree_order(std::span<const int> start, std::span<const int> neighbours);
+// k-th. Throws std::invalid_argument on a malformed graph, and SolveStopped once `stop` is set
+// (looked at every thousand or so eliminations).
+std::vector<int> minimum_degree_order(std::span<const int> start, std::span<const int> neighbours,
+                                      StopRequest stop = nullptr);
 
 }  // namespace hydrosk::toolkit

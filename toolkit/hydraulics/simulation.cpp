@@ -25,8 +25,11 @@ long round_seconds(double x) {
 
 }  // namespace
 
-HydraulicSimulation::HydraulicSimulation(const Network& network)
-    : network_(network), system_(network), solver_(network, system_), rules_(network, system_) {
+HydraulicSimulation::HydraulicSimulation(const Network& network, StopRequest stop)
+    : network_(network),
+      system_(network),
+      solver_(network, system_, stop),
+      rules_(network, system_) {
     state_.resize(system_);
     const Times& t = network.times;
     duration_ = t.duration;

@@ -40,10 +40,11 @@ struct HydraulicSnapshot {
 class HydraulicSimulation {
 public:
     // Builds the compact arrays and the matrix ordering; sets the starting
-    // flows as open() does.
-    explicit HydraulicSimulation(const Network& network);
+    // flows as open() does. `stop` is looked at while the ordering is found (SolveStopped) and
+    // by every solve after it, as set_stop_request's.
+    explicit HydraulicSimulation(const Network& network, StopRequest stop = nullptr);
     // The simulation keeps a reference: a temporary network would dangle.
-    explicit HydraulicSimulation(Network&&) = delete;
+    explicit HydraulicSimulation(Network&&, StopRequest = nullptr) = delete;
 
     // Like EN_openH: checks the network and sets every link's starting flow.
     // Returns 0 or EPANET's error code (223 too few nodes, 224 no tank or

@@ -45,10 +45,12 @@ void HydraulicState::resize(const HydraulicSystem& system) {
     tank_volume.assign(system.tanks.size(), 0.0);
 }
 
-HydraulicSolver::HydraulicSolver(const Network& network, const HydraulicSystem& system)
+HydraulicSolver::HydraulicSolver(const Network& network, const HydraulicSystem& system,
+                                 StopRequest stop)
     : network_(network),
       system_(system),
-      matrix_(system.junction_count, system.matrix_pairs),
+      matrix_(system.junction_count, system.matrix_pairs, stop),
+      stop_(stop),
       link_slot_(at(system.link_count), kNoIndex),
       p_(at(system.link_count), 0.0),
       y_(at(system.link_count), 0.0),

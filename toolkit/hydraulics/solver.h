@@ -43,8 +43,10 @@ struct SolveResult {
 
 class HydraulicSolver {
 public:
-    // Both outlive the solver. Builds the ordering and symbolic factorization.
-    HydraulicSolver(const Network& network, const HydraulicSystem& system);
+    // Both outlive the solver. Builds the ordering and symbolic factorization, looking at
+    // `stop` as set_stop_request's does.
+    HydraulicSolver(const Network& network, const HydraulicSystem& system,
+                    StopRequest stop = nullptr);
 
     // Solves for the heads and flows of `state` at its current demands, fixed
     // heads, statuses and settings; allocates nothing.

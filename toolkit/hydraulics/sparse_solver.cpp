@@ -62,7 +62,9 @@ void coupling_graph(int size, const std::vector<int>& pair_slot,
 
 }  // namespace
 
-SparseCholesky::SparseCholesky(int size, std::span<const std::pair<int, int>> pairs) : size_(size) {
+SparseCholesky::SparseCholesky(int size, std::span<const std::pair<int, int>> pairs,
+                               StopRequest stop)
+    : size_(size), stop_(stop) {
     if (size < 0) throw std::invalid_argument("negative matrix size");
     const auto n = at(size);
 
@@ -90,7 +92,7 @@ SparseCholesky::SparseCholesky(int size, std::span<const std::pair<int, int>> pa
     std::vector<int> start;
     std::vector<int> neighbours;
     coupling_graph(size, pair_slot_, first_pair_of_slot, pairs, start, neighbours);
-    order_ = minimum_degree_order(start, neighbours);
+    order_ = minimum_degree_order(start, neighbours, stop_);
     position_.resize(n);
     for (int k = 0; k < size; ++k) position_[at(order_[at(k)])] = k;
 

@@ -27,7 +27,9 @@ public:
     // `size` unknowns; `pairs` lists the off-diagonal couplings (i, j), i != j,
     // both in [0, size), in link order (the order breaks ties of the ordering).
     // Repeated pairs (parallel links) share the coefficient of the first.
-    SparseCholesky(int size, std::span<const std::pair<int, int>> pairs);
+    // `stop` is looked at while the ordering is found and by every factorisation after it.
+    SparseCholesky(int size, std::span<const std::pair<int, int>> pairs,
+                   StopRequest stop = nullptr);
 
     int size() const { return size_; }
     // Number of distinct off-diagonal coefficients.

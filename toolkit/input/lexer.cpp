@@ -82,6 +82,10 @@ bool overflows(std::string_view digits, bool hex) {
 
 bool LineSource::next(Line& line) {
     if (pos_ >= text_.size()) return false;
+    if (--until_stop_check_ == 0) {
+        ThrowIfStopRequested(stop_);
+        until_stop_check_ = kPiecesBetweenStopChecks;
+    }
     if (pos_ > 0 && text_[pos_ - 1] == '\n') ++number_;
     const std::size_t limit = std::min(text_.size(), pos_ + (kMaxLine - 1));
     std::size_t end = pos_;

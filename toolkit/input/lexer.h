@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "toolkit/stop_request.h"
+
 namespace hydrosk::toolkit::inp {
 
 inline constexpr std::size_t kMaxLine = 1024;  // EPANET reads at most kMaxLine - 1 bytes at once
@@ -27,15 +29,21 @@ struct Line {
 // Splits text into EPANET lines: up to and including '\n', or kMaxLine - 1
 // bytes when the line is longer (the rest comes as further pieces with the
 // same line number).
+// `stop` is looked at every few thousand pieces: SolveStopped once it is set.
 class LineSource {
 public:
-    explicit LineSource(std::string_view text) : text_(text) {}
+    explicit LineSource(std::string_view text, StopRequest stop = nullptr)
+        : text_(text), stop_(stop) {}
     bool next(Line& line);
+
+    static constexpr int kPiecesBetweenStopChecks = 4096;
 
 private:
     std::string_view text_;
+    StopRequest stop_;
     std::size_t pos_ = 0;
     long number_ = 1;
+    int until_stop_check_ = kPiecesBetweenStopChecks;
 };
 
 // True when `text`, after leading blanks, starts with `keyword`, letters

@@ -79,7 +79,9 @@ enum class RuleState { Rule, If, Then, Else, Priority, Error };
 
 class Parser {
 public:
-    explicit Parser(InputResult& result) : result_(result) {}
+    // `stop` is looked at while the text is read: SolveStopped once it is set.
+    explicit Parser(InputResult& result, StopRequest stop = nullptr)
+        : result_(result), stop_(stop) {}
     void run(std::string_view text);
 
 private:
@@ -160,6 +162,7 @@ private:
     bool is_junction(int node) const { return node >= 0 && node < njuncs_; }
 
     InputResult& result_;
+    StopRequest stop_;
     Network net_;
     Tokenizer tok_;
     int error_token_ = -1;

@@ -5,11 +5,13 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <numbers>
 #include <sstream>
 
 #include "toolkit/codes.h"
 #include "toolkit/curve_interpolation.h"
+#include "toolkit/destroy_apart.h"
 #include "toolkit/error_messages.h"
 #include "toolkit/input/parser.h"
 #include "toolkit/portable_math.h"
@@ -45,6 +47,18 @@ std::string unconnected_message(const std::string& id) {
     std::string text = prefix;
     for (std::size_t i = 0; i < length; ++i) text += prefix[i % prefix.size()];
     return text + " " + id;
+}
+
+// Grows `items` to `size` elements a block at a time, looking at the stop request between
+// blocks: laying out a network of millions of elements takes a while.
+template <typename T>
+void GrowTo(std::vector<T>& items, std::size_t size, StopRequest stop) {
+    constexpr std::size_t kBlock = 65536;
+    items.reserve(size);
+    while (items.size() < size) {
+        items.resize(std::min(size, items.size() + kBlock));
+        ThrowIfStopRequested(stop);
+    }
 }
 
 }  // namespace
@@ -147,7 +161,7 @@ int Parser::add_curve(std::string_view id) {
 }
 
 int Parser::count_pass(std::string_view text) {
-    LineSource source{text};
+    LineSource source{text, stop_};
     Line line;
     Section section = Section::None;
     int code = 0;
@@ -321,7 +335,7 @@ int Parser::read_line(Section section) {
 }
 
 int Parser::data_pass(std::string_view text) {
-    LineSource source{text};
+    LineSource source{text, stop_};
     Line line;
     Section section = Section::None;
     int errors = 0;
@@ -676,14 +690,14 @@ void Parser::run(std::string_view text) {
         return;
     }
 
-    net_.nodes.resize(static_cast<std::size_t>(max_nodes_));
-    net_.links.resize(static_cast<std::size_t>(max_links_));
+    GrowTo(net_.nodes, static_cast<std::size_t>(max_nodes_), stop_);
+    GrowTo(net_.links, static_cast<std::size_t>(max_links_), stop_);
     // EPANET's unread link slots are zeroed: type CV pipe.
     for (Link& link : net_.links) link.type = LinkType::CVPipe;
-    node_ids_.resize(net_.nodes.size());
-    link_ids_.resize(net_.links.size());
+    GrowTo(node_ids_, net_.nodes.size(), stop_);
+    GrowTo(link_ids_, net_.links.size(), stop_);
     demand_replaceable_.assign(net_.nodes.size(), false);
-    pumps_.resize(net_.links.size());
+    GrowTo(pumps_, net_.links.size(), stop_);
     // Time steps EPANET leaves at 0 until it adjusts them.
     net_.times.quality_step = 0;
     net_.times.rule_step = 0;
@@ -702,10 +716,13 @@ void Parser::run(std::string_view text) {
         result_.errors.push_back(std::move(error));
         code = codes::kInputErrors;
     }
+    ThrowIfStopRequested(stop_);
     if (code == 0) code = check_unlinked();
     if (code == 0) code = fit_pumps();
+    ThrowIfStopRequested(stop_);
     if (code == 0) adjust();
     if (code == 0) code = check_tanks();
+    ThrowIfStopRequested(stop_);
     if (code == 0) {
         net_.nodes.resize(static_cast<std::size_t>(njuncs_ + ntanks_));
         net_.links.resize(static_cast<std::size_t>(nlinks_));
@@ -720,14 +737,19 @@ void Parser::run(std::string_view text) {
 
 }  // namespace inp
 
-InputResult read_inp_text(std::string_view text) {
+InputResult read_inp_text(std::string_view text, StopRequest stop) {
     InputResult result;
-    inp::Parser parser{result};
-    parser.run(text);
+    auto parser = std::make_unique<inp::Parser>(result, stop);
+    try {
+        parser->run(text);
+    } catch (const SolveStopped&) {
+        DestroyApart(std::move(parser));  // what it read so far
+        throw;
+    }
     return result;
 }
 
-InputResult read_inp_file(const std::filesystem::path& path) {
+InputResult read_inp_file(const std::filesystem::path& path, StopRequest stop) {
     // Only a regular file is read: a FIFO would block and a device such as
     // /dev/zero never end.
     std::error_code ec;
@@ -744,7 +766,7 @@ InputResult read_inp_file(const std::filesystem::path& path) {
     }
     std::ostringstream buffer;
     buffer << in.rdbuf();
-    return read_inp_text(buffer.str());
+    return read_inp_text(buffer.str(), stop);
 }
 
 std::vector<std::string> input_report_lines(const InputResult& result) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "toolkit/network.h"
+#include "toolkit/stop_request.h"
 
 namespace hydrosk::toolkit {
 
@@ -64,10 +65,11 @@ struct ReportPage {
 };
 
 // Reads an INP file (code 302 when it cannot be opened or is not a regular
-// file). Throws std::bad_alloc when memory runs out.
-InputResult read_inp_file(const std::filesystem::path& path);
+// file). Throws std::bad_alloc when memory runs out, and SolveStopped once
+// `stop` is set (looked at every few thousand lines).
+InputResult read_inp_file(const std::filesystem::path& path, StopRequest stop = nullptr);
 // Reads INP text already in memory, bytes as in the file.
-InputResult read_inp_text(std::string_view text);
+InputResult read_inp_text(std::string_view text, StopRequest stop = nullptr);
 
 // The report lines EPANET writes while opening this input: every error's
 // report_lines, then "Error <code>: <message>" when code is not 0 (and

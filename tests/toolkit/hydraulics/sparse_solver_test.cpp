@@ -268,5 +268,22 @@ TEST(SparseCholeskyStop, AFactorisationOfManyColumnsEndsOnTheStopRequest) {
     EXPECT_THROW(solver.solve(diagonal, off, rhs), SolveStopped);
 }
 
+// The ordering of a large matrix, found once when the solver is made, looks at the stop
+// request too; unset, it changes nothing.
+TEST(SparseCholeskyStop, TheOrderingOfManyUnknownsEndsOnTheStopRequest) {
+    const int side = 120;  // a grid of 14,400 unknowns
+    std::vector<std::pair<int, int>> pairs;
+    for (int i = 0; i < side * side; ++i) {
+        if ((i + 1) % side != 0) pairs.emplace_back(i, i + 1);
+        if (i + side < side * side) pairs.emplace_back(i, i + side);
+    }
+    std::atomic<bool> stop{false};
+    const SparseCholesky watched(side * side, pairs, &stop);
+    const SparseCholesky unwatched(side * side, pairs);
+    EXPECT_TRUE(std::ranges::equal(watched.elimination_order(), unwatched.elimination_order()));
+    stop.store(true);
+    EXPECT_THROW(SparseCholesky(side * side, pairs, &stop), SolveStopped);
+}
+
 }  // namespace
 }  // namespace hydrosk::toolkit

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -1165,6 +1166,25 @@ TEST(ErrorMessages, TextsByCode) {
     EXPECT_EQ(toolkit_error_text(202), "Error 202: function call contains illegal numeric value");
     EXPECT_EQ(toolkit_error_text(223), "Error 223: not enough nodes in network");
     EXPECT_EQ(toolkit_error_text(1), "WARNING: System hydraulically unbalanced.");
+}
+
+// A long file is read with looks at the stop request on the way, which an unset request
+// leaves without effect.
+TEST(InpReaderStop, AReadOfManyLinesEndsOnTheStopRequest) {
+    std::string text = "[JUNCTIONS]\n";
+    const int count = 3 * inp::LineSource::kPiecesBetweenStopChecks;
+    for (int i = 0; i < count; ++i) text += "J" + std::to_string(i) + " 10 1\n";
+    text += "[RESERVOIRS]\nR 100\n[PIPES]\nP0 R J0 10 10 100\n";
+    for (int i = 1; i < count; ++i) {
+        text += "P" + std::to_string(i) + " J" + std::to_string(i - 1) + " J" + std::to_string(i) +
+                " 10 10 100\n";
+    }
+    std::atomic<bool> stop{false};
+    const InputResult read = read_inp_text(text, &stop);
+    ASSERT_EQ(read.code, 0);
+    EXPECT_EQ(read.network->junction_count, count);
+    stop.store(true);
+    EXPECT_THROW((void)read_inp_text(text, &stop), SolveStopped);
 }
 
 }  // namespace
