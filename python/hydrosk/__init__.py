@@ -278,16 +278,21 @@ def _number(name: str, value: object) -> float:
     return number
 
 
+def _whole_number(name: str, value) -> int:
+    """`value` as a whole number of at least 1; ValueError naming `name` otherwise."""
+    try:
+        count = operator.index(value)
+    except TypeError:
+        count = 0
+    if isinstance(value, bool) or count < 1:
+        raise ValueError(f"{name}: {value!r} is not a whole number of at least 1")
+    return count
+
+
 def _threads(threads: Optional[int]) -> int:
     if threads is None:
         return 0
-    try:
-        count = operator.index(threads)
-    except TypeError:
-        count = 0
-    if isinstance(threads, bool) or count < 1:
-        raise ValueError(f"threads: {threads!r} is not a whole number of at least 1")
-    return count
+    return _whole_number("threads", threads)
 
 
 def _no_check(
@@ -351,12 +356,7 @@ def _fire_groups(
         raise ValueError("fire_groups_near needs a distance greater than 0")
     if group_size is None:
         return _GroupSource(fire_groups_near=distance)
-    try:
-        size = operator.index(group_size)
-    except TypeError:
-        size = 0
-    if isinstance(group_size, bool) or size < 1:
-        raise ValueError(f"group_size: {group_size!r} is not a whole number of at least 1")
+    size = _whole_number("group_size", group_size)
     return _GroupSource(fire_groups_near=distance, group_size=size)
 
 
