@@ -1,6 +1,9 @@
 #include "analysis/junction_pool.h"
 
+#include <malloc.h>
+
 #include <algorithm>
+#include <new>
 #include <system_error>
 #include <vector>
 
@@ -10,6 +13,21 @@
 #include "toolkit/stop_request.h"
 
 namespace hydrosk::analysis {
+
+namespace {
+
+// The bytes the C library's allocator has handed out and not yet taken back; 0 where it does
+// not say (another C library, or a sanitizer's allocator in its place).
+std::size_t HeapBytesInUse() {
+#if defined(__GLIBC__)
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+#else
+    return 0;
+#endif
+}
+
+}  // namespace
 
 std::optional<int> RisingPositions::Take() {
     const auto [first, last] = TakeBlock(1);
@@ -48,8 +66,12 @@ std::optional<JunctionOutcome> OrderedOutcomes::TakeNext(std::chrono::millisecon
 
 JunctionPool::JunctionPool(PositionSource& positions, OutcomeSink& outcomes, int threads,
                            WorkerFactory factory)
-    : positions_(positions), outcomes_(outcomes), factory_(std::move(factory)) {
-    const int workers = std::max(threads, 1);
+    : positions_(positions),
+      outcomes_(outcomes),
+      factory_(std::move(factory)),
+      workers_(std::max(threads, 1)),
+      heap_before_(HeapBytesInUse()) {
+    const int workers = workers_;
     threads_.reserve(static_cast<std::size_t>(workers));
     for (int i = 0; i < workers; ++i) {
         try {
@@ -79,6 +101,7 @@ void JunctionPool::Work() {
     } catch (...) {
         setup_failure = std::current_exception();
     }
+    NoteSetUp(setup_failure);
     // Positions until none is left or the pool stops.
     const auto serve = [&] {
         std::vector<int> taken;
@@ -131,6 +154,27 @@ void JunctionPool::Work() {
     serve();
     // A pool stopped on a large network ends without waiting for its workers' memory.
     if (stop_.load()) toolkit::DestroyApart(std::move(worker));
+}
+
+void JunctionPool::NoteSetUp(const std::exception_ptr& failure) {
+    const auto taken = [this] {
+        const std::size_t heap = HeapBytesInUse();
+        return heap > heap_before_ ? heap - heap_before_ : 0;
+    };
+    if (!failure) {
+        // Once every worker is set up, the heap they took is shared out evenly.
+        if (set_up_.fetch_add(1) + 1 == workers_) {
+            each_.store(taken() / static_cast<std::size_t>(workers_));
+        }
+        return;
+    }
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        std::size_t none = 0;
+        (void)taken_at_failure_.compare_exchange_strong(none, taken());
+    } catch (...) {
+    }
 }
 
 int WorkerThreadCount(int requested) {

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/run_messages.h"
 #include "files/record_layout.h"
 
 namespace hydrosk::analysis {
@@ -140,13 +141,23 @@ public:
     // Waits until every worker has ended (no position left, or stopped).
     void Join();
 
+    // What the workers took of the heap (unknown where the C library does not say).
+    messages::WorkerMemory Memory() const { return {each_.load(), taken_at_failure_.load()}; }
+
 private:
     void Work();
+    // Counts a worker set up, or notes the heap taken when one ran out of memory.
+    void NoteSetUp(const std::exception_ptr& failure);
 
     PositionSource& positions_;
     OutcomeSink& outcomes_;
     WorkerFactory factory_;
     std::atomic<bool> stop_{false};
+    int workers_ = 0;
+    std::size_t heap_before_ = 0;
+    std::atomic<int> set_up_{0};
+    std::atomic<std::size_t> each_{0};
+    std::atomic<std::size_t> taken_at_failure_{0};
     std::vector<std::jthread> threads_;
 };
 

@@ -1,7 +1,11 @@
 #include "analysis/ordered_rows.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
+
+#include "analysis/run_messages.h"
+#include "analysis/search_common.h"
 
 namespace hydrosk::analysis {
 namespace {
@@ -64,9 +68,8 @@ UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
     RisingPositions positions(count);
     OrderedOutcomes outcomes(1);
     const Attachment attachment(parallelism.shared, positions, outcomes);
-    JunctionPool pool(positions, outcomes,
-                      std::min(WorkerThreadCount(parallelism.threads), std::max(count, 1)),
-                      factory);
+    const int workers = std::min(WorkerThreadCount(parallelism.threads), std::max(count, 1));
+    JunctionPool pool(positions, outcomes, workers, factory);
     observer.ServeEvents();
     auto last_served = Clock::now();
     for (int position = 1; position <= count;) {
@@ -74,7 +77,13 @@ UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
         if (outcome) {
             if (outcome->failure) {
                 pool.Stop();
-                std::rethrow_exception(outcome->failure);
+                try {
+                    std::rethrow_exception(outcome->failure);
+                } catch (const std::bad_alloc&) {
+                    // Said with what the workers took, once they have ended.
+                    pool.Join();
+                    throw RunStopped(messages::OutOfMemory(workers, pool.Memory()));
+                }
             }
             write(outcome->row);
             if (outcome->unsolved.count > 0) {

@@ -173,10 +173,27 @@ std::string CouldNotOpenInp(int code, std::span<const toolkit::InputError> error
     return text;
 }
 
-std::string OutOfMemory(int workers) {
+namespace {
+
+// Bytes in mebibytes, rounded up: "12 MB".
+std::string Megabytes(std::size_t bytes) {
+    constexpr std::size_t kMegabyte = 1024 * 1024;
+    return std::to_string((bytes + kMegabyte - 1) / kMegabyte) + " MB";
+}
+
+}  // namespace
+
+std::string OutOfMemory(int workers, const WorkerMemory& memory) {
     std::string text(kOutOfMemory);
     text +=
         " with " + std::to_string(workers) + (workers == 1 ? " worker thread" : " worker threads");
+    if (memory.each > 0) {
+        text += workers == 1 ? ", which needs about " : ", each of which needs about ";
+        text += Megabytes(memory.each);
+    } else if (memory.taken_at_failure > 0) {
+        text += workers == 1 ? ", which had taken " : ", which had taken between them ";
+        text += Megabytes(memory.taken_at_failure) + " before it ran out";
+    }
     if (workers > 1) text += "; each holds the network's hydraulics of its own, so fewer need less";
     return text;
 }

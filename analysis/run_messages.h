@@ -85,8 +85,14 @@ inline constexpr std::string_view kBisectionMayDiffer =
     "(see \"The searches\" in the README; --search linear tries every flow)";
 // An allocation failed: the run, or the command line, ends with this.
 inline constexpr std::string_view kOutOfMemory = "out of memory";
+// What the worker threads of a search took of the memory: the heap each took once all had
+// started, or else what they had taken between them when one could not start. Zero: unknown.
+struct WorkerMemory {
+    std::size_t each = 0;
+    std::size_t taken_at_failure = 0;
+};
 // The same during a search of `workers` worker threads, each with a network of its own.
-std::string OutOfMemory(int workers);
+std::string OutOfMemory(int workers, const WorkerMemory& memory = {});
 // A worker thread that the system would not start (`started` of `workers` were).
 std::string ThreadNotStarted(int started, int workers, std::string_view reason);
 

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "toolkit/codes.h"
+#include "toolkit/destroy_apart.h"
 #include "toolkit/hydraulics/simulation.h"
 #include "toolkit/input/reader.h"
 
@@ -35,6 +36,40 @@ bool same_file(const std::string& a, const std::string& b) {
 int find_index(const std::unordered_map<std::string, int>& map, std::string_view id) {
     const auto it = map.find(std::string(id));
     return it == map.end() ? 0 : it->second + 1;
+}
+
+// The project's own copy of a parsed network, whose values its functions change. Its nodes and
+// links are copied a block at a time, watching the stop request; its ID tables stay empty, as
+// the IDs never change: they are looked up in the parsed network. Every other member is copied
+// whole (a member added to Network is added here; the compiler warns of one left out).
+std::unique_ptr<Network> working_copy(const Network& from, StopRequest stop) {
+    auto copy = std::make_unique<Network>(Network{from.title,
+                                                  from.title_lines,
+                                                  {},
+                                                  {},
+                                                  from.patterns,
+                                                  from.curves,
+                                                  from.controls,
+                                                  from.rules,
+                                                  from.options,
+                                                  from.times,
+                                                  from.energy,
+                                                  from.report,
+                                                  from.units,
+                                                  from.junction_count,
+                                                  from.tank_count,
+                                                  {},
+                                                  {},
+                                                  {},
+                                                  {}});
+    try {
+        CopyInto(from.nodes, copy->nodes, stop);
+        CopyInto(from.links, copy->links, stop);
+    } catch (const SolveStopped&) {
+        DestroyApart(std::move(copy));  // what was copied so far
+        throw;
+    }
+    return copy;
 }
 
 }  // namespace
@@ -78,7 +113,7 @@ int Project::open(std::shared_ptr<const Network> parsed) {
     (void)close();  // closing always succeeds
     if (!parsed) return kNotOpen;
     try {
-        network_ = *parsed;
+        network_ = std::move(*working_copy(*parsed, stop_));
     } catch (const std::bad_alloc&) {
         (void)close();  // closing always succeeds
         return kInsufficientMemory;
@@ -143,7 +178,7 @@ int Project::get_count(int code, int& count) const {
 int Project::get_node_index(std::string_view id, int& index) const {
     index = 0;
     if (!is_open()) return kNotOpen;
-    index = find_index(network_.node_index, id);
+    index = find_index(parsed_->node_index, id);
     return index == 0 ? kUndefinedNode : 0;
 }
 
@@ -164,7 +199,7 @@ int Project::get_node_type(int index, int& type) const {
 int Project::get_link_index(std::string_view id, int& index) const {
     index = 0;
     if (!is_open()) return kNotOpen;
-    index = find_index(network_.link_index, id);
+    index = find_index(parsed_->link_index, id);
     return index == 0 ? kUndefinedLink : 0;
 }
 
@@ -194,7 +229,7 @@ int Project::get_link_nodes(int index, int& node1, int& node2) const {
 int Project::get_pattern_index(std::string_view id, int& index) const {
     index = 0;
     if (!is_open()) return kNotOpen;
-    index = find_index(network_.pattern_index, id);
+    index = find_index(parsed_->pattern_index, id);
     return index == 0 ? kUndefinedPattern : 0;
 }
 

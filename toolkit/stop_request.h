@@ -4,8 +4,11 @@
 // without one (the C interface never sets it) every result is EPANET's.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <exception>
+#include <vector>
 
 namespace hydrosk::toolkit {
 
@@ -21,6 +24,32 @@ using StopRequest = const std::atomic<bool>*;
 
 inline void ThrowIfStopRequested(StopRequest stop) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) throw SolveStopped();
+}
+
+// Networks of millions of elements are laid out and copied a block at a time, with a look at
+// the stop request between blocks.
+inline constexpr std::size_t kElementsBetweenStopChecks = 65536;
+
+// Grows `items` to `size` elements.
+template <typename T>
+void GrowTo(std::vector<T>& items, std::size_t size, StopRequest stop) {
+    items.reserve(size);
+    while (items.size() < size) {
+        items.resize(std::min(size, items.size() + kElementsBetweenStopChecks));
+        ThrowIfStopRequested(stop);
+    }
+}
+
+// Appends a copy of every element of `from` to `to`.
+template <typename T>
+void CopyInto(const std::vector<T>& from, std::vector<T>& to, StopRequest stop) {
+    to.reserve(to.size() + from.size());
+    for (std::size_t at = 0; at < from.size(); at += kElementsBetweenStopChecks) {
+        const std::size_t end = std::min(from.size(), at + kElementsBetweenStopChecks);
+        to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(at),
+                  from.begin() + static_cast<std::ptrdiff_t>(end));
+        ThrowIfStopRequested(stop);
+    }
 }
 
 }  // namespace hydrosk::toolkit

@@ -167,6 +167,36 @@ TEST(RisingPositionsTest, BlocksAndSinglePositionsShareOneRisingSequence) {
     EXPECT_GT(first, last);
 }
 
+// The sanitizers' allocator keeps its own accounts, which the C library's figures leave out.
+#if !defined(__SANITIZE_ADDRESS__)
+// What the workers took of the heap: shared out evenly once all are set up, which an
+// out-of-memory message then gives as each one's need.
+TEST(JunctionPoolTest, MeasuresTheHeapEachWorkerTook) {
+    constexpr std::size_t kHeld = 16 * 1024 * 1024;
+    class HoldingWorker final : public JunctionWorker {
+    public:
+        // Long enough for every worker to be set up before the first one ends.
+        files::Record Row(int position) override {
+            std::this_thread::sleep_for(100ms);
+            return {std::to_string(position + held_[0])};
+        }
+
+    private:
+        std::vector<char> held_ = std::vector<char>(kHeld, 0);
+    };
+    Pool pool(6, 3, [](const std::atomic<bool>*) { return std::make_unique<HoldingWorker>(); });
+    EXPECT_EQ(Drain(pool).rows.size(), 6U);
+    pool.pool.Join();
+    const messages::WorkerMemory memory = pool.pool.Memory();
+    EXPECT_GE(memory.each, kHeld);
+    EXPECT_LT(memory.each, kHeld + kHeld / 4);
+    EXPECT_EQ(messages::OutOfMemory(3, memory),
+              "out of memory with 3 worker threads, each of which needs about " +
+                  std::to_string(memory.each / (1024 * 1024) + 1) +
+                  " MB; each holds the network's hydraulics of its own, so fewer need less");
+}
+#endif
+
 TEST(JunctionPoolTest, ThreadCountDefaultsToTheHardware) {
     EXPECT_EQ(WorkerThreadCount(3), 3);
     EXPECT_GE(WorkerThreadCount(0), 1);

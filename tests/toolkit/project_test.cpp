@@ -113,6 +113,49 @@ TEST_F(ProjectTest, AStopRequestEndsASolveAndNoneChangesNothing) {
     EXPECT_THROW((void)stopped.run_h(time), SolveStopped);
 }
 
+// The steps between reading a network and its first solve look at the stop request too: the
+// project's copy of the parsed network and the set-up of its matrix, on a network large
+// enough for their checks; its IDs are found through the parsed network.
+TEST_F(ProjectTest, AStopRequestEndsTheCopyOfALargeNetworkAndItsMatrixSetUp) {
+    std::string text = "[JUNCTIONS]\n";
+    constexpr int kSide = 300;
+    for (int i = 0; i < kSide * kSide; ++i) text += " J" + std::to_string(i) + " 10 1\n";
+    text += "[RESERVOIRS]\n R 200\n[PIPES]\n P R J0 10 24 120\n";
+    for (int r = 0; r < kSide; ++r) {
+        for (int c = 0; c < kSide; ++c) {
+            const std::string j = std::to_string(r * kSide + c);
+            if (c + 1 < kSide)
+                text +=
+                    " H" + j + " J" + j + " J" + std::to_string(r * kSide + c + 1) + " 100 8 120\n";
+            if (r + 1 < kSide)
+                text += " V" + j + " J" + j + " J" + std::to_string((r + 1) * kSide + c) +
+                        " 100 8 120\n";
+        }
+    }
+    Project read;
+    ASSERT_EQ(read.open(write("grid.inp", text), "", ""), 0);
+
+    std::atomic<bool> stop{true};
+    Project stopped;
+    stopped.set_stop_request(&stop);
+    EXPECT_THROW((void)stopped.open(read.parsed_network()), SolveStopped);
+    EXPECT_FALSE(stopped.is_open());
+
+    Project opened;
+    ASSERT_EQ(opened.open(read.parsed_network()), 0);
+    int index = 0;
+    ASSERT_EQ(opened.get_node_index("J89999", index), 0);
+    EXPECT_EQ(index, kSide * kSide);
+    ASSERT_EQ(opened.get_link_index("H1", index), 0);
+    std::string id;
+    ASSERT_EQ(opened.get_link_id(index, id), 0);
+    EXPECT_EQ(id, "H1");
+    opened.set_stop_request(&stop);
+    EXPECT_THROW((void)opened.open_h(), SolveStopped);
+    stop.store(false);
+    ASSERT_EQ(opened.open_h(), 0);
+}
+
 TEST_F(ProjectTest, OpeningAParsedNetworkEqualsAFreshOpen) {
     Project fresh;
     ASSERT_EQ(fresh.open(write("tank.inp", kDrainingTank), "", ""), 0);

@@ -60,6 +60,12 @@ void coupling_graph(int size, const std::vector<int>& pair_slot,
     }
 }
 
+// Whether the loops that set up the factor of a matrix of millions of unknowns look at the
+// stop request at this step of theirs.
+bool stop_check_due(std::size_t step) {
+    return step % kElementsBetweenStopChecks == kElementsBetweenStopChecks - 1;
+}
+
 }  // namespace
 
 SparseCholesky::SparseCholesky(int size, std::span<const std::pair<int, int>> pairs,
@@ -83,6 +89,7 @@ SparseCholesky::SparseCholesky(int size, std::span<const std::pair<int, int>> pa
     pair_slot_.resize(keys.size());
     std::vector<int> first_pair_of_slot(couplings.size(), kNone);
     for (std::size_t p = 0; p < keys.size(); ++p) {
+        if (stop_check_due(p)) ThrowIfStopRequested(stop_);
         const auto it = std::lower_bound(couplings.begin(), couplings.end(), keys[p]);
         const auto s = static_cast<std::size_t>(it - couplings.begin());
         pair_slot_[p] = static_cast<int>(s);
@@ -127,6 +134,7 @@ void SparseCholesky::build_factor_pattern(const std::vector<std::pair<int, int>>
     std::vector<int> row_start(n + 1, 0);
     std::vector<int> row_columns;
     for (int k = 0; k < size_; ++k) {
+        if (stop_check_due(at(k))) ThrowIfStopRequested(stop_);
         mark[at(k)] = k;
         for (int e = upper_start[at(k)]; e < upper_start[at(k) + 1]; ++e) {
             for (int i = upper_row[at(e)]; i != kNone && mark[at(i)] != k; i = parent[at(i)]) {
@@ -146,6 +154,7 @@ void SparseCholesky::build_factor_pattern(const std::vector<std::pair<int, int>>
     {
         std::vector<int> next(factor_start_.begin(), factor_start_.end() - 1);
         for (int k = 0; k < size_; ++k) {
+            if (stop_check_due(at(k))) ThrowIfStopRequested(stop_);
             for (int idx = row_start[at(k)]; idx < row_start[at(k) + 1]; ++idx) {
                 factor_row_[at(next[at(row_columns[at(idx)])]++)] = k;
             }
@@ -154,6 +163,7 @@ void SparseCholesky::build_factor_pattern(const std::vector<std::pair<int, int>>
 
     factor_slot_.assign(factor_row_.size(), kNone);
     for (std::size_t s = 0; s < couplings.size(); ++s) {
+        if (stop_check_due(s)) ThrowIfStopRequested(stop_);
         const int pa = position_[at(couplings[s].first)];
         const int pb = position_[at(couplings[s].second)];
         const int column = std::min(pa, pb);
@@ -187,6 +197,7 @@ void SparseCholesky::schedule_column_updates() {
     update_entry_.reserve(factor_row_.size());
     update_end_.reserve(factor_row_.size());
     for (int j = 0; j < size_; ++j) {
+        if (stop_check_due(at(j))) ThrowIfStopRequested(stop_);
         for (int k = list_front[at(j)]; k != kNone;) {
             const int following = list_next[at(k)];
             const int entry = next_entry[at(k)];

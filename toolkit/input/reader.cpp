@@ -49,18 +49,6 @@ std::string unconnected_message(const std::string& id) {
     return text + " " + id;
 }
 
-// Grows `items` to `size` elements a block at a time, looking at the stop request between
-// blocks: laying out a network of millions of elements takes a while.
-template <typename T>
-void GrowTo(std::vector<T>& items, std::size_t size, StopRequest stop) {
-    constexpr std::size_t kBlock = 65536;
-    items.reserve(size);
-    while (items.size() < size) {
-        items.resize(std::min(size, items.size() + kBlock));
-        ThrowIfStopRequested(stop);
-    }
-}
-
 }  // namespace
 
 bool fit_power_function(PumpState& pump, double h0, double h1, double h2, double q1, double q2) {
@@ -690,6 +678,10 @@ void Parser::run(std::string_view text) {
         return;
     }
 
+    // The ID tables sized at once: growing a table of millions of IDs rehashes every one of
+    // them, seconds of work that no stop request could interrupt.
+    net_.node_index.reserve(static_cast<std::size_t>(max_nodes_));
+    net_.link_index.reserve(static_cast<std::size_t>(max_links_));
     GrowTo(net_.nodes, static_cast<std::size_t>(max_nodes_), stop_);
     GrowTo(net_.links, static_cast<std::size_t>(max_links_), stop_);
     // EPANET's unread link slots are zeroed: type CV pipe.
