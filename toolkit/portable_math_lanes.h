@@ -69,8 +69,8 @@ template <int W>
 inline typename Lanes<W>::Double gather(const double* table, typename Lanes<W>::Bits index) {
 #if defined(__AVX512F__)
     if constexpr (W == 8) {
-        // Eight loads joined in halves: quicker than the gather instruction on processors
-        // that split 512-bit operations in two.
+        // Eight loads joined in halves: quicker than the gather instruction on the AMD Zen 5
+        // processors measured (README.md, "Trials side by side in the vector registers").
         const TwoDoubles p0 = {table[index[0]], table[index[1]]};
         const TwoDoubles p1 = {table[index[2]], table[index[3]]};
         const TwoDoubles p2 = {table[index[4]], table[index[5]]};
