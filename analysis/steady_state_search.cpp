@@ -51,7 +51,7 @@ public:
         for (; done_ + 1 < position; ++done_) SetBackDemand(project_, catalogue_, done_ + 1);
         unsolved_ = {};
         files::Record row = SteadyStateJunction(project_, catalogue_, limits_, settings_, flows_,
-                                                position, stop_, &unsolved_);
+                                                position, stop_, &unsolved_, &failed_at_zero_);
         done_ = position;
         return row;
     }
@@ -65,6 +65,7 @@ private:
     const std::atomic<bool>* stop_;
     int done_ = 0;  // the last position whose demand is set back
     UnsolvedTrials unsolved_;
+    bool failed_at_zero_ = false;  // the last junction's first trial failed
 };
 
 }  // namespace
@@ -73,7 +74,8 @@ files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
                                   const JunctionLimits& limits, const SteadyStateSettings& settings,
                                   std::span<const float> flows, int position,
-                                  const std::atomic<bool>* stop, UnsolvedTrials* unsolved) {
+                                  const std::atomic<bool>* stop, UnsolvedTrials* unsolved,
+                                  bool* failed_at_zero) {
     const std::string& id = catalogue.JunctionIDs[static_cast<std::size_t>(position)];
     const int node = NodeIndex(catalogue, position);
 
@@ -152,7 +154,8 @@ files::Record SteadyStateJunction(toolkit::Project& project,
         };
         const int width = settings.lanes > 0 ? settings.lanes : toolkit::widest_trial_lanes();
         failed = FindFailedTrialSideBySide<Violation>(flows, settings.method, width, first,
-                                                      solve_side_by_side);
+                                                      solve_side_by_side,
+                                                      failed_at_zero == nullptr || *failed_at_zero);
         // The unsolved trials are those among the ones that the search one at a time solves,
         // in its order: it is replayed on the outcomes.
         const auto replayed = FindFailedTrial<Violation>(flows, settings.method, [&](float q) {
@@ -167,6 +170,7 @@ files::Record SteadyStateJunction(toolkit::Project& project,
             throw std::logic_error("trials side by side found another failing trial");
         }
     }
+    if (failed_at_zero != nullptr) *failed_at_zero = failed && failed->index == 0;
     files::Record row;
     if (failed) {
         const Violation& violation = failed->outcome;

@@ -37,13 +37,17 @@ struct SteadyStateSettings {
 // pressure) or (ID, "Maximal flow was reached"), and leaves the junction's demand set back
 // whichever trials were solved. Throws RunEnded when its pattern cannot be cleared, and
 // JunctionAbandoned between trials once `stop` is set. Trials whose solve fails are counted in
-// `unsolved` and tested all the same.
+// `unsolved` and tested all the same. With trials side by side, `failed_at_zero`, when given,
+// says whether the junction before failed at the first trial flow: the linear search then
+// solves that trial alone first, else side by side with the next ones; it is set to whether
+// this junction fails there (the row is the same either way).
 files::Record SteadyStateJunction(toolkit::Project& project,
                                   const network::NetworkCatalogue& catalogue,
                                   const JunctionLimits& limits, const SteadyStateSettings& settings,
                                   std::span<const float> flows, int position,
                                   const std::atomic<bool>* stop = nullptr,
-                                  UnsolvedTrials* unsolved = nullptr);
+                                  UnsolvedTrials* unsolved = nullptr,
+                                  bool* failed_at_zero = nullptr);
 
 // What the search leaves of junction `position` for the junctions after it: its base demand
 // and pattern read and set back in single precision, as SteadyStateJunction does at its end.

@@ -89,21 +89,26 @@ using SideBySideTrials =
 // FindFailedTrial's answer, with the first trial solved alone by `trial` (a junction that fails
 // at 0 needs no other) and the others `width` at a time by `solve`. Linear starts the trials
 // in rising order and starts no more once one has failed; the lowest failure is
-// the answer once every trial below it is done. Bisection solves ahead: with the two ends it
-// solves the first halving steps for either outcome, and then, whenever the next halving step
-// is not solved yet, the next steps of both outcomes up to `width` trials, so that the steps it
-// takes are FindFailedTrial's own. Each trial depends on its flow alone, so the answer is
-// FindFailedTrial's; only trials that FindFailedTrial would not solve are solved in addition.
+// the answer once every trial below it is done. Without `first_alone`, linear solves the first
+// trial side by side with the next ones too (cheaper where it passes, as it mostly does). Bisection
+// solves ahead: with the two ends it solves the first halving steps for either outcome, and then,
+// whenever the next halving step is not solved yet, the next steps of both outcomes up to `width`
+// trials, so that the steps it takes are FindFailedTrial's own. Each trial depends on its flow
+// alone, so the answer is FindFailedTrial's; only trials that FindFailedTrial would not solve are
+// solved in addition.
 template <typename Outcome, typename Trial>
 std::optional<FailedTrial<Outcome>> FindFailedTrialSideBySide(
     std::span<const float> flows, SearchMethod method, int width, Trial&& trial,
-    const SideBySideTrials<Outcome>& solve) {
+    const SideBySideTrials<Outcome>& solve, bool first_alone = true) {
     const std::size_t n = flows.size();
     if (n == 0) return std::nullopt;
-    std::optional<Outcome> at_zero = trial(flows[0]);
-    if (at_zero) return FailedTrial<Outcome>{0, std::move(*at_zero)};
+    first_alone = first_alone || method != SearchMethod::Linear;
+    if (first_alone) {
+        std::optional<Outcome> at_zero = trial(flows[0]);
+        if (at_zero) return FailedTrial<Outcome>{0, std::move(*at_zero)};
+    }
     if (method == SearchMethod::Linear) {
-        std::size_t started = 1;
+        std::size_t started = first_alone ? 1 : 0;
         std::optional<FailedTrial<Outcome>> lowest;
         solve(
             [&]() -> std::optional<std::size_t> {

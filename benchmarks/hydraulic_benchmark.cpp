@@ -2,11 +2,15 @@
 // solve as a fire-flow analysis repeats it (open, initialize, run on a
 // simulation built once), the one-off cost of building the simulation, a
 // whole extended-period simulation as an extended-period trial runs it (a
-// fresh project from the parsed network), and reading the INP file.
+// fresh project from the parsed network), reading the INP file, and the steady trials of a
+// fire-flow search one at a time and side by side in vector lanes.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "toolkit/hydraulics/simulation.h"
@@ -79,6 +83,105 @@ void read_inp(benchmark::State& state, const std::string& name) {
     }
     for (auto _ : state) benchmark::DoNotOptimize(load(name));
 }
+
+// A network made steady (duration 0) in memory.
+std::shared_ptr<const Network> steady(const std::shared_ptr<Network>& network) {
+    if (network) network->times.duration = 0;
+    return network;
+}
+
+// A grid of side x side junctions fed at one corner, written once into a temporary directory.
+std::shared_ptr<const Network> grid(int side) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("hydrosk-grid-" + std::to_string(side) + ".inp");
+    const auto id = [](int row, int column) {
+        return "J" + std::to_string(row) + "_" + std::to_string(column);
+    };
+    {
+        std::ofstream net(path, std::ios::binary);
+        net << "[JUNCTIONS]\n";
+        for (int r = 0; r < side; ++r) {
+            for (int c = 0; c < side; ++c) net << ' ' << id(r, c) << " 100 1\n";
+        }
+        net << "[RESERVOIRS]\n R1 200\n[PIPES]\n P0 R1 " << id(0, 0) << " 100 12 100\n";
+        int pipe = 1;
+        for (int r = 0; r < side; ++r) {
+            for (int c = 0; c < side; ++c) {
+                if (c + 1 < side) {
+                    net << " P" << pipe++ << ' ' << id(r, c) << ' ' << id(r, c + 1)
+                        << " 100 8 100\n";
+                }
+                if (r + 1 < side) {
+                    net << " P" << pipe++ << ' ' << id(r, c) << ' ' << id(r + 1, c)
+                        << " 100 8 100\n";
+                }
+            }
+        }
+        net << "[TIMES]\n Duration 0\n[END]\n";
+    }
+    auto result = hydrosk::toolkit::read_inp_file(path);
+    return result.code == 0 ? result.network : nullptr;
+}
+
+// The trials of a linear search (0 to 1500 in steps of 10) at `junctions` junctions spread
+// over the network, solved with `lanes` lanes (1: one at a time).
+void trials(benchmark::State& state, const std::shared_ptr<const Network>& network, int junctions,
+            int lanes) {
+    if (!network) {
+        state.SkipWithError("cannot read the network");
+        return;
+    }
+    hydrosk::toolkit::Project project;
+    if (project.open(network) != 0) {
+        state.SkipWithError("cannot open the network");
+        return;
+    }
+    const int count = network->junction_count;
+    const int step = std::max(1, count / junctions);
+    long solved = 0;
+    for (auto _ : state) {
+        solved = 0;
+        for (int j = 0; j < junctions; ++j) {
+            const int node = 1 + j * step;
+            int flow = 0;
+            const int code = project.solve_trials(
+                lanes,
+                [&]() -> std::optional<hydrosk::toolkit::TrialDemand> {
+                    if (flow > 1500) return std::nullopt;
+                    const double q = flow;
+                    flow += 10;
+                    return hydrosk::toolkit::TrialDemand{node, q};
+                },
+                [&](std::size_t, const hydrosk::toolkit::SolvedTrial& trial) {
+                    benchmark::DoNotOptimize(trial.code());
+                    ++solved;
+                });
+            if (code != 0) {
+                state.SkipWithError("the trials were refused");
+                return;
+            }
+        }
+    }
+    state.counters["trials"] = static_cast<double>(solved);
+}
+
+void trials_ky10(benchmark::State& state) {
+    static const auto network = load("ky10");
+    trials(state, network, 20, static_cast<int>(state.range(0)));
+}
+void trials_net6(benchmark::State& state) {
+    static const auto network = steady(load("Net6"));
+    trials(state, network, 2, static_cast<int>(state.range(0)));
+}
+void trials_grid(benchmark::State& state) {
+    static const auto network = grid(100);
+    trials(state, network, 1, static_cast<int>(state.range(0)));
+}
+
+// Lanes: 1 (one at a time), 4 (AVX2), 8 (AVX-512 where the processor has it).
+BENCHMARK(trials_ky10)->Arg(1)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(trials_net6)->Arg(1)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(trials_grid)->Arg(1)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_CAPTURE(steady_solve, Net6, std::string("Net6"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(steady_solve, ky10, std::string("ky10"))->Unit(benchmark::kMillisecond);

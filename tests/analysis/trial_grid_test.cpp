@@ -79,5 +79,58 @@ TEST(TrialGridTest, BisectionReportsAFailureRightAboveAPassOtherwise) {
     EXPECT_EQ(Find({true, false, false, true}, SearchMethod::Bisection).reported, 0U);
 }
 
+// Trials side by side, `width` at a time, each batch's outcomes handed back in reverse order:
+// the linear search's answer, with the first trial solved alone or among the others.
+TEST(TrialGridTest, LinearSideBySideReportsTheLinearSearchsTrialWithTheFirstAloneOrNot) {
+    constexpr std::size_t n = 12;
+    std::vector<float> flows(n);
+    for (std::size_t i = 0; i < n; ++i) flows[i] = static_cast<float>(i);
+    // Every pattern of failures that starts at some trial (or none), and one with a pass above.
+    std::vector<std::vector<bool>> patterns;
+    for (std::size_t f = 0; f <= n; ++f) {
+        std::vector<bool> fails(n);
+        for (std::size_t i = f; i < n; ++i) fails[i] = true;
+        patterns.push_back(fails);
+    }
+    patterns.push_back(
+        {false, false, true, false, true, true, false, false, true, true, true, true});
+    for (const auto& fails : patterns) {
+        const auto expected = Find(fails, SearchMethod::Linear).reported;
+        for (const int width : {1, 3, 8}) {
+            for (const bool first_alone : {true, false}) {
+                std::size_t alone = 0;
+                const auto outcome = [&](std::size_t i) {
+                    return fails[i] ? std::optional<std::size_t>(i) : std::nullopt;
+                };
+                const SideBySideTrials<std::size_t> solve = [&](const auto& next,
+                                                                const auto& done) {
+                    for (;;) {
+                        std::vector<std::size_t> batch;
+                        while (batch.size() < static_cast<std::size_t>(width)) {
+                            const auto i = next();
+                            if (!i) break;
+                            batch.push_back(*i);
+                        }
+                        if (batch.empty()) return;
+                        for (auto i = batch.rbegin(); i != batch.rend(); ++i) done(*i, outcome(*i));
+                    }
+                };
+                const auto failed = FindFailedTrialSideBySide<std::size_t>(
+                    flows, SearchMethod::Linear, width,
+                    [&](float q) {
+                        ++alone;
+                        return outcome(static_cast<std::size_t>(q));
+                    },
+                    solve, first_alone);
+                ASSERT_EQ(failed.has_value(), expected.has_value());
+                if (failed) {
+                    EXPECT_EQ(failed->index, *expected);
+                }
+                EXPECT_EQ(alone, first_alone ? 1U : 0U);
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace hydrosk::analysis

@@ -101,6 +101,11 @@ public:
         }
         slot_.resize(nl);
         for (int k = 0; k < system.link_count; ++k) slot_[at(k)] = solver.link_slot(k);
+        // The links whose state the status checks may change whatever it is: all but the
+        // pipes between junctions, which only leave a state that none of the checks gives.
+        for (int k = 0; k < system.link_count; ++k) {
+            if (solver.link_state_may_change(k, LinkState::Open)) state_links_.push_back(k);
+        }
         max_trials_ = system.max_iter;
         if (system.extra_iter > 0) {
             max_trials_ = static_cast<int>(static_cast<std::uint32_t>(max_trials_) +
@@ -123,6 +128,19 @@ public:
                 k, start.flow[kk], start.status[kk], start.setting[kk], 0.0);
             start_p_[kk] = c.p;
             start_y_[kk] = c.y;
+        }
+        // A pipe between junctions that starts in a state the checks change is checked too,
+        // in every trial: the list is then every link.
+        checked_links_ = &state_links_;
+        for (int k = 0; k < system_.link_count; ++k) {
+            if (solver_.link_state_may_change(k, start.status[at(k)]) &&
+                !solver_.link_state_may_change(k, LinkState::Open)) {
+                checked_links_ = &all_links_;
+                if (all_links_.empty()) {
+                    for (int i = 0; i < system_.link_count; ++i) all_links_.push_back(i);
+                }
+                break;
+            }
         }
         for (int l = 0; l < W; ++l) lanes_[l] = Lane{};
         bool more = true;
@@ -616,7 +634,7 @@ private:
 
     [[gnu::noinline]] bool check_link_states(int l) {
         bool change = false;
-        for (int k = 0; k < system_.link_count; ++k) {
+        for (const int k : *checked_links_) {
             const auto kk = at(k);
             LinkState& s = lane_status(k, l);
             const LinkState before = s;
@@ -659,6 +677,10 @@ private:
 
     std::vector<unsigned char> vector_law_;  // by link: its law is computed as a vector
     std::vector<int> slot_;
+    // The links that check_link_states looks at: state_links_, or all_links_ when a pipe
+    // between junctions starts in a state that the checks change.
+    std::vector<int> state_links_, all_links_;
+    const std::vector<int>* checked_links_ = &state_links_;
     LaneVector<V> head_, demand_, demand_flow_, flow_, setting_;
     std::vector<LinkState> status_;  // link by link, W lanes each
     LaneVector<V> p_, y_, diagonal_, off_diagonal_, rhs_, xflow_;
