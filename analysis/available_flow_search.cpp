@@ -319,7 +319,17 @@ public:
             } else if (ends.outcome == CurveEnds::Neighbours) {
                 ask(position, grid_.at(ends.pass));
                 ask(position, grid_.at(ends.fail));
-                ask(position, Above(ends.pass));
+            }
+        }
+        solve();
+        // A tolerance above the passes that the cold trials confirm.
+        for (const int position : searched) {
+            const JunctionTrials& junction = ahead_[position];
+            if (!junction.curve || junction.curve->outcome != CurveEnds::Neighbours) continue;
+            const TrialPressures* pass = junction.Find(grid_, grid_.at(junction.curve->pass));
+            const TrialPressures* fail = junction.Find(grid_, grid_.at(junction.curve->fail));
+            if (pass != nullptr && fail != nullptr && !pass->failed() && fail->failed()) {
+                ask(position, Above(junction.curve->pass));
             }
         }
         solve();
@@ -536,8 +546,8 @@ private:
         if (current_.curve->outcome != CurveEnds::Neighbours) return ColdRow(id);
         long pass = current_.curve->pass;
         long fail = current_.curve->fail;
-        // The trials that certify the row, cold and side by side: the pass, the failure right
-        // above it, and a tolerance above the pass.
+        // The trials that certify the row, cold and side by side: the pass and the failure
+        // right above it; a tolerance above the pass once they agree with the warm ones.
         SolveCold({pass, fail});
         // Where the cold trials disagree with the warm ones, the cold pass and failure next
         // to each other are sought outwards, in steps that double, one trial at a time: the
@@ -591,8 +601,7 @@ private:
         return FromEnds(id);
     }
 
-    // Solves cold, side by side, the flows of the grid at `indexes` and a tolerance above each
-    // that are not solved yet.
+    // Solves cold, side by side, the flows of the grid at `indexes` that are not solved yet.
     void SolveCold(std::initializer_list<long> indexes) {
         std::vector<double> flows;
         const auto add = [&](double flow) {
@@ -602,7 +611,6 @@ private:
             }
         };
         for (const long index : indexes) add(grid_.at(index));
-        add(Above(*indexes.begin()));
         if (flows.empty()) return;
         if (!steady_row_) {
             for (const double flow : flows) (void)SolvedAt(flow);
