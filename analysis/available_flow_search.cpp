@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <numbers>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,7 @@
 #include "files/number_text.h"
 #include "files/results_schema.h"
 #include "network/net_load.h"
+#include "toolkit/hydraulics/lane_solver.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {
@@ -31,6 +33,13 @@ constexpr double kMostMultiples = 16777216.0;  // 2^24
 constexpr double kCurveExponent = 1.85;
 // Trials of the search on the hydrant curve before it gives up and bisects cold.
 constexpr int kMostCurveTrials = 48;
+// Junctions whose steady searches a worker runs together, their cold trials side by side.
+constexpr int kJunctionsAtOnce = 16;
+// A junction at least this far above its minimum without any fire flow (in the network's
+// pressure units), and whose links could carry the maximal flow to it slower than this
+// velocity (ft/s, about 3 m/s), tries the maximal flow cold first.
+constexpr double kMaximalFirstMargin = 20.0;
+constexpr double kNarrowVelocity = 10.0;
 
 // The pressure test of one solved state, read through `pressure(node, value)`: the
 // lowest-positioned failing junction, the check junction's pressure, and by position each
@@ -63,9 +72,15 @@ TrialPressures TestPressures(const JunctionLimits& limits, int check_node, Press
     return tested;
 }
 
-// The steady trials of a junction on projects of the worker's own: the search's trials, each
+// A cold steady trial: the junction at node index `node` draws `flow` in place of its demand.
+struct ColdTrial {
+    int node = 0;
+    double flow = 0;
+};
+
+// The steady trials of junctions on projects of the worker's own: the search's trials, each
 // from the solution of the one before (a warm start), and the cold trials that rows rest on,
-// several side by side in the lanes of vector registers.
+// several side by side in the lanes of vector registers, of one junction or of several.
 class SteadyTrials {
 public:
     SteadyTrials(const std::shared_ptr<const toolkit::Network>& network, SolveCount* solves,
@@ -97,8 +112,7 @@ public:
         long time = 0;
         (void)warm_.run_h(time);  // the search alone starts from it
         CountSolve(solves_, warm_);
-        // Open and initialised: the state can always be saved, or else the search starts from
-        // the maximal flow's.
+        // Open and initialised: the state can always be saved.
         (void)warm_.save_hydraulics(without_fire_);
         (void)TestPressures(
             limits, 1,
@@ -106,36 +120,21 @@ public:
             margins);
     }
 
-    // The next warm trial starts from the solution without any fire flow (which is nearer to
-    // a pass than the failing maximal flow's).
-    void FromWithoutFire() {
-        if (!without_fire_.empty()) (void)warm_.restore_hydraulics(without_fire_);
-    }
+    // The next warm trial starts from the solution without any fire flow.
+    void FromWithoutFire() { (void)warm_.restore_hydraulics(without_fire_); }
 
-    // The junction at node index `node` becomes the check junction, the last one gets its own
-    // demands back exactly.
+    // The junction at node index `node` becomes the check junction of the warm trials, the
+    // last one gets its own demands back exactly.
     void Check(int node) {
-        unsolved_ = {};
         // Junctions of the open project: their demands can always be set.
         if (node_ != 0) (void)warm_.restore_node_demands(node_);
         node_ = node;
         (void)warm_.set_node_value(node_, EN_PATTERN, 0.0);
     }
 
-    // The first trial of a junction, cold (from EN_solveH's starting flows); the warm trials
-    // start from its solution. `margins` as TestPressures gives them.
-    TrialPressures Start(double flow, const JunctionLimits& limits, std::vector<double>& margins) {
-        // Opened once in usable(): opening again only resets the starting flows, and the
-        // initialisation the links' states.
-        (void)warm_.open_h();
-        (void)warm_.init_h(EN_NOSAVE);
-        return Warm(flow, limits, margins, true);
-    }
-
-    // A trial from the last trial's solution (the first one after Check is cold). A solve
-    // that failed or did not converge leaves pressures that are tested as they are.
-    TrialPressures Warm(double flow, const JunctionLimits& limits, std::vector<double>& margins,
-                        bool cold = false) {
+    // A trial from the last trial's solution. A solve that failed or did not converge leaves
+    // pressures that are tested as they are; no row rests on them.
+    TrialPressures Warm(double flow, const JunctionLimits& limits, std::vector<double>& margins) {
         ThrowIfStopped(stop_);
         (void)warm_.set_node_value(node_, EN_BASEDEMAND, flow);  // a junction's demand
         // The flows and the links' states of the last solve stay: the time step is solved
@@ -147,24 +146,24 @@ public:
             limits, node_,
             [this](int k, double& value) { return warm_.get_node_value(k, EN_PRESSURE, value); },
             margins);
-        if (IsUnsolved(code)) {
-            tested.solved = false;
-            // Only the cold trials count: the rows rest on them alone.
-            if (cold) Unsolved(code);
-        }
+        if (IsUnsolved(code)) tested.solved = false;
         return tested;
     }
 
-    // Cold trials, as a solve from EN_solveH's starting flows gives them; `done(i, tested)`
-    // gets the test of flows[i].
-    void Cold(std::span<const double> flows, const JunctionLimits& limits,
-              const std::function<void(std::size_t, const TrialPressures&)>& done) {
+    // Cold trials, as a solve from EN_solveH's starting flows gives them, side by side; each
+    // trial's junction at its own demand again afterwards. `done(i, tested, code, margins)`
+    // gets the test of trials[i] and the solve's code.
+    using ColdDone = std::function<void(std::size_t, const TrialPressures&, int code,
+                                        const std::vector<double>& margins)>;
+    void Cold(std::span<const ColdTrial> trials, const JunctionLimits& limits,
+              const ColdDone& done) {
+        if (trials.empty()) return;
         // Three or four trials fill the 4 lanes of AVX2 better than the 8 of AVX-512, and one
         // alone is solved the scalar way.
         int lanes = lanes_;
-        if (flows.size() == 1) {
+        if (trials.size() == 1) {
             lanes = 1;
-        } else if (flows.size() <= 4 && (lanes == 0 || lanes > 4)) {
+        } else if (trials.size() <= 4 && (lanes == 0 || lanes > 4)) {
             lanes = 4;
         }
         std::size_t next = 0;
@@ -172,41 +171,71 @@ public:
             lanes,
             [&]() -> std::optional<toolkit::TrialDemand> {
                 ThrowIfStopped(stop_);
-                if (next == flows.size()) return std::nullopt;
-                return toolkit::TrialDemand{node_, flows[next++]};
+                if (next == trials.size()) return std::nullopt;
+                const ColdTrial& trial = trials[next++];
+                return toolkit::TrialDemand{trial.node, trial.flow};
             },
             [&](std::size_t rank, const toolkit::SolvedTrial& solved) {
                 if (solves_ != nullptr) solves_->Add(solved.iterations());
                 TrialPressures tested = TestPressures(
-                    limits, node_,
+                    limits, trials[rank].node,
                     [&solved](int k, double& value) { return solved.get_node_pressure(k, value); },
                     margins_);
-                if (IsUnsolved(solved.code())) {
-                    tested.solved = false;
-                    Unsolved(solved.code());
-                }
-                done(rank, tested);
+                if (IsUnsolved(solved.code())) tested.solved = false;
+                done(rank, tested, solved.code(), margins_);
             });
         // The network's simulation started in usable() and every trial is a junction's.
         if (code != 0) throw std::logic_error("cold trials refused");
     }
 
-    const UnsolvedTrials& unsolved() const { return unsolved_; }
-
 private:
-    void Unsolved(int code) {
-        if (unsolved_.count++ == 0) unsolved_.first_code = code;
-    }
-
     toolkit::Project warm_;
     toolkit::Project cold_;
     SolveCount* solves_;
     int lanes_;
     const std::atomic<bool>* stop_;
     int node_ = 0;
-    UnsolvedTrials unsolved_;
-    std::vector<double> margins_;  // of the last cold trial, unused
+    std::vector<double> margins_;  // of the last cold trial
     toolkit::SavedHydraulics without_fire_;
+};
+
+// Where the search on the hydrant curve ended.
+struct CurveEnds {
+    enum Outcome {
+        Neighbours,   // a pass and a failure next to each other on the grid
+        PassesAtTop,  // the warm trial at the maximal flow passes
+        GaveUp,       // too many trials
+    } outcome = GaveUp;
+    long pass = 0;
+    long fail = 0;
+};
+
+// The cold trials of one junction (or group) and where its search on the hydrant curve
+// ended.
+struct JunctionTrials {
+    // The cold results: at flows of the grid by index, and elsewhere.
+    std::map<long, TrialPressures> solved;
+    std::map<double, TrialPressures> off_grid;
+    UnsolvedTrials unsolved;          // among the cold trials of the steady search
+    std::vector<double> top_margins;  // of the cold failure at the maximal flow
+    std::optional<CurveEnds> curve;
+
+    // The cold result at a flow solved before, or nullptr.
+    const TrialPressures* Find(const AvailableFlowGrid& grid, double flow) const {
+        const long index = grid.index_below(flow);
+        if (grid.at(index) == flow) {
+            const auto found = solved.find(index);
+            return found == solved.end() ? nullptr : &found->second;
+        }
+        const auto found = off_grid.find(flow);
+        return found == off_grid.end() ? nullptr : &found->second;
+    }
+    const TrialPressures& Store(const AvailableFlowGrid& grid, double flow,
+                                const TrialPressures& tested) {
+        const long index = grid.index_below(flow);
+        if (grid.at(index) == flow) return solved.insert_or_assign(index, tested).first->second;
+        return off_grid.insert_or_assign(flow, tested).first->second;
+    }
 };
 
 // Whether a study's trials are single steady solves whose pressures alone decide them.
@@ -231,14 +260,85 @@ public:
             steady_ =
                 std::make_unique<SteadyTrials>(network, settings.solves, settings.lanes, stop);
             if (!steady_->usable()) steady_.reset();
+            if (steady_ != nullptr) narrow_ = NarrowJunctions(*network, settings.maximal_flow);
         }
+    }
+
+    // Steady rows of single junctions come several at a time: their cold trials share the
+    // lanes.
+    int PositionsAtOnce() const override {
+        if (steady_ == nullptr || !settings_.groups.empty() || settings_.lanes == 1) return 1;
+        const int lanes = settings_.lanes > 0 ? settings_.lanes : toolkit::widest_trial_lanes();
+        return lanes < 4 ? 1 : kJunctionsAtOnce;
+    }
+
+    // Runs the rows' steady searches up to their certificates, the cold trials of all of them
+    // side by side: first the maximal flows, then the trials that certify each row. Row
+    // finds them solved and goes through the same steps, so the rows are those of one
+    // junction at a time.
+    void SolveAhead(std::span<const int> positions) override {
+        ahead_.clear();
+        if (steady_ == nullptr || grid_.top() == 0) return;
+        const long top = grid_.top();
+        if (without_fire_.empty()) steady_->WithoutFire(limits_, without_fire_);
+        std::vector<int> searched;
+        std::vector<ColdTrial> trials;
+        std::vector<int> owners;
+        const auto ask = [&](int position, double flow) {
+            if (ahead_[position].Find(grid_, flow) != nullptr) return;
+            for (std::size_t i = 0; i < trials.size(); ++i) {
+                if (owners[i] == position && trials[i].flow == flow) return;
+            }
+            trials.push_back({NodeOf(position), flow});
+            owners.push_back(position);
+        };
+        const auto solve = [&] {
+            steady_->Cold(trials, limits_,
+                          [&](std::size_t i, const TrialPressures& tested, int code,
+                              const std::vector<double>& margins) {
+                              Keep(ahead_[owners[i]], trials[i].flow, tested, code, margins);
+                          });
+            trials.clear();
+            owners.clear();
+        };
+        for (const int position : positions) {
+            if (!OnCurve(position)) continue;
+            searched.push_back(position);
+            if (MaximalFirst(position)) ask(position, grid_.at(top));
+        }
+        solve();
+        for (const int position : searched) {
+            JunctionTrials& junction = ahead_[position];
+            const TrialPressures* maximal = junction.Find(grid_, grid_.at(top));
+            if (maximal != nullptr && !maximal->failed()) continue;  // the row
+            steady_->Check(NodeOf(position));
+            junction.curve = SearchCurve(junction);
+            const CurveEnds& ends = *junction.curve;
+            if (ends.outcome == CurveEnds::PassesAtTop) {
+                ask(position, grid_.at(top));
+            } else if (ends.outcome == CurveEnds::Neighbours) {
+                ask(position, grid_.at(ends.pass));
+                ask(position, grid_.at(ends.fail));
+            }
+        }
+        solve();
+        // A tolerance above the passes that the cold trials confirm.
+        for (const int position : searched) {
+            const JunctionTrials& junction = ahead_[position];
+            if (!junction.curve || junction.curve->outcome != CurveEnds::Neighbours) continue;
+            const TrialPressures* pass = junction.Find(grid_, grid_.at(junction.curve->pass));
+            const TrialPressures* fail = junction.Find(grid_, grid_.at(junction.curve->fail));
+            if (pass != nullptr && fail != nullptr && !pass->failed() && fail->failed()) {
+                ask(position, Above(junction.curve->pass));
+            }
+        }
+        solve();
     }
 
     // `position`: the junction's, or with groups the group's row. A group of one member is
     // searched as that junction alone, under the group's name.
     files::Record Row(int position) override {
-        solved_.clear();
-        off_grid_.clear();
+        current_ = {};
         key_ = position;
         if (!settings_.groups.empty()) {
             const TrialGroup& group = settings_.groups[static_cast<std::size_t>(position - 1)];
@@ -250,14 +350,19 @@ public:
         const std::string& id = catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
         trials_.Check(position);
         steady_row_ = steady_ != nullptr;
-        if (steady_row_) return SteadyRow(id, position);
+        if (steady_row_) {
+            if (auto found = ahead_.find(position); found != ahead_.end()) {
+                current_ = std::move(found->second);
+                ahead_.erase(found);
+            }
+            return SteadyRow(id, position);
+        }
         return ColdRow(id);
     }
 
     UnsolvedTrials LastUnsolved() const override {
         if (!steady_row_) return trials_.unsolved();
-        // The warm search's cold trial at 0 comes first.
-        UnsolvedTrials both = steady_->unsolved();
+        UnsolvedTrials both = current_.unsolved;
         if (both.count == 0) both.first_code = trials_.unsolved().first_code;
         both.count += trials_.unsolved().count;
         return both;
@@ -319,40 +424,77 @@ private:
                         static_cast<double>(settings_.maximal_flow));
     }
 
-    // The row of a steady network: the flows of the grid are searched on the hydrant curve
-    // with warm trials, and the row is then certified cold exactly as the cold bisection
-    // certifies it. Where the pressures fall as the flow rises, the pass and the failure that
-    // the warm trials end on, confirmed cold, are the ones the bisection ends on, so the row is
-    // its row; where the cold trials do not confirm them, the bisection runs.
-    files::Record SteadyRow(const std::string& id, int position) {
-        const long top = grid_.top();
-        if (without_fire_.empty()) steady_->WithoutFire(limits_, without_fire_);
-        steady_->Check(catalogue_.Junctions.index_at(position).value_or(position));
-        if (top == 0) return ColdRow(id);
-        // A junction other than this one that fails without any fire flow fails at 0 too,
-        // most likely: the cold trial at 0 comes first, as in the bisection.
+    // The junction's node index.
+    int NodeOf(int position) const {
+        return catalogue_.Junctions.index_at(position).value_or(position);
+    }
+
+    // Whether the row of the junction at `position` is searched on the hydrant curve: a
+    // junction other than this one that fails without any fire flow fails at 0 too, most
+    // likely, so the cold trial at 0 comes first there, as in the bisection.
+    bool OnCurve(int position) const {
+        if (grid_.top() == 0) return false;
         for (std::size_t k = 1; k < without_fire_.size(); ++k) {
-            if (static_cast<int>(k) != position && !(without_fire_[k] >= 0)) {
-                return ColdRow(id);
+            if (static_cast<int>(k) != position && !(without_fire_[k] >= 0)) return false;
+        }
+        return true;
+    }
+
+    // Whether the cold trial at the maximal flow comes first: where it passes it is the row,
+    // and where it fails the search needs no cold trial there, a warm one bounds it. Most
+    // likely it fails at a junction near its minimum without any fire flow, and at one that
+    // the maximal flow would reach through all its links together faster than
+    // kNarrowVelocity.
+    bool MaximalFirst(int position) const {
+        const auto node = static_cast<std::size_t>(NodeOf(position));
+        return without_fire_[static_cast<std::size_t>(position)] >= kMaximalFirstMargin &&
+               (node >= narrow_.size() || narrow_[node] == 0);
+    }
+
+    // The junctions (by node index) that the maximal flow would reach through all their links
+    // together faster than kNarrowVelocity; none beside a pump.
+    static std::vector<char> NarrowJunctions(const toolkit::Network& network, float maximal_flow) {
+        const std::size_t nodes = network.nodes.size();
+        std::vector<double> area(nodes + 1, 0.0);  // ft^2
+        std::vector<char> pumped(nodes + 1, 0);
+        for (const toolkit::Link& link : network.links) {
+            for (const int end : {link.from, link.to}) {
+                if (end < 0 || static_cast<std::size_t>(end) >= nodes) continue;
+                const auto node = static_cast<std::size_t>(end) + 1;
+                if (link.type == toolkit::LinkType::Pump) pumped[node] = 1;
+                area[node] += std::numbers::pi * link.diameter * link.diameter / 4.0;
             }
         }
-        // The maximal flow first, cold: where the pressures fall as the flow rises, a pass
-        // there is the row whatever the flow 0 gives, and a failure bounds the search.
+        const double flow = static_cast<double>(maximal_flow) / network.units.flow;  // cfs
+        std::vector<char> narrow(nodes + 1, 0);
+        for (std::size_t node = 1; node <= nodes; ++node) {
+            narrow[node] = pumped[node] == 0 && flow > kNarrowVelocity * area[node] ? 1 : 0;
+        }
+        return narrow;
+    }
+
+    // The search on the hydrant curve with warm trials, from the network without any fire
+    // flow (taken to pass at 0) up to the cold failure at the maximal flow when it was solved,
+    // or else a warm trial there; the warm check junction is the junction's.
+    CurveEnds SearchCurve(const JunctionTrials& junction) {
+        const long top = grid_.top();
         std::vector<double>& fail_margins = margins_[0];
         std::vector<double>& pass_margins = margins_[1];
         std::vector<double>& margins = margins_[2];
-        const TrialPressures& maximal =
-            Store(grid_.at(top), steady_->Start(grid_.at(top), limits_, fail_margins));
-        if (!maximal.failed()) {
-            if (!maximal.solved) return UnsolvedRow(id);
-            return MaximalFlowRow(id);
+        if (!junction.top_margins.empty()) {
+            fail_margins = junction.top_margins;
+        } else {
+            steady_->FromWithoutFire();
+            const bool passes = !steady_->Warm(grid_.at(top), limits_, fail_margins).failed();
+            if (passes) {
+                return {CurveEnds::PassesAtTop};
+            }
         }
-        // The margins at the flow 0 are nearly those of the network without any fire flow,
-        // solved once by the worker: the search starts from them, and the trials that certify
-        // the row go down to 0 where the flows above it fail.
+        // The margins at the flow 0 are nearly those of the network without any fire flow:
+        // the trials start from its solution, which is nearer to a pass than the failing
+        // maximal flow's.
         pass_margins = without_fire_;
         steady_->FromWithoutFire();
-
         // A junction's margin above its minimum falls roughly as the flow to the power 1.85:
         // on that scale the flow where the margin of the junction that fails worst at the
         // failure reaches 0 lies between the pass and the failure by linear interpolation
@@ -373,21 +515,50 @@ private:
             if (last_passed == passed) (passed ? fail_weight : pass_weight) *= 0.5;
             last_passed = passed;
         }
-        if (fail - pass > 1) return ColdRow(id);
-        // The trials that certify the row, cold and side by side: the pass, the failure right
-        // above it, and a tolerance above the pass.
+        if (fail - pass > 1) return {CurveEnds::GaveUp};
+        return {CurveEnds::Neighbours, pass, fail};
+    }
+
+    // The row of a steady network: the flows of the grid are searched on the hydrant curve
+    // with warm trials, and the row is then certified cold exactly as the cold bisection
+    // certifies it. Where the pressures fall as the flow rises, the pass and the failure that
+    // the warm trials end on, confirmed cold, are the ones the bisection ends on, so the row is
+    // its row; where the cold trials do not confirm them, the bisection runs.
+    files::Record SteadyRow(const std::string& id, int position) {
+        const long top = grid_.top();
+        if (without_fire_.empty()) steady_->WithoutFire(limits_, without_fire_);
+        steady_node_ = NodeOf(position);
+        steady_->Check(steady_node_);
+        if (!OnCurve(position)) return ColdRow(id);
+        // Where the pressures fall as the flow rises, a pass at the maximal flow is the row
+        // whatever the flow 0 gives.
+        if (MaximalFirst(position)) {
+            const TrialPressures& maximal = Solved(top);
+            if (!maximal.failed()) return maximal.solved ? MaximalFlowRow(id) : UnsolvedRow(id);
+        }
+        if (!current_.curve) current_.curve = SearchCurve(current_);
+        if (current_.curve->outcome == CurveEnds::PassesAtTop) {
+            const TrialPressures& maximal = Solved(top);
+            if (!maximal.failed()) return maximal.solved ? MaximalFlowRow(id) : UnsolvedRow(id);
+            // Failing cold only: the search again, up to the cold failure.
+            current_.curve = SearchCurve(current_);
+        }
+        if (current_.curve->outcome != CurveEnds::Neighbours) return ColdRow(id);
+        long pass = current_.curve->pass;
+        long fail = current_.curve->fail;
+        // The trials that certify the row, cold and side by side: the pass and the failure
+        // right above it; a tolerance above the pass once they agree with the warm ones.
         SolveCold({pass, fail});
         // Where the cold trials disagree with the warm ones, the cold pass and failure next
-        // to each other are sought outwards, in steps that double.
+        // to each other are sought outwards, in steps that double, one trial at a time: the
+        // flow a tolerance above is solved for the pass they end on alone.
         for (long step = 1; Solved(pass).failed() && pass > 0; step *= 2) {
             fail = pass;
             pass = std::max(0L, pass - step);
-            SolveCold({pass});
         }
         for (long step = 1; !Solved(fail).failed() && fail < top; step *= 2) {
             pass = fail;
             fail = std::min(top, fail + step);
-            SolveCold({fail});
         }
         if (Solved(pass).failed() || !Solved(fail).failed()) return ColdRow(id);
         while (fail - pass > 1) {
@@ -430,26 +601,42 @@ private:
         return FromEnds(id);
     }
 
-    // Solves cold, side by side, the flows of the grid at `indexes` and a tolerance above each
-    // that are not solved yet.
+    // Solves cold, side by side, the flows of the grid at `indexes` that are not solved yet.
     void SolveCold(std::initializer_list<long> indexes) {
         std::vector<double> flows;
         const auto add = [&](double flow) {
-            if (Find(flow) == nullptr &&
+            if (current_.Find(grid_, flow) == nullptr &&
                 std::find(flows.begin(), flows.end(), flow) == flows.end()) {
                 flows.push_back(flow);
             }
         };
         for (const long index : indexes) add(grid_.at(index));
-        add(Above(*indexes.begin()));
         if (flows.empty()) return;
         if (!steady_row_) {
             for (const double flow : flows) (void)SolvedAt(flow);
             return;
         }
-        steady_->Cold(flows, limits_, [&](std::size_t i, const TrialPressures& tested) {
-            Store(flows[i], tested);
-        });
+        SolveSteady(flows);
+    }
+
+    // Solves cold, side by side, the current junction's trials at `flows`.
+    void SolveSteady(std::span<const double> flows) {
+        std::vector<ColdTrial> trials;
+        for (const double flow : flows) trials.push_back({steady_node_, flow});
+        steady_->Cold(trials, limits_,
+                      [&](std::size_t i, const TrialPressures& tested, int code,
+                          const std::vector<double>& margins) {
+                          Keep(current_, flows[i], tested, code, margins);
+                      });
+    }
+
+    // Keeps a cold result of `junction`, counts it when it is unsolved, and keeps the margins
+    // of a failure at the maximal flow, where the search starts from.
+    void Keep(JunctionTrials& junction, double flow, const TrialPressures& tested, int code,
+              const std::vector<double>& margins) const {
+        junction.Store(grid_, flow, tested);
+        if (!tested.solved && junction.unsolved.count++ == 0) junction.unsolved.first_code = code;
+        if (flow == grid_.at(grid_.top()) && tested.failed()) junction.top_margins = margins;
     }
 
     files::Record UnsolvedRow(const std::string& id) const {
@@ -491,38 +678,21 @@ private:
                                                                   : files::kFailText);
     }
 
-    // The cold result at a flow solved before for the current junction, or nullptr.
-    const TrialPressures* Find(double flow) const {
-        const long index = grid_.index_below(flow);
-        if (grid_.at(index) == flow) {
-            const auto found = solved_.find(index);
-            return found == solved_.end() ? nullptr : &found->second;
-        }
-        const auto found = off_grid_.find(flow);
-        return found == off_grid_.end() ? nullptr : &found->second;
-    }
-    const TrialPressures& Store(double flow, const TrialPressures& tested) {
-        const long index = grid_.index_below(flow);
-        if (grid_.at(index) == flow) return solved_.insert_or_assign(index, tested).first->second;
-        return off_grid_.insert_or_assign(flow, tested).first->second;
-    }
-
     // The cold result at a flow, solved once per junction.
     const TrialPressures& SolvedAt(double flow) {
-        if (const TrialPressures* found = Find(flow)) return *found;
+        if (const TrialPressures* found = current_.Find(grid_, flow)) return *found;
         if (steady_row_) {
             const double flows[] = {flow};
-            steady_->Cold(flows, limits_,
-                          [&](std::size_t, const TrialPressures& tested) { Store(flow, tested); });
-            return *Find(flow);
+            SolveSteady(flows);
+            return *current_.Find(grid_, flow);
         }
         ThrowIfStopped(stop_);
-        return Store(flow, trials_.Solve(flow, limits_));
+        return current_.Store(grid_, flow, trials_.Solve(flow, limits_));
     }
     const TrialPressures& Solved(long index) { return SolvedAt(grid_.at(index)); }
 
     long LowestFailureAbove(long index) const {
-        for (const auto& [i, pressures] : solved_) {
+        for (const auto& [i, pressures] : current_.solved) {
             if (i > index && pressures.failed()) return i;
         }
         return grid_.top();  // the maximal flow fails
@@ -560,13 +730,14 @@ private:
     const std::atomic<bool>* stop_;
     std::unique_ptr<SteadyTrials> steady_;  // a steady study's trials; null: the study's own
     bool steady_row_ = false;  // the current row is searched by `steady_` (one junction)
+    int steady_node_ = 0;      // the node index of the current steady row's junction
     int key_ = 0;              // the current row's junction position, or its row with groups
     // The margins of the search's pass and failure and of its last trial.
     std::vector<double> margins_[3];
-    std::vector<double> without_fire_;  // the margins without any fire flow, once solved
-    // The cold results of the current junction: at flows of the grid by index, and elsewhere.
-    std::map<long, TrialPressures> solved_;
-    std::map<double, TrialPressures> off_grid_;
+    std::vector<double> without_fire_;     // the margins without any fire flow, once solved
+    std::vector<char> narrow_;             // by node index, see NarrowJunctions
+    JunctionTrials current_;               // the current row's trials
+    std::map<int, JunctionTrials> ahead_;  // by position, those solved ahead
 };
 
 }  // namespace
