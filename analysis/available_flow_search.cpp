@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,7 @@
 #include "files/number_text.h"
 #include "files/results_schema.h"
 #include "network/net_load.h"
+#include "toolkit/hydraulics/lane_solver.h"
 #include "toolkit/project.h"
 
 namespace hydrosk::analysis {
@@ -234,12 +236,92 @@ public:
         }
     }
 
+    // The rows of a study without the steady search, one junction each, are searched
+    // together: the trials of consecutive junctions side by side.
+    int PositionsAtOnce() const override {
+        if (steady_ != nullptr || !settings_.groups.empty() ||
+            !trials_.SideBySidePossible(settings_.lanes)) {
+            return 1;
+        }
+        return settings_.lanes > 0 ? settings_.lanes : toolkit::widest_trial_lanes();
+    }
+
+    // Each junction's cold search is run until it asks for a trial not solved yet; the next
+    // trial of every junction is then solved side by side, and the searches run again from the
+    // start, until each ends on trials solved before. Every junction gets the trials its search
+    // alone would solve, in the same order.
+    void SolveAhead(std::span<const int> positions) override {
+        ahead_.clear();
+        struct Probe {
+            int position = 0;
+            Ahead ahead;
+            bool done = false;
+        };
+        std::vector<Probe> probes;
+        for (const int position : positions) probes.push_back({position, {}, false});
+        std::vector<StudyTrials::SteadyTrial> trials;
+        std::vector<std::size_t> owners;  // the probe of each trial
+        // The probe's results become the worker's for its search, and back.
+        const auto swap_results = [this](Probe& probe) {
+            std::swap(solved_, probe.ahead.solved);
+            std::swap(off_grid_, probe.ahead.off_grid);
+            key_ = probe.position;
+        };
+        struct Probing {
+            bool& flag;
+            explicit Probing(bool& f) : flag(f) { flag = true; }
+            ~Probing() { flag = false; }
+        } probing(probing_);
+        for (;;) {
+            trials.clear();
+            owners.clear();
+            for (std::size_t i = 0; i < probes.size(); ++i) {
+                Probe& probe = probes[i];
+                if (probe.done) continue;
+                ThrowIfStopped(stop_);
+                swap_results(probe);
+                try {
+                    (void)ColdRow(std::string());
+                    probe.done = true;
+                } catch (const TrialMissing& missing) {
+                    trials.push_back({probe.position, missing.flow});
+                    owners.push_back(i);
+                }
+                swap_results(probe);
+            }
+            if (trials.empty()) break;
+            auto outcomes = trials_.SolveSideBySide(trials, limits_, settings_.lanes);
+            if (outcomes.empty()) return;  // Row searches each junction alone
+            for (std::size_t t = 0; t < outcomes.size(); ++t) {
+                Probe& probe = probes[owners[t]];
+                const auto& [pressures, code] = outcomes[t];
+                UnsolvedTrials& unsolved = probe.ahead.unsolved;
+                if (!pressures.solved && unsolved.count++ == 0) unsolved.first_code = code;
+                swap_results(probe);
+                (void)Store(trials[t].flow, pressures);
+                swap_results(probe);
+            }
+        }
+        for (Probe& probe : probes) ahead_.insert_or_assign(probe.position, std::move(probe.ahead));
+    }
+
     // `position`: the junction's, or with groups the group's row. A group of one member is
     // searched as that junction alone, under the group's name.
     files::Record Row(int position) override {
         solved_.clear();
         off_grid_.clear();
         key_ = position;
+        ahead_unsolved_.reset();
+        if (auto found = ahead_.find(position); found != ahead_.end()) {
+            // Every trial of the search is solved.
+            solved_ = std::move(found->second.solved);
+            off_grid_ = std::move(found->second.off_grid);
+            ahead_unsolved_ = found->second.unsolved;
+            ahead_.erase(found);
+            trials_.Check(position);
+            steady_row_ = false;
+            return ColdRow(catalogue_.JunctionIDs[static_cast<std::size_t>(position)]);
+        }
         if (!settings_.groups.empty()) {
             const TrialGroup& group = settings_.groups[static_cast<std::size_t>(position - 1)];
             trials_.Check(group.positions);
@@ -255,6 +337,7 @@ public:
     }
 
     UnsolvedTrials LastUnsolved() const override {
+        if (ahead_unsolved_) return *ahead_unsolved_;
         if (!steady_row_) return trials_.unsolved();
         // The warm search's cold trial at 0 comes first.
         UnsolvedTrials both = steady_->unsolved();
@@ -516,6 +599,7 @@ private:
                           [&](std::size_t, const TrialPressures& tested) { Store(flow, tested); });
             return *Find(flow);
         }
+        if (probing_) throw TrialMissing{flow};
         ThrowIfStopped(stop_);
         return Store(flow, trials_.Solve(flow, limits_));
     }
@@ -567,6 +651,20 @@ private:
     // The cold results of the current junction: at flows of the grid by index, and elsewhere.
     std::map<long, TrialPressures> solved_;
     std::map<double, TrialPressures> off_grid_;
+
+    // The trials of junctions searched ahead (SolveAhead), and their unsolved ones.
+    struct Ahead {
+        std::map<long, TrialPressures> solved;
+        std::map<double, TrialPressures> off_grid;
+        UnsolvedTrials unsolved;
+    };
+    std::map<int, Ahead> ahead_;                    // by position
+    std::optional<UnsolvedTrials> ahead_unsolved_;  // the current row's, searched ahead
+    // While searching ahead: a trial not solved yet ends the search with TrialMissing.
+    bool probing_ = false;
+    struct TrialMissing {
+        double flow = 0;
+    };
 };
 
 }  // namespace
