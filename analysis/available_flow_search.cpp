@@ -236,14 +236,24 @@ public:
         }
     }
 
-    // The rows of a study without the steady search, one junction each, are searched
-    // together: the trials of consecutive junctions side by side.
+    // The rows of the cold search are searched together: the trials of consecutive junctions
+    // or groups side by side.
     int PositionsAtOnce() const override {
-        if (steady_ != nullptr || !settings_.groups.empty() ||
+        if ((steady_ != nullptr && settings_.groups.empty()) ||
             !trials_.SideBySidePossible(settings_.lanes)) {
             return 1;
         }
         return settings_.lanes > 0 ? settings_.lanes : toolkit::widest_trial_lanes();
+    }
+
+    // The members of a group's row, or none for a junction's.
+    std::span<const int> Members(int position) const {
+        if (settings_.groups.empty()) return {};
+        return settings_.groups[static_cast<std::size_t>(position - 1)].positions;
+    }
+    // Whether the row of `position` is searched by the steady search.
+    bool SteadyRowOf(int position) const {
+        return steady_ != nullptr && (settings_.groups.empty() || Members(position).size() == 1);
     }
 
     // Each junction's cold search is run until it asks for a trial not solved yet; the next
@@ -258,7 +268,10 @@ public:
             bool done = false;
         };
         std::vector<Probe> probes;
-        for (const int position : positions) probes.push_back({position, {}, false});
+        for (const int position : positions) {
+            // The steady search's rows are searched by Row.
+            if (!SteadyRowOf(position)) probes.push_back({position, {}, false});
+        }
         std::vector<StudyTrials::SteadyTrial> trials;
         std::vector<std::size_t> owners;  // the probe of each trial
         // The probe's results become the worker's for its search, and back.
@@ -284,7 +297,7 @@ public:
                     (void)ColdRow(std::string());
                     probe.done = true;
                 } catch (const TrialMissing& missing) {
-                    trials.push_back({probe.position, missing.flow});
+                    trials.push_back({probe.position, missing.flow, Members(probe.position)});
                     owners.push_back(i);
                 }
                 swap_results(probe);
@@ -318,8 +331,13 @@ public:
             off_grid_ = std::move(found->second.off_grid);
             ahead_unsolved_ = found->second.unsolved;
             ahead_.erase(found);
-            trials_.Check(position);
             steady_row_ = false;
+            if (!settings_.groups.empty()) {
+                const TrialGroup& group = settings_.groups[static_cast<std::size_t>(position - 1)];
+                trials_.Check(group.positions);
+                return ColdRow(group.name);
+            }
+            trials_.Check(position);
             return ColdRow(catalogue_.JunctionIDs[static_cast<std::size_t>(position)]);
         }
         if (!settings_.groups.empty()) {

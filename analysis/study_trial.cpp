@@ -234,6 +234,16 @@ std::vector<StudyTrials::SideBySideOutcome> StudyTrials::SolveSideBySide(
     Check(std::span<const int>());
     (void)project_.restore_hydraulics(before_fire_);
     const bool added = study_.fire_demand == FireDemand::Add;
+    // Each trial's check junctions' node indexes.
+    std::vector<std::vector<int>> nodes(trials.size());
+    for (std::size_t t = 0; t < trials.size(); ++t) {
+        const SteadyTrial& trial = trials[t];
+        const std::span<const int> positions =
+            trial.positions.empty() ? std::span<const int>(&trial.position, 1) : trial.positions;
+        for (const int position : positions) {
+            nodes[t].push_back(catalogue_.Junctions.index_at(position).value_or(position));
+        }
+    }
     std::vector<SideBySideOutcome> solved(trials.size());
     std::vector<bool> done_ones(trials.size(), false);
     std::size_t next = 0;
@@ -241,15 +251,14 @@ std::vector<StudyTrials::SideBySideOutcome> StudyTrials::SolveSideBySide(
         lanes,
         [&]() -> std::optional<toolkit::TrialDemand> {
             if (next == trials.size()) return std::nullopt;
-            const SteadyTrial& trial = trials[next++];
-            const int node = catalogue_.Junctions.index_at(trial.position).value_or(trial.position);
-            // The one check junction draws the whole flow, as Solve gives it.
-            return toolkit::TrialDemand{node, trial.flow / 1.0, added};
+            const std::vector<int>& check = nodes[next];
+            // Each check junction draws flow / count, as Solve gives it.
+            const double each = trials[next++].flow / static_cast<double>(check.size());
+            return toolkit::TrialDemand{check.front(), each, added,
+                                        std::span<const int>(check).subspan(1)};
         },
         [&](std::size_t rank, const toolkit::SolvedTrial& trial) {
             if (solves_ != nullptr) solves_->Add(trial.iterations());
-            const int position = trials[rank].position;
-            const int node = catalogue_.Junctions.index_at(position).value_or(position);
             // As Solve counts it: the steps before the fire first.
             solved[rank].code = before_fire_code_ != 0 ? before_fire_code_ : trial.code();
             TrialPressures& pressures = solved[rank].pressures;
@@ -266,7 +275,7 @@ std::vector<StudyTrials::SideBySideOutcome> StudyTrials::SolveSideBySide(
                     (void)trial.get_link_velocity(index, value);  // a pipe's index
                     return value;
                 },
-                std::span<const int>(&node, 1));
+                nodes[rank]);
             done_ones[rank] = true;
         });
     if (code != 0) {

@@ -107,15 +107,17 @@ public:
     TrialPressures Solve(double flow, const JunctionLimits& limits,
                          TrialEnd end = TrialEnd::FirstFailure);
 
-    // Trials of one check junction each (its position and flow) solved side by side in the
+    // Trials of their check junctions (their positions and flow) solved side by side in the
     // lanes of vector registers, at most `lanes` at a time (0: as many as the processor has),
-    // each as Check(position) and Solve(flow, limits, end) give it; their unsolved trials are
+    // each as Check(positions) and Solve(flow, limits, end) give it; their unsolved trials are
     // not counted here (the pressures tell which are). Empty when they cannot be solved so: the
     // fire lasts more than one time step, the simulation ended before it, or the toolkit
     // solves one at a time. Leaves no check junction.
     struct SteadyTrial {
         int position = 0;
         double flow = 0;
+        // Several check junctions: their positions, in the group's order (`position` unused).
+        std::span<const int> positions = {};
     };
     struct SideBySideOutcome {
         TrialPressures pressures;

@@ -494,16 +494,23 @@ int Project::solve_trials_here(int lanes, const std::function<std::optional<Tria
 int Project::trials_at_point(int lanes, const std::function<std::optional<TrialDemand>()>& next,
                              const std::function<void(std::size_t, const SolvedTrial&)>& done) {
     const auto node_count = static_cast<int>(network_.nodes.size());
+    std::vector<int> nodes;  // the current trial's, 0-based
     const auto demand_trial = [&]() -> std::optional<HydraulicSimulation::TrialFlow> {
         const auto trial = next();
         if (!trial) return std::nullopt;
-        if (trial->index < 1 || trial->index > node_count ||
-            network_.nodes[static_cast<std::size_t>(trial->index - 1)].type != NodeType::Junction) {
-            throw std::invalid_argument("a trial's node is not a junction");
-        }
+        nodes.clear();
+        const auto add = [&](int index) {
+            if (index < 1 || index > node_count ||
+                network_.nodes[static_cast<std::size_t>(index - 1)].type != NodeType::Junction) {
+                throw std::invalid_argument("a trial's node is not a junction");
+            }
+            nodes.push_back(index - 1);
+        };
+        add(trial->index);
+        for (const int index : trial->also) add(index);
         // As set_node_value and add_demand store a base demand.
-        return HydraulicSimulation::TrialFlow{
-            trial->index - 1, trial->base_demand / network_.units.flow, trial->added};
+        return HydraulicSimulation::TrialFlow{nodes, trial->base_demand / network_.units.flow,
+                                              trial->added};
     };
     try {
         simulation_->solve_demand_trials(

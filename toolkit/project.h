@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,9 @@ struct TrialDemand {
     int index = 0;
     double base_demand = 0.0;
     bool added = false;
+    // Further junctions (node indexes, none twice) that draw the same base demand in the same
+    // way in the same trial.
+    std::span<const int> also = {};
 };
 
 // The hydraulics of a project saved between two time steps (Project::save_hydraulics).

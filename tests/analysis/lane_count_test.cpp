@@ -187,6 +187,7 @@ struct StudyLaneCase {
     bool added = false;
     const char* max_velocity = "";  // none when empty
     int threads = 1;
+    double group_distance = 0;  // above 0: fire groups of 3 from the map within this distance
 };
 
 void PrintTo(const StudyLaneCase& c, std::ostream* os) {
@@ -209,6 +210,9 @@ protected:
         inputs.minimal_pressure = Number(c.min_pressure);
         inputs.parallelism.lanes = lanes;
         inputs.parallelism.threads = c.threads;
+        if (c.group_distance > 0) {
+            inputs.fire_groups = NearGroups{.distance = c.group_distance, .size = 3};
+        }
         return RunAndRead(inputs);
     }
 };
@@ -221,8 +225,8 @@ TEST_P(StudyLaneCountTest, SameResultsFileAndMessagesForEveryLaneCount) {
 
 constexpr auto kAvailable = RunMode::Available;
 constexpr auto kDesign = RunMode::Design;
-// Net3's junctions below 20 psi without any fire flow at these hours.
-constexpr const char* kNet3Low = "\"20\"\r\n\"40\"\r\n\"50\"\r\n";
+// Net3's junctions below 20 psi without any fire flow at the start or at these hours.
+constexpr const char* kNet3Low = "\"10\"\r\n\"20\"\r\n\"40\"\r\n\"50\"\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, StudyLaneCountTest,
@@ -242,6 +246,15 @@ INSTANTIATE_TEST_SUITE_P(
                       "1000", 3, true},
         StudyLaneCase{"Ky10DesignAddedVelocity", "ky10", kKy10Low, kDesign, "20", "1000", 0, true,
                       "6"},
+        // Fire groups: each member of a group draws the flow / members.
+        StudyLaneCase{"Net3GroupsAvailable", "Net3", kNet3Low, kAvailable, "20", "10000", 0, false,
+                      "", 1, 15},
+        StudyLaneCase{"Net3GroupsAvailableAddedVelocityAtHour6", "Net3", kNet3Low, kAvailable, "20",
+                      "10000", 6, true, "12", 2, 15},
+        StudyLaneCase{"Net3GroupsDesignAtHour9", "Net3", kNet3Low, kDesign, "20", "3000", 9, false,
+                      "", 1, 15},
+        StudyLaneCase{"Ky10GroupsDesignAdded", "ky10", kKy10Low, kDesign, "20", "1500", 0, true, "",
+                      1, 400},
         // A flow no network carries: every trial fails to solve (error 110), told in a notice.
         StudyLaneCase{"Net3DesignUnsolvedAtHour6", "Net3", "", kDesign, "-1e30", "1e20", 6}),
     [](const ::testing::TestParamInfo<StudyLaneCase>& info) {

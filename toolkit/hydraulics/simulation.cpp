@@ -253,12 +253,15 @@ void HydraulicSimulation::solve_demand_trials(int most_lanes, const NextTrial& n
     const auto demand_trial = [&]() -> std::optional<DemandTrial> {
         const auto trial = next();
         if (!trial) return std::nullopt;
-        DemandTrial lane_trial{trial->node, start.demand[at(trial->node)]};
-        if (trial->added) {
-            lane_trial.demand =
-                junction_demand(trial->node, period, multiplier, nullptr, &trial->base);
-        } else if (!network_.nodes[at(trial->node)].demands.empty()) {
-            lane_trial.demand = junction_demand(trial->node, period, multiplier, &trial->base);
+        DemandTrial lane_trial;
+        for (const int node : trial->nodes) {
+            double demand = start.demand[at(node)];
+            if (trial->added) {
+                demand = junction_demand(node, period, multiplier, nullptr, &trial->base);
+            } else if (!network_.nodes[at(node)].demands.empty()) {
+                demand = junction_demand(node, period, multiplier, &trial->base);
+            }
+            lane_trial.nodes.push_back({node, demand});
         }
         return lane_trial;
     };
@@ -281,8 +284,10 @@ void HydraulicSimulation::solve_demand_trials(int most_lanes, const NextTrial& n
             std::size_t ticket = 0;
             while (const auto trial = demand_trial()) {
                 state_ = start;
-                state_.demand[at(trial->node)] = trial->demand;
-                state_.demand_flow[at(trial->node)] = trial->demand;
+                for (const NodeDemand& d : trial->nodes) {
+                    state_.demand[at(d.node)] = d.demand;
+                    state_.demand_flow[at(d.node)] = d.demand;
+                }
                 last_ = solver_.solve(state_);
                 finished(ticket++, last_, state_);
             }

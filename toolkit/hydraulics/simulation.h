@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "toolkit/hydraulics/lane_solver.h"
@@ -98,10 +99,10 @@ public:
     // each finished trial, in any order, by its rank in `next`'s order, with the code run() would
     // return and the solved state. The simulation stays at its point.
     struct TrialFlow {
-        int node = 0;       // a junction, 0-based
-        double base = 0.0;  // cfs
-        // false: `base` replaces the base of the junction's first demand, whose pattern it drops;
-        // true: it is a demand of its own without a pattern, after the junction's own ones.
+        std::span<const int> nodes;  // junctions, 0-based, each drawing `base`
+        double base = 0.0;           // cfs
+        // false: `base` replaces the base of each junction's first demand, whose pattern it
+        // drops; true: it is a demand of its own without a pattern, after the junction's own.
         bool added = false;
     };
     using NextTrial = std::function<std::optional<TrialFlow>()>;

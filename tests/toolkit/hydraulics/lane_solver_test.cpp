@@ -134,8 +134,9 @@ INSTANTIATE_TEST_SUITE_P(SharedNetworks, LaneSolverTest,
                                            "tank_controls_1.inp", "io.inp"));
 
 // Trials at a later time step of an extended-period simulation, from the state its first steps
-// leave: each as run_h solves that step after the junction's demand change, its first base
-// demand replaced or a demand added, with the same pressures and link velocities.
+// leave: each as run_h solves that step after the junctions' demand change (one, two or three
+// junctions), their first base demand replaced or a demand added, with the same pressures and
+// link velocities.
 struct PointCase {
     const char* network;
     int steps;  // the time steps run before the trials
@@ -201,15 +202,28 @@ TEST_P(LaneSolverAtPointTest, EveryLaneWidthGivesTheStepsSolveToTheLastBit) {
         junctions = i;
     }
     std::vector<TrialDemand> trials = Trials(junctions);
-    for (TrialDemand& trial : trials) trial.added = c.added;
+    // Every third trial has the next junction or two draw the same demand with it.
+    std::vector<std::vector<int>> also(trials.size());
+    for (std::size_t t = 0; t < trials.size(); ++t) {
+        TrialDemand& trial = trials[t];
+        trial.added = c.added;
+        for (int k = 1; t % 3 == 2 && k <= static_cast<int>(t % 2) + 1; ++k) {
+            if (trial.index + k <= junctions) also[t].push_back(trial.index + k);
+        }
+        trial.also = also[t];
+    }
 
     std::vector<PointOutcome> expected;
     for (const TrialDemand& trial : trials) {
-        if (c.added) {
-            ASSERT_EQ(project.add_demand(trial.index, trial.base_demand, 0), 0);
-        } else {
-            ASSERT_EQ(project.set_node_value(trial.index, EN_PATTERN, 0.0), 0);
-            ASSERT_EQ(project.set_node_value(trial.index, EN_BASEDEMAND, trial.base_demand), 0);
+        std::vector<int> nodes = {trial.index};
+        nodes.insert(nodes.end(), trial.also.begin(), trial.also.end());
+        for (const int node : nodes) {
+            if (c.added) {
+                ASSERT_EQ(project.add_demand(node, trial.base_demand, 0), 0);
+            } else {
+                ASSERT_EQ(project.set_node_value(node, EN_PATTERN, 0.0), 0);
+                ASSERT_EQ(project.set_node_value(node, EN_BASEDEMAND, trial.base_demand), 0);
+            }
         }
         ASSERT_EQ(project.restore_hydraulics(saved), 0);
         PointOutcome outcome;
@@ -222,7 +236,7 @@ TEST_P(LaneSolverAtPointTest, EveryLaneWidthGivesTheStepsSolveToTheLastBit) {
             project, outcome,
             [&](int i, double& v) { return project.get_node_value(i, EN_PRESSURE, v); },
             [&](int k, double& v) { return project.get_link_value(k, EN_VELOCITY, v); });
-        ASSERT_EQ(project.restore_node_demands(trial.index), 0);
+        for (const int node : nodes) ASSERT_EQ(project.restore_node_demands(node), 0);
         expected.push_back(std::move(outcome));
     }
 
