@@ -262,6 +262,7 @@ public:
     // alone would solve, in the same order.
     void SolveAhead(std::span<const int> positions) override {
         ahead_.clear();
+        steady_row_ = false;  // the rows searched here are the cold search's
         struct Probe {
             int position = 0;
             Ahead ahead;
@@ -611,13 +612,13 @@ private:
     // The cold result at a flow, solved once per junction.
     const TrialPressures& SolvedAt(double flow) {
         if (const TrialPressures* found = Find(flow)) return *found;
+        if (probing_) throw TrialMissing{flow};
         if (steady_row_) {
             const double flows[] = {flow};
             steady_->Cold(flows, limits_,
                           [&](std::size_t, const TrialPressures& tested) { Store(flow, tested); });
             return *Find(flow);
         }
-        if (probing_) throw TrialMissing{flow};
         ThrowIfStopped(stop_);
         return Store(flow, trials_.Solve(flow, limits_));
     }

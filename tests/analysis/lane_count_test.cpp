@@ -247,8 +247,9 @@ INSTANTIATE_TEST_SUITE_P(
         StudyLaneCase{"Ky10DesignAddedVelocity", "ky10", kKy10Low, kDesign, "20", "1000", 0, true,
                       "6"},
         // Fire groups: each member of a group draws the flow / members.
+        // Groups of one (the steady search's rows) among groups of two and three.
         StudyLaneCase{"Net3GroupsAvailable", "Net3", kNet3Low, kAvailable, "20", "10000", 0, false,
-                      "", 1, 15},
+                      "", 1, 1.5},
         StudyLaneCase{"Net3GroupsAvailableAddedVelocityAtHour6", "Net3", kNet3Low, kAvailable, "20",
                       "10000", 6, true, "12", 2, 15},
         StudyLaneCase{"Net3GroupsDesignAtHour9", "Net3", kNet3Low, kDesign, "20", "3000", 9, false,
