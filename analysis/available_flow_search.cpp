@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -264,20 +265,42 @@ public:
         }
     }
 
-    // Steady rows of single junctions come several at a time: their cold trials share the
-    // lanes.
+    // Rows come several at a time where their trials can share the lanes: the steady searches
+    // of single junctions, or else the cold searches of junctions or groups.
     int PositionsAtOnce() const override {
-        if (steady_ == nullptr || !settings_.groups.empty() || settings_.lanes == 1) return 1;
-        const int lanes = settings_.lanes > 0 ? settings_.lanes : toolkit::widest_trial_lanes();
-        return lanes < 4 ? 1 : kJunctionsAtOnce;
+        if (steady_ != nullptr && settings_.groups.empty()) {
+            if (settings_.lanes == 1) return 1;
+            const int lanes = settings_.lanes > 0 ? settings_.lanes : toolkit::widest_trial_lanes();
+            return lanes < 4 ? 1 : kJunctionsAtOnce;
+        }
+        if (!trials_.SideBySidePossible(settings_.lanes)) return 1;
+        return settings_.lanes > 0 ? settings_.lanes : toolkit::widest_trial_lanes();
+    }
+
+    void SolveAhead(std::span<const int> positions) override {
+        ahead_.clear();
+        if (steady_ != nullptr && settings_.groups.empty()) {
+            SteadyAhead(positions);
+        } else {
+            ColdAhead(positions);
+        }
+    }
+
+    // The members of a group's row, or none for a junction's.
+    std::span<const int> Members(int position) const {
+        if (settings_.groups.empty()) return {};
+        return settings_.groups[static_cast<std::size_t>(position - 1)].positions;
+    }
+    // Whether the row of `position` is searched by the steady search.
+    bool SteadyRowOf(int position) const {
+        return steady_ != nullptr && (settings_.groups.empty() || Members(position).size() == 1);
     }
 
     // Runs the rows' steady searches up to their certificates, the cold trials of all of them
     // side by side: first the maximal flows, then the trials that certify each row. Row
     // finds them solved and goes through the same steps, so the rows are those of one
     // junction at a time.
-    void SolveAhead(std::span<const int> positions) override {
-        ahead_.clear();
+    void SteadyAhead(std::span<const int> positions) {
         if (steady_ == nullptr || grid_.top() == 0) return;
         const long top = grid_.top();
         if (without_fire_.empty()) steady_->WithoutFire(limits_, without_fire_);
@@ -335,32 +358,95 @@ public:
         solve();
     }
 
+    // Each junction's cold search is run until it asks for a trial not solved yet; the next
+    // trial of every junction is then solved side by side, and the searches run again from the
+    // start, until each ends on trials solved before. Every junction gets the trials its search
+    // alone would solve, in the same order.
+    void ColdAhead(std::span<const int> positions) {
+        steady_row_ = false;  // the rows searched here are the cold search's
+        struct Probe {
+            int position = 0;
+            JunctionTrials ahead;
+            bool done = false;
+        };
+        std::vector<Probe> probes;
+        for (const int position : positions) {
+            // The steady search's rows are searched by Row.
+            if (!SteadyRowOf(position)) probes.push_back({position, {}, false});
+        }
+        std::vector<StudyTrials::SteadyTrial> trials;
+        std::vector<std::size_t> owners;  // the probe of each trial
+        // The probe's results become the worker's for its search, and back.
+        const auto swap_results = [this](Probe& probe) {
+            std::swap(current_, probe.ahead);
+            key_ = probe.position;
+        };
+        struct Probing {
+            bool& flag;
+            explicit Probing(bool& f) : flag(f) { flag = true; }
+            ~Probing() { flag = false; }
+        } probing(probing_);
+        for (;;) {
+            trials.clear();
+            owners.clear();
+            for (std::size_t i = 0; i < probes.size(); ++i) {
+                Probe& probe = probes[i];
+                if (probe.done) continue;
+                ThrowIfStopped(stop_);
+                swap_results(probe);
+                try {
+                    (void)ColdRow(std::string());
+                    probe.done = true;
+                } catch (const TrialMissing& missing) {
+                    trials.push_back({probe.position, missing.flow, Members(probe.position)});
+                    owners.push_back(i);
+                }
+                swap_results(probe);
+            }
+            if (trials.empty()) break;
+            auto outcomes = trials_.SolveSideBySide(trials, limits_, settings_.lanes);
+            if (outcomes.empty()) return;  // Row searches each junction alone
+            for (std::size_t t = 0; t < outcomes.size(); ++t) {
+                Probe& probe = probes[owners[t]];
+                const auto& [pressures, code] = outcomes[t];
+                UnsolvedTrials& unsolved = probe.ahead.unsolved;
+                if (!pressures.solved && unsolved.count++ == 0) unsolved.first_code = code;
+                swap_results(probe);
+                (void)current_.Store(grid_, trials[t].flow, pressures);
+                swap_results(probe);
+            }
+        }
+        for (Probe& probe : probes) ahead_.insert_or_assign(probe.position, std::move(probe.ahead));
+    }
+
     // `position`: the junction's, or with groups the group's row. A group of one member is
     // searched as that junction alone, under the group's name.
     files::Record Row(int position) override {
         current_ = {};
         key_ = position;
+        ahead_unsolved_.reset();
+        const bool steady = SteadyRowOf(position);
+        if (auto found = ahead_.find(position); found != ahead_.end()) {
+            current_ = std::move(found->second);
+            ahead_.erase(found);
+            // A cold search solved ahead has every trial solved, and counted there.
+            if (!steady) ahead_unsolved_ = current_.unsolved;
+        }
+        steady_row_ = steady;
         if (!settings_.groups.empty()) {
             const TrialGroup& group = settings_.groups[static_cast<std::size_t>(position - 1)];
             trials_.Check(group.positions);
-            steady_row_ = steady_ != nullptr && group.positions.size() == 1;
             if (steady_row_) return SteadyRow(group.name, group.positions.front());
             return ColdRow(group.name);
         }
         const std::string& id = catalogue_.JunctionIDs[static_cast<std::size_t>(position)];
         trials_.Check(position);
-        steady_row_ = steady_ != nullptr;
-        if (steady_row_) {
-            if (auto found = ahead_.find(position); found != ahead_.end()) {
-                current_ = std::move(found->second);
-                ahead_.erase(found);
-            }
-            return SteadyRow(id, position);
-        }
+        if (steady_row_) return SteadyRow(id, position);
         return ColdRow(id);
     }
 
     UnsolvedTrials LastUnsolved() const override {
+        if (ahead_unsolved_) return *ahead_unsolved_;
         if (!steady_row_) return trials_.unsolved();
         UnsolvedTrials both = current_.unsolved;
         if (both.count == 0) both.first_code = trials_.unsolved().first_code;
@@ -681,6 +767,7 @@ private:
     // The cold result at a flow, solved once per junction.
     const TrialPressures& SolvedAt(double flow) {
         if (const TrialPressures* found = current_.Find(grid_, flow)) return *found;
+        if (probing_) throw TrialMissing{flow};
         if (steady_row_) {
             const double flows[] = {flow};
             SolveSteady(flows);
@@ -738,6 +825,12 @@ private:
     std::vector<char> narrow_;             // by node index, see NarrowJunctions
     JunctionTrials current_;               // the current row's trials
     std::map<int, JunctionTrials> ahead_;  // by position, those solved ahead
+    std::optional<UnsolvedTrials> ahead_unsolved_;  // the current row's, searched ahead
+    // While searching ahead: a trial not solved yet ends the search with TrialMissing.
+    bool probing_ = false;
+    struct TrialMissing {
+        double flow = 0;
+    };
 };
 
 }  // namespace

@@ -26,9 +26,8 @@ public:
           limits_(limits),
           settings_(settings) {}
 
-    // A group's trial is solved alone.
     int PositionsAtOnce() const override {
-        if (!settings_.groups.empty() || !trials_.SideBySidePossible(settings_.lanes)) return 1;
+        if (!trials_.SideBySidePossible(settings_.lanes)) return 1;
         return settings_.lanes > 0 ? settings_.lanes : toolkit::widest_trial_lanes();
     }
 
@@ -36,7 +35,13 @@ public:
         ahead_.clear();
         std::vector<StudyTrials::SteadyTrial> trials;
         trials.reserve(positions.size());
-        for (const int position : positions) trials.push_back({position, Flow(position)});
+        for (const int position : positions) {
+            std::span<const int> members;
+            if (!settings_.groups.empty()) {
+                members = settings_.groups[static_cast<std::size_t>(position - 1)].positions;
+            }
+            trials.push_back({position, Flow(position), members});
+        }
         auto solved =
             trials_.SolveSideBySide(trials, limits_, settings_.lanes, TrialEnd::WholeFire);
         for (std::size_t i = 0; i < solved.size(); ++i) {

@@ -120,12 +120,17 @@ void StudyTrials::TestStep(const JunctionLimits& limits, bool whole_fire, TrialP
             (void)project_.get_node_value(node, EN_PRESSURE, value);
             return value;
         },
+        [this](int link) {
+            double value = 0.0;
+            (void)project_.get_link_value(link, EN_VELOCITY, value);  // a pipe's index
+            return value;
+        },
         nodes_);
 }
 
 void StudyTrials::TestStep(const JunctionLimits& limits, bool whole_fire, TrialPressures& pressures,
                            bool first_step, const PressureOf& pressure_of,
-                           std::span<const int> nodes) const {
+                           const VelocityOf& velocity_of, std::span<const int> nodes) const {
     const bool seen_failure = pressures.failed();
     for (int k = 1; k <= limits.count(); ++k) {
         const auto position = static_cast<std::size_t>(k);
@@ -152,9 +157,7 @@ void StudyTrials::TestStep(const JunctionLimits& limits, bool whole_fire, TrialP
     if (study_.max_velocity) {
         const float limit = *study_.max_velocity;
         for (const int k : pipes_) {
-            double value = 0.0;
-            (void)project_.get_link_value(k, EN_VELOCITY, value);  // a pipe's index: cannot fail
-            const auto velocity = static_cast<float>(std::fabs(value));
+            const auto velocity = static_cast<float>(std::fabs(velocity_of(k)));
             if (!seen_failure && !pressures.pipe && (velocity > limit || std::isnan(velocity))) {
                 pressures.pipe = PipeVelocity{k, velocity};
                 if (!whole_fire) break;
@@ -220,35 +223,46 @@ TrialPressures StudyTrials::Solve(double flow, const JunctionLimits& limits, Tri
 }
 
 bool StudyTrials::SideBySidePossible(int lanes) const {
-    return lanes != 1 && !side_by_side_refused_ && study_.demand_time == 0 &&
-           study_.fire_duration == 0 && study_.fire_demand == FireDemand::Replace &&
-           !study_.max_velocity && fire_reached_ && before_fire_code_ == 0;
+    return lanes != 1 && !side_by_side_refused_ && study_.fire_duration == 0 && fire_reached_;
 }
 
 std::vector<StudyTrials::SideBySideOutcome> StudyTrials::SolveSideBySide(
     std::span<const SteadyTrial> trials, const JunctionLimits& limits, int lanes, TrialEnd end) {
     if (trials.empty() || !SideBySidePossible(lanes)) return {};
-    // The trials start from the network's own demands.
+    // The trials start from the network's own demands at the saved point before the fire,
+    // which was saved from this open simulation, so it can always be given back.
     Check(std::span<const int>());
+    (void)project_.restore_hydraulics(before_fire_);
+    const bool added = study_.fire_demand == FireDemand::Add;
+    // Each trial's check junctions' node indexes.
+    std::vector<std::vector<int>> nodes(trials.size());
+    for (std::size_t t = 0; t < trials.size(); ++t) {
+        const SteadyTrial& trial = trials[t];
+        const std::span<const int> positions =
+            trial.positions.empty() ? std::span<const int>(&trial.position, 1) : trial.positions;
+        for (const int position : positions) {
+            nodes[t].push_back(catalogue_.Junctions.index_at(position).value_or(position));
+        }
+    }
     std::vector<SideBySideOutcome> solved(trials.size());
     std::vector<bool> done_ones(trials.size(), false);
     std::size_t next = 0;
-    const int code = project_.solve_trials(
+    const int code = project_.solve_trials_here(
         lanes,
         [&]() -> std::optional<toolkit::TrialDemand> {
             if (next == trials.size()) return std::nullopt;
-            const SteadyTrial& trial = trials[next++];
-            const int node = catalogue_.Junctions.index_at(trial.position).value_or(trial.position);
-            // The one check junction draws the whole flow, as Solve gives it.
-            return toolkit::TrialDemand{node, trial.flow / 1.0};
+            const std::vector<int>& check = nodes[next];
+            // Each check junction draws flow / count, as Solve gives it.
+            const double each = trials[next++].flow / static_cast<double>(check.size());
+            return toolkit::TrialDemand{check.front(), each, added,
+                                        std::span<const int>(check).subspan(1)};
         },
         [&](std::size_t rank, const toolkit::SolvedTrial& trial) {
             if (solves_ != nullptr) solves_->Add(trial.iterations());
-            const int position = trials[rank].position;
-            const int node = catalogue_.Junctions.index_at(position).value_or(position);
-            solved[rank].code = trial.code();
+            // As Solve counts it: the steps before the fire first.
+            solved[rank].code = before_fire_code_ != 0 ? before_fire_code_ : trial.code();
             TrialPressures& pressures = solved[rank].pressures;
-            pressures.solved = !IsUnsolved(trial.code());
+            pressures.solved = before_fire_code_ == 0 && !IsUnsolved(trial.code());
             TestStep(
                 limits, end == TrialEnd::WholeFire, pressures, true,
                 [&trial](int index) {
@@ -256,14 +270,14 @@ std::vector<StudyTrials::SideBySideOutcome> StudyTrials::SolveSideBySide(
                     (void)trial.get_node_pressure(index, value);  // a junction's index
                     return value;
                 },
-                std::span<const int>(&node, 1));
+                [&trial](int index) {
+                    double value = 0.0;
+                    (void)trial.get_link_velocity(index, value);  // a pipe's index
+                    return value;
+                },
+                nodes[rank]);
             done_ones[rank] = true;
         });
-    // The trials closed the simulation: it is opened again at the saved point for the trials
-    // solved one at a time, as the constructor left it.
-    int reopened = project_.open_h();
-    if (reopened == 0) reopened = project_.init_h(EN_NOSAVE);
-    if (reopened != 0) ThrowToolkitFailure(reopened, "");
     if (code != 0) {
         side_by_side_refused_ = true;
         return {};

@@ -107,16 +107,17 @@ public:
     TrialPressures Solve(double flow, const JunctionLimits& limits,
                          TrialEnd end = TrialEnd::FirstFailure);
 
-    // Trials of one check junction each (its position and flow) solved side by side in the
+    // Trials of their check junctions (their positions and flow) solved side by side in the
     // lanes of vector registers, at most `lanes` at a time (0: as many as the processor has),
-    // each as Check(position) and Solve(flow, limits, end) give it; their unsolved trials are
+    // each as Check(positions) and Solve(flow, limits, end) give it; their unsolved trials are
     // not counted here (the pressures tell which are). Empty when they cannot be solved so: the
-    // fire is not one cold steady solve of the network's demands with the check junction's
-    // replaced, pipes' velocities are tested, or the toolkit solves one at a time. Leaves no
-    // check junction.
+    // fire lasts more than one time step, the simulation ended before it, or the toolkit
+    // solves one at a time. Leaves no check junction.
     struct SteadyTrial {
         int position = 0;
         double flow = 0;
+        // Several check junctions: their positions, in the group's order (`position` unused).
+        std::span<const int> positions = {};
     };
     struct SideBySideOutcome {
         TrialPressures pressures;
@@ -143,12 +144,14 @@ public:
     const toolkit::Project& project() const { return project_; }
 
 private:
-    // A node's EN_PRESSURE by its index.
+    // A node's EN_PRESSURE and a link's EN_VELOCITY by its index.
     using PressureOf = std::function<double(int node)>;
+    using VelocityOf = std::function<double(int link)>;
     void TestStep(const JunctionLimits& limits, bool whole_fire, TrialPressures& pressures,
                   bool first_step) const;
     void TestStep(const JunctionLimits& limits, bool whole_fire, TrialPressures& pressures,
-                  bool first_step, const PressureOf& pressure_of, std::span<const int> nodes) const;
+                  bool first_step, const PressureOf& pressure_of, const VelocityOf& velocity_of,
+                  std::span<const int> nodes) const;
 
     // The constructor's work: the project opened on `network`, the steps before the fire.
     void Start(std::shared_ptr<const toolkit::Network> network, const std::atomic<bool>* stop);

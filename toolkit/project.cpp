@@ -497,33 +497,67 @@ int SolvedTrial::get_node_pressure(int index, double& value) const {
     return 0;
 }
 
+int SolvedTrial::get_link_velocity(int index, double& value) const {
+    value = 0.0;
+    if (index < 1 || index > static_cast<int>(network_.links.size())) return kUndefinedLink;
+    const int i = index - 1;
+    // 0 for pumps and closed links, as get_link_value gives it.
+    if (!is_closed(state_.status[static_cast<std::size_t>(i)])) {
+        value = link_velocity(system_, state_, i) * network_.units.velocity;
+    }
+    return 0;
+}
+
 int Project::solve_trials(int lanes, const std::function<std::optional<TrialDemand>()>& next,
                           const std::function<void(std::size_t, const SolvedTrial&)>& done) {
     if (is_open() && network_.times.duration != 0) return kBadParameter;
     if (const int code = open_h(); code != 0) return code;
+    // What every steady solve starts from: EN_openH and EN_initH.
+    (void)init_h(EN_NOSAVE);  // the simulation is open
+    const int code = trials_at_point(lanes, next, done);
+    (void)close_h();  // the trials' codes went to `done`; closing adds nothing to them
+    return code;
+}
+
+int Project::solve_trials_here(int lanes, const std::function<std::optional<TrialDemand>()>& next,
+                               const std::function<void(std::size_t, const SolvedTrial&)>& done) {
+    if (!hydraulics_open_) return kHydraulicsNotOpen;
+    if (!hydraulics_initialized_) return kHydraulicsNotInitialized;
+    return trials_at_point(lanes, next, done);
+}
+
+int Project::trials_at_point(int lanes, const std::function<std::optional<TrialDemand>()>& next,
+                             const std::function<void(std::size_t, const SolvedTrial&)>& done) {
     const auto node_count = static_cast<int>(network_.nodes.size());
-    const auto demand_trial = [&]() -> std::optional<DemandTrial> {
+    std::vector<int> nodes;  // the current trial's, 0-based
+    const auto demand_trial = [&]() -> std::optional<HydraulicSimulation::TrialFlow> {
         const auto trial = next();
         if (!trial) return std::nullopt;
-        if (trial->index < 1 || trial->index > node_count ||
-            network_.nodes[static_cast<std::size_t>(trial->index - 1)].type != NodeType::Junction) {
-            throw std::invalid_argument("a trial's node is not a junction");
-        }
-        // As set_node_value stores a base demand.
-        return DemandTrial{trial->index - 1, trial->base_demand / network_.units.flow};
+        nodes.clear();
+        const auto add = [&](int index) {
+            if (index < 1 || index > node_count ||
+                network_.nodes[static_cast<std::size_t>(index - 1)].type != NodeType::Junction) {
+                throw std::invalid_argument("a trial's node is not a junction");
+            }
+            nodes.push_back(index - 1);
+        };
+        add(trial->index);
+        for (const int index : trial->also) add(index);
+        // As set_node_value and add_demand store a base demand.
+        return HydraulicSimulation::TrialFlow{nodes, trial->base_demand / network_.units.flow,
+                                              trial->added};
     };
     try {
         simulation_->solve_demand_trials(
             lanes, demand_trial,
             [&](std::size_t ticket, int code, const SolveResult& result,
                 const HydraulicState& state) {
-                done(ticket, SolvedTrial(network_, state, code, result.iterations));
+                done(ticket,
+                     SolvedTrial(network_, simulation_->system(), state, code, result.iterations));
             });
     } catch (const std::invalid_argument&) {
-        (void)close_h();  // the trial's code is what counts; closing adds nothing to it
         return kUndefinedNode;
     }
-    (void)close_h();  // the trials' codes went to `done`; closing adds nothing to them
     return 0;
 }
 

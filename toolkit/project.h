@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,29 +26,40 @@ namespace hydrosk::toolkit {
 class HydraulicSimulation;
 struct HydraulicSnapshot;
 struct HydraulicState;
+struct HydraulicSystem;
 
 // One solved steady trial of Project::solve_trials.
 class SolvedTrial {
 public:
-    SolvedTrial(const Network& network, const HydraulicState& state, int code, int iterations)
-        : network_(network), state_(state), code_(code), iterations_(iterations) {}
+    SolvedTrial(const Network& network, const HydraulicSystem& system, const HydraulicState& state,
+                int code, int iterations)
+        : network_(network), system_(system), state_(state), code_(code), iterations_(iterations) {}
     // What solve_h would have returned, and the solve's iterations (EN_ITERATIONS).
     [[nodiscard]] int code() const { return code_; }
     int iterations() const { return iterations_; }
     // A node's EN_PRESSURE, as get_node_value gives it after solve_h.
     [[nodiscard]] int get_node_pressure(int index, double& value) const;
+    // A link's EN_VELOCITY, as get_link_value gives it after solve_h.
+    [[nodiscard]] int get_link_velocity(int index, double& value) const;
 
 private:
     const Network& network_;
+    const HydraulicSystem& system_;
     const HydraulicState& state_;
     int code_;
     int iterations_;
 };
 
-// A trial of Project::solve_trials: a junction (node index) and its base demand (flow units).
+// A trial of Project::solve_trials: a junction (node index) and its base demand (flow units),
+// which replaces its first demand's (set_node_value EN_BASEDEMAND, with EN_PATTERN 0), or with
+// `added` is a demand of its own without a pattern after its own ones (add_demand).
 struct TrialDemand {
     int index = 0;
     double base_demand = 0.0;
+    bool added = false;
+    // Further junctions (node indexes, none twice) that draw the same base demand in the same
+    // way in the same trial.
+    std::span<const int> also = {};
 };
 
 // The hydraulics of a project saved between two time steps (Project::save_hydraulics).
@@ -137,6 +149,14 @@ public:
     [[nodiscard]] int solve_trials(
         int lanes, const std::function<std::optional<TrialDemand>()>& next,
         const std::function<void(std::size_t, const SolvedTrial&)>& done);
+    // The same at the point an open, initialised simulation has reached between two time
+    // steps, whatever the duration: each trial is solved as run_h solves that time step after
+    // the trial's demand change, from the state the simulation holds. The simulation stays at
+    // its point. Returns 0, kHydraulicsNotOpen, kHydraulicsNotInitialized, or kUndefinedNode as
+    // solve_trials does.
+    [[nodiscard]] int solve_trials_here(
+        int lanes, const std::function<std::optional<TrialDemand>()>& next,
+        const std::function<void(std::size_t, const SolvedTrial&)>& done);
     [[nodiscard]] int open_h();
     [[nodiscard]] int init_h(int flag);
     [[nodiscard]] int run_h(long& time);
@@ -158,6 +178,9 @@ public:
 private:
     int node_in_range(int index) const;
     int link_in_range(int index) const;
+    // The trials of solve_trials and solve_trials_here at the simulation's point.
+    int trials_at_point(int lanes, const std::function<std::optional<TrialDemand>()>& next,
+                        const std::function<void(std::size_t, const SolvedTrial&)>& done);
 
     std::shared_ptr<const Network> parsed_;
     std::vector<InputError> input_errors_;

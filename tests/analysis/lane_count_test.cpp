@@ -1,7 +1,8 @@
-// The results file and the messages of a steady-state run do not depend on how many trials are
-// solved side by side: one at a time (--lanes 1), 4 lanes (AVX2) and 8 (AVX-512, where the
-// processor has it), on the shared networks of duration 0 and on steady copies of others with
-// pumps, tanks, valves and controls, for the linear and the bisection search.
+// The results file and the messages of a run do not depend on how many trials are solved side
+// by side: one at a time (--lanes 1), 4 lanes (AVX2) and 8 (AVX-512, where the processor has
+// it), on the shared networks of duration 0 and on steady copies of others with pumps, tanks,
+// valves and controls, for the steady-state search (linear and bisection), the design check and
+// the available-flow search, at later time steps too.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -88,8 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
         LaneCase{"ControlCombLinear", "control_comb", true, "", "0", "1000", "25"}),
     [](const ::testing::TestParamInfo<LaneCase>& info) { return std::string(info.param.name); });
 
-// The design check fills the lanes with the trials of consecutive junctions. A network whose
-// duration is not 0 and a velocity limit keep its trials one at a time, with the same files.
+// The design check fills the lanes with the trials of consecutive junctions, on networks of
+// duration 0 and at the first step of those of their own duration, with a velocity limit too.
 struct DesignLaneCase {
     const char* name;
     const char* network;
@@ -98,7 +99,7 @@ struct DesignLaneCase {
     const char* required_flow;
     int threads = 1;
     bool own_flows = false;  // the study's required flows, every other junction its own
-    bool velocity = false;   // a velocity limit (one at a time)
+    bool velocity = false;   // a velocity limit
 };
 
 void PrintTo(const DesignLaneCase& c, std::ostream* os) {
@@ -168,6 +169,96 @@ INSTANTIATE_TEST_SUITE_P(
         DesignLaneCase{"TankControls", "tank_controls_1", true, "0", "500"},
         DesignLaneCase{"ControlComb", "control_comb", true, "0", "500"}),
     [](const ::testing::TestParamInfo<DesignLaneCase>& info) {
+        return std::string(info.param.name);
+    });
+
+// Studies whose trial is one steady solve at a time step of the simulation: a demand time
+// after the start (from the state the steps before the fire leave), the fire flow added to the
+// junction's own demand, a velocity limit, and their combinations, in the available-flow
+// search (the junctions' searches side by side) and the design check.
+struct StudyLaneCase {
+    const char* name;
+    const char* network;
+    const char* no_check;
+    RunMode mode;  // Available or Design
+    const char* min_pressure;
+    const char* flow;  // the maximal flow, or the required flow
+    double demand_time = 0;
+    bool added = false;
+    const char* max_velocity = "";  // none when empty
+    int threads = 1;
+    double group_distance = 0;  // above 0: fire groups of 3 from the map within this distance
+};
+
+void PrintTo(const StudyLaneCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StudyLaneCountTest : public RunTest, public ::testing::WithParamInterface<StudyLaneCase> {
+protected:
+    RunOutcome Run(const StudyLaneCase& c, const std::filesystem::path& inp, int lanes) {
+        RunSettings inputs = Settings(inp);
+        StudyOptions study;
+        study.fire.demand_time = c.demand_time;
+        if (c.added) study.fire.fire_demand = FireDemand::Add;
+        if (*c.max_velocity != '\0') study.fire.max_velocity = Number(c.max_velocity);
+        if (c.mode == RunMode::Available) {
+            inputs.mode = AvailableFlowRun{Number(c.flow), std::nullopt, study};
+        } else {
+            inputs.mode = DesignFlowRun{Number(c.flow), study};
+        }
+        inputs.minimal_pressure = Number(c.min_pressure);
+        inputs.parallelism.lanes = lanes;
+        inputs.parallelism.threads = c.threads;
+        if (c.group_distance > 0) {
+            inputs.fire_groups = NearGroups{.distance = c.group_distance, .size = 3};
+        }
+        return RunAndRead(inputs);
+    }
+};
+
+TEST_P(StudyLaneCountTest, SameResultsFileAndMessagesForEveryLaneCount) {
+    const StudyLaneCase& c = GetParam();
+    const auto inp = SharedCopy(c.network, false, c.no_check);
+    ExpectSameForEveryLaneCount([&](int lanes) { return Run(c, inp, lanes); });
+}
+
+constexpr auto kAvailable = RunMode::Available;
+constexpr auto kDesign = RunMode::Design;
+// Net3's junctions below 20 psi without any fire flow at the start or at these hours.
+constexpr const char* kNet3Low = "\"10\"\r\n\"20\"\r\n\"40\"\r\n\"50\"\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, StudyLaneCountTest,
+    ::testing::Values(
+        StudyLaneCase{"Net3AvailableAtHour6", "Net3", kNet3Low, kAvailable, "20", "10000", 6},
+        StudyLaneCase{"Net3AvailableAddedVelocityAtHour13", "Net3", kNet3Low, kAvailable, "20",
+                      "10000", 13, true, "8", 2},
+        StudyLaneCase{"Net3DesignAddedAtHour6", "Net3", kNet3Low, kDesign, "20", "3000", 6, true},
+        StudyLaneCase{"Net3DesignVelocityAtHour9", "Net3", kNet3Low, kDesign, "20", "3000", 9,
+                      false, "12", 2},
+        StudyLaneCase{"Net1AvailableVelocityAtHour5", "Net1", "", kAvailable, "20", "3000", 5,
+                      false, "5"},
+        StudyLaneCase{"Net1AvailableAdded", "Net1", "", kAvailable, "20", "3000", 0, true},
+        StudyLaneCase{"Net1DesignAddedVelocityAtHour7", "Net1", "", kDesign, "20", "1500", 7, true,
+                      "5"},
+        StudyLaneCase{"TankControlsAvailableAddedAtHour3", "tank_controls_1", "", kAvailable, "0",
+                      "1000", 3, true},
+        StudyLaneCase{"Ky10DesignAddedVelocity", "ky10", kKy10Low, kDesign, "20", "1000", 0, true,
+                      "6"},
+        // Fire groups: each member of a group draws the flow / members.
+        // Groups of one (the steady search's rows) among groups of two and three.
+        StudyLaneCase{"Net3GroupsAvailable", "Net3", kNet3Low, kAvailable, "20", "10000", 0, false,
+                      "", 1, 1.5},
+        StudyLaneCase{"Net3GroupsAvailableAddedVelocityAtHour6", "Net3", kNet3Low, kAvailable, "20",
+                      "10000", 6, true, "12", 2, 15},
+        StudyLaneCase{"Net3GroupsDesignAtHour9", "Net3", kNet3Low, kDesign, "20", "3000", 9, false,
+                      "", 1, 15},
+        StudyLaneCase{"Ky10GroupsDesignAdded", "ky10", kKy10Low, kDesign, "20", "1500", 0, true, "",
+                      1, 400},
+        // A flow no network carries: every trial fails to solve (error 110), told in a notice.
+        StudyLaneCase{"Net3DesignUnsolvedAtHour6", "Net3", "", kDesign, "-1e30", "1e20", 6}),
+    [](const ::testing::TestParamInfo<StudyLaneCase>& info) {
         return std::string(info.param.name);
     });
 

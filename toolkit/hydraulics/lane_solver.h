@@ -17,15 +17,21 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "toolkit/hydraulics/solver.h"
 
 namespace hydrosk::toolkit {
 
-// One steady trial: junction `node` (0-based) draws `demand` (cfs) in place of its demand.
-struct DemandTrial {
+// A junction (0-based) and the demand (cfs) it draws in a trial in place of its own.
+struct NodeDemand {
     int node = 0;
     double demand = 0.0;
+};
+
+// One steady trial: the junctions whose demands differ from the start state's.
+struct DemandTrial {
+    std::vector<NodeDemand> nodes;
 };
 
 class TrialLanes {
@@ -40,8 +46,8 @@ public:
     using Done = std::function<void(std::size_t ticket, const SolveResult& result,
                                     const HydraulicState& state)>;
 
-    // Solves every trial that `next` gives, each from `start` with its junction's demand (and
-    // delivered demand) set to the trial's, as HydraulicSolver::solve would one after the other.
+    // Solves every trial that `next` gives, each from `start` with its junctions' demands (and
+    // delivered demands) set to the trial's, as HydraulicSolver::solve would one after the other.
     virtual void solve(const HydraulicState& start, const Next& next, const Done& done) = 0;
 };
 

@@ -250,8 +250,10 @@ private:
             lane(demand_, at(i), l) = s.demand[at(i)];
             lane(demand_flow_, at(i), l) = s.demand_flow[at(i)];
         }
-        lane(demand_, at(trial.node), l) = trial.demand;
-        lane(demand_flow_, at(trial.node), l) = trial.demand;
+        for (const NodeDemand& d : trial.nodes) {
+            lane(demand_, at(d.node), l) = d.demand;
+            lane(demand_flow_, at(d.node), l) = d.demand;
+        }
         for (int k = 0; k < system_.link_count; ++k) {
             lane(flow_, at(k), l) = s.flow[at(k)];
             lane(setting_, at(k), l) = s.setting[at(k)];

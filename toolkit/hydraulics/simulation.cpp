@@ -145,7 +145,7 @@ void HydraulicSimulation::update_demands() {
 }
 
 double HydraulicSimulation::junction_demand(int i, long period, double multiplier,
-                                            const double* first_base) {
+                                            const double* first_base, const double* added_base) {
     double sum = 0.0;
     bool first = true;
     for (const Demand& d : network_.nodes[at(i)].demands) {
@@ -154,6 +154,11 @@ double HydraulicSimulation::junction_demand(int i, long period, double multiplie
                              ? *first_base * pattern_factor(kNoIndex, period) * multiplier
                              : d.base * pattern_factor(d.pattern, period) * multiplier;
         first = false;
+        if (q > 0.0) system_demand_ += q;
+        sum += q;
+    }
+    if (added_base != nullptr) {
+        const double q = *added_base * pattern_factor(kNoIndex, period) * multiplier;
         if (q > 0.0) system_demand_ += q;
         sum += q;
     }
@@ -233,26 +238,30 @@ int HydraulicSimulation::run(long& time) {
     return warning_code(last_, state_);
 }
 
-void HydraulicSimulation::solve_demand_trials(int most_lanes, const TrialLanes::Next& next,
+void HydraulicSimulation::solve_demand_trials(int most_lanes, const NextTrial& next,
                                               const TrialDone& done) {
-    // What every steady solve starts from: EN_openH, EN_initH and the start of EN_runH.
-    open();
-    initialize(0);
+    // What every trial starts from: the start of run() at this point.
+    const HydraulicSnapshot point = snapshot();
     const long period = (time_ + pattern_start_) / pattern_step_;
     const double multiplier = network_.options.demand_multiplier;
     update_demands();
     apply_time_controls();
     const HydraulicState start = state_;
 
-    // A trial's demand is its junction's demand with the first base demand replaced.
+    // A trial's demand is its junction's demand with the first base demand replaced, or with a
+    // demand added.
     const auto demand_trial = [&]() -> std::optional<DemandTrial> {
         const auto trial = next();
         if (!trial) return std::nullopt;
-        DemandTrial lane_trial = *trial;
-        if (!network_.nodes[at(trial->node)].demands.empty()) {
-            lane_trial.demand = junction_demand(trial->node, period, multiplier, &trial->demand);
-        } else {
-            lane_trial.demand = start.demand[at(trial->node)];
+        DemandTrial lane_trial;
+        for (const int node : trial->nodes) {
+            double demand = start.demand[at(node)];
+            if (trial->added) {
+                demand = junction_demand(node, period, multiplier, nullptr, &trial->base);
+            } else if (!network_.nodes[at(node)].demands.empty()) {
+                demand = junction_demand(node, period, multiplier, &trial->base);
+            }
+            lane_trial.nodes.push_back({node, demand});
         }
         return lane_trial;
     };
@@ -267,19 +276,27 @@ void HydraulicSimulation::solve_demand_trials(int most_lanes, const TrialLanes::
         lanes_made_ = true;
         lanes_asked_ = most_lanes;
     }
-    if (lanes_) {
-        lanes_->solve(start, demand_trial, finished);
-        return;
+    try {
+        if (lanes_) {
+            lanes_->solve(start, demand_trial, finished);
+        } else {
+            // One trial at a time, as solve() does it.
+            std::size_t ticket = 0;
+            while (const auto trial = demand_trial()) {
+                state_ = start;
+                for (const NodeDemand& d : trial->nodes) {
+                    state_.demand[at(d.node)] = d.demand;
+                    state_.demand_flow[at(d.node)] = d.demand;
+                }
+                last_ = solver_.solve(state_);
+                finished(ticket++, last_, state_);
+            }
+        }
+    } catch (...) {
+        restore(point);
+        throw;
     }
-    // One trial at a time, as solve() does it.
-    std::size_t ticket = 0;
-    while (const auto trial = demand_trial()) {
-        state_ = start;
-        state_.demand[at(trial->node)] = trial->demand;
-        state_.demand_flow[at(trial->node)] = trial->demand;
-        last_ = solver_.solve(state_);
-        finished(ticket++, last_, state_);
-    }
+    restore(point);
 }
 
 void HydraulicSimulation::tank_time_step(long& step) const {
@@ -427,11 +444,11 @@ void HydraulicSimulation::restore(const HydraulicSnapshot& saved) {
     halted_ = saved.halted;
 }
 
-double HydraulicSimulation::velocity(int link) const {
+double link_velocity(const HydraulicSystem& system, const HydraulicState& state, int link) {
     const auto k = at(link);
-    if (system_.type[k] == LinkType::Pump) return 0.0;
-    const double d = system_.diameter[k];
-    return std::fabs(state_.flow[k]) / (std::numbers::pi * (d * d) / 4.0);
+    if (system.type[k] == LinkType::Pump) return 0.0;
+    const double d = system.diameter[k];
+    return std::fabs(state.flow[k]) / (std::numbers::pi * (d * d) / 4.0);
 }
 
 double HydraulicSimulation::head_loss(int link) const {

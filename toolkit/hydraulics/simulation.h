@@ -16,6 +16,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "toolkit/hydraulics/lane_solver.h"
@@ -36,6 +38,9 @@ struct HydraulicSnapshot {
     long report_time = 0;
     bool halted = false;
 };
+
+// A link's velocity in a state, ft/s (0 for pumps).
+double link_velocity(const HydraulicSystem& system, const HydraulicState& state, int link);
 
 class HydraulicSimulation {
 public:
@@ -83,19 +88,27 @@ public:
     double flow(int link) const { return state_.flow[static_cast<std::size_t>(link)]; }
     LinkState link_state(int link) const { return state_.status[static_cast<std::size_t>(link)]; }
     double link_setting(int link) const { return state_.setting[static_cast<std::size_t>(link)]; }
-    double velocity(int link) const;     // ft/s, 0 for pumps
+    double velocity(int link) const { return link_velocity(system_, state_, link); }
     double head_loss(int link) const;    // ft, head at start minus head at end
     double tank_volume(int node) const;  // ft^3, 0 for junctions and reservoirs
 
-    // Steady trials (a duration of 0): the trials that `next` gives, each a junction whose
-    // first base demand (cfs) replaces its own, without a pattern, each solved cold as
-    // open(), initialize() and run() solve it, `most_lanes` side by side at most (the widest
-    // lanes the processor has, lane_solver.h; 1: one at a time). `done` gets each finished
-    // trial, in any order, by its rank in `next`'s order, with the code run() would return
-    // and the solved state. Leaves the simulation as initialize() does.
+    // Steady trials at the point the simulation has reached (open and initialised, between two
+    // time steps): the trials that `next` gives, each solved as run() would solve this time step
+    // with the trial's demand, from the state the simulation holds, `most_lanes` side by side at
+    // most (the widest lanes the processor has, lane_solver.h; 1: one at a time). `done` gets
+    // each finished trial, in any order, by its rank in `next`'s order, with the code run() would
+    // return and the solved state. The simulation stays at its point.
+    struct TrialFlow {
+        std::span<const int> nodes;  // junctions, 0-based, each drawing `base`
+        double base = 0.0;           // cfs
+        // false: `base` replaces the base of each junction's first demand, whose pattern it
+        // drops; true: it is a demand of its own without a pattern, after the junction's own.
+        bool added = false;
+    };
+    using NextTrial = std::function<std::optional<TrialFlow>()>;
     using TrialDone = std::function<void(std::size_t ticket, int code, const SolveResult& result,
                                          const HydraulicState& state)>;
-    void solve_demand_trials(int most_lanes, const TrialLanes::Next& next, const TrialDone& done);
+    void solve_demand_trials(int most_lanes, const NextTrial& next, const TrialDone& done);
 
     const HydraulicState& state() const { return state_; }
     const SolveResult& last_solve() const { return last_; }
@@ -106,8 +119,10 @@ private:
     double pattern_factor(int pattern, long period) const;
     void update_demands();
     // Junction i's demand (cfs) at a pattern period; `first_base` replaces the base of its
-    // first demand, whose pattern it then drops. Adds the positive demands to system_demand_.
-    double junction_demand(int i, long period, double multiplier, const double* first_base);
+    // first demand, whose pattern it then drops, and `added_base` is a demand without a pattern
+    // after its own ones. Adds the positive demands to system_demand_.
+    double junction_demand(int i, long period, double multiplier, const double* first_base,
+                           const double* added_base = nullptr);
     void apply_time_controls();
     int warning_code(const SolveResult& result, const HydraulicState& state) const;
     void set_initial_flow(int link, LinkState status, double setting);
