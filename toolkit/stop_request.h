@@ -27,7 +27,7 @@ inline void ThrowIfStopRequested(StopRequest stop) {
 }
 
 // Networks of millions of elements are laid out and copied a block at a time, with a look at
-// the stop request between blocks.
+// the stop request between blocks (none for a single block).
 inline constexpr std::size_t kElementsBetweenStopChecks = 65536;
 
 // Grows `items` to `size` elements.
@@ -35,8 +35,8 @@ template <typename T>
 void GrowTo(std::vector<T>& items, std::size_t size, StopRequest stop) {
     items.reserve(size);
     while (items.size() < size) {
+        if (!items.empty()) ThrowIfStopRequested(stop);
         items.resize(std::min(size, items.size() + kElementsBetweenStopChecks));
-        ThrowIfStopRequested(stop);
     }
 }
 
@@ -45,10 +45,10 @@ template <typename T>
 void CopyInto(const std::vector<T>& from, std::vector<T>& to, StopRequest stop) {
     to.reserve(to.size() + from.size());
     for (std::size_t at = 0; at < from.size(); at += kElementsBetweenStopChecks) {
+        if (at > 0) ThrowIfStopRequested(stop);
         const std::size_t end = std::min(from.size(), at + kElementsBetweenStopChecks);
         to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(at),
                   from.begin() + static_cast<std::ptrdiff_t>(end));
-        ThrowIfStopRequested(stop);
     }
 }
 

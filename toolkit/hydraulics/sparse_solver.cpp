@@ -61,9 +61,10 @@ void coupling_graph(int size, const std::vector<int>& pair_slot,
 }
 
 // Whether the loops that set up the factor of a matrix of millions of unknowns look at the
-// stop request at this step of theirs.
-bool stop_check_due(std::size_t step) {
-    return step % kElementsBetweenStopChecks == kElementsBetweenStopChecks - 1;
+// stop request at this step of theirs: every kElementsBetweenStopChecks couplings, and every
+// few hundred columns, as the last columns of a factor hold far more entries than the first.
+bool stop_check_due(std::size_t step, std::size_t every = kElementsBetweenStopChecks) {
+    return step % every == every - 1;
 }
 
 }  // namespace
@@ -105,7 +106,7 @@ SparseCholesky::SparseCholesky(int size, std::span<const std::pair<int, int>> pa
 
     build_factor_pattern(couplings);
     schedule_column_updates();
-    factor_value_.assign(factor_row_.size(), 0.0);
+    GrowTo(factor_value_, factor_row_.size(), stop_);  // zeros
     pivot_.assign(n, 0.0);
     work_.assign(n, 0.0);
 }
@@ -134,7 +135,7 @@ void SparseCholesky::build_factor_pattern(const std::vector<std::pair<int, int>>
     std::vector<int> row_start(n + 1, 0);
     std::vector<int> row_columns;
     for (int k = 0; k < size_; ++k) {
-        if (stop_check_due(at(k))) ThrowIfStopRequested(stop_);
+        if (stop_check_due(at(k), kColumnsBetweenStopChecks)) ThrowIfStopRequested(stop_);
         mark[at(k)] = k;
         for (int e = upper_start[at(k)]; e < upper_start[at(k) + 1]; ++e) {
             for (int i = upper_row[at(e)]; i != kNone && mark[at(i)] != k; i = parent[at(i)]) {
@@ -154,7 +155,7 @@ void SparseCholesky::build_factor_pattern(const std::vector<std::pair<int, int>>
     {
         std::vector<int> next(factor_start_.begin(), factor_start_.end() - 1);
         for (int k = 0; k < size_; ++k) {
-            if (stop_check_due(at(k))) ThrowIfStopRequested(stop_);
+            if (stop_check_due(at(k), kColumnsBetweenStopChecks)) ThrowIfStopRequested(stop_);
             for (int idx = row_start[at(k)]; idx < row_start[at(k) + 1]; ++idx) {
                 factor_row_[at(next[at(row_columns[at(idx)])]++)] = k;
             }
@@ -197,7 +198,7 @@ void SparseCholesky::schedule_column_updates() {
     update_entry_.reserve(factor_row_.size());
     update_end_.reserve(factor_row_.size());
     for (int j = 0; j < size_; ++j) {
-        if (stop_check_due(at(j))) ThrowIfStopRequested(stop_);
+        if (stop_check_due(at(j), kColumnsBetweenStopChecks)) ThrowIfStopRequested(stop_);
         for (int k = list_front[at(j)]; k != kNone;) {
             const int following = list_next[at(k)];
             const int entry = next_entry[at(k)];

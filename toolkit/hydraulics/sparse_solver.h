@@ -72,7 +72,7 @@ public:
     // Looked at every kColumnsBetweenStopChecks columns of a factorisation: SolveStopped once
     // it is set (see stop_request.h).
     void set_stop_request(StopRequest stop) { stop_ = stop; }
-    static constexpr int kColumnsBetweenStopChecks = 4096;
+    static constexpr int kColumnsBetweenStopChecks = 256;
 
 private:
     void build_factor_pattern(const std::vector<std::pair<int, int>>& couplings);
