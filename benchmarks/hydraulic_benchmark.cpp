@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "benchmarks/grid_network.h"
 #include "toolkit/hydraulics/simulation.h"
 #include "toolkit/input/reader.h"
 #include "toolkit/project.h"
@@ -94,29 +95,9 @@ std::shared_ptr<const Network> steady(const std::shared_ptr<Network>& network) {
 std::shared_ptr<const Network> grid(int side) {
     const std::filesystem::path path =
         std::filesystem::temp_directory_path() / ("hydrosk-grid-" + std::to_string(side) + ".inp");
-    const auto id = [](int row, int column) {
-        return "J" + std::to_string(row) + "_" + std::to_string(column);
-    };
     {
         std::ofstream net(path, std::ios::binary);
-        net << "[JUNCTIONS]\n";
-        for (int r = 0; r < side; ++r) {
-            for (int c = 0; c < side; ++c) net << ' ' << id(r, c) << " 100 1\n";
-        }
-        net << "[RESERVOIRS]\n R1 200\n[PIPES]\n P0 R1 " << id(0, 0) << " 100 12 100\n";
-        int pipe = 1;
-        for (int r = 0; r < side; ++r) {
-            for (int c = 0; c < side; ++c) {
-                if (c + 1 < side) {
-                    net << " P" << pipe++ << ' ' << id(r, c) << ' ' << id(r, c + 1)
-                        << " 100 8 100\n";
-                }
-                if (r + 1 < side) {
-                    net << " P" << pipe++ << ' ' << id(r, c) << ' ' << id(r + 1, c)
-                        << " 100 8 100\n";
-                }
-            }
-        }
+        hydrosk::benchmarks::WriteGrid(net, side);
         net << "[TIMES]\n Duration 0\n[END]\n";
     }
     auto result = hydrosk::toolkit::read_inp_file(path);

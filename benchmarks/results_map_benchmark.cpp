@@ -16,6 +16,7 @@
 #include <fstream>
 #include <memory>
 
+#include "benchmarks/grid_network.h"
 #include "files/results_file.h"
 #include "network/network_map.h"
 #include "ui/network_map_view.h"
@@ -49,32 +50,13 @@ struct GridFiles {
         fs::create_directories(dir);
         inp = dir / "grid.inp";
         results = dir / "grid.inp.TXT";
-        const auto id = [](int row, int column) {
-            return "J" + std::to_string(row) + "_" + std::to_string(column);
-        };
         std::ofstream net(inp, std::ios::binary);
-        net << "[JUNCTIONS]\n";
-        for (int r = 0; r < kSide; ++r) {
-            for (int c = 0; c < kSide; ++c) net << ' ' << id(r, c) << " 100 1\n";
-        }
-        net << "[RESERVOIRS]\n R1 200\n[PIPES]\n P0 R1 " << id(0, 0) << " 100 12 100\n";
-        int pipe = 1;
-        for (int r = 0; r < kSide; ++r) {
-            for (int c = 0; c < kSide; ++c) {
-                if (c + 1 < kSide) {
-                    net << " P" << pipe++ << ' ' << id(r, c) << ' ' << id(r, c + 1)
-                        << " 100 8 100\n";
-                }
-                if (r + 1 < kSide) {
-                    net << " P" << pipe++ << ' ' << id(r, c) << ' ' << id(r + 1, c)
-                        << " 100 8 100\n";
-                }
-            }
-        }
+        hydrosk::benchmarks::WriteGrid(net, kSide);
         net << "[TIMES]\n Duration 0\n[COORDINATES]\n R1 -100 -100\n";
         for (int r = 0; r < kSide; ++r) {
             for (int c = 0; c < kSide; ++c)
-                net << ' ' << id(r, c) << ' ' << c * 100 << ' ' << r * 100 << '\n';
+                net << ' ' << hydrosk::benchmarks::GridJunction(r, c) << ' ' << c * 100 << ' '
+                    << r * 100 << '\n';
         }
         net << "[END]\n";
 
@@ -84,12 +66,12 @@ struct GridFiles {
         out << "\"Check_Node\",\"Maximal_Flow\",\"Violating_Node\",\"Minimal_pressure\"\r\n";
         for (int r = 0; r < kSide; ++r) {
             for (int c = 0; c < kSide; ++c) {
-                out << '"' << id(r, c) << '"';
+                out << '"' << hydrosk::benchmarks::GridJunction(r, c) << '"';
                 if ((r * kSide + c) % 7 == 0) {
                     out << ",\"Maximal flow was reached\"\r\n";
                 } else {
-                    out << ',' << 3000 - 6 * (r + c) << ",\"" << id(kSide - 1, kSide - 1)
-                        << "\",19.5\r\n";
+                    out << ',' << 3000 - 6 * (r + c) << ",\""
+                        << hydrosk::benchmarks::GridJunction(kSide - 1, kSide - 1) << "\",19.5\r\n";
                 }
             }
         }
