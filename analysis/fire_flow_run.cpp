@@ -533,8 +533,7 @@ void RunSearch(const RunSettings& settings, SolveCount& solves, RunObserver& obs
     }
     StopIfRequested(observer);
     UnsolvedSummary unsolved;
-    const int workers =
-        std::min(WorkerThreadCount(settings.parallelism.threads), std::max(search.rows, 1));
+    const int workers = WorkerThreadCount(settings.parallelism.threads, search.rows);
     const std::string out_of_memory = messages::OutOfMemory(workers);
     WriteResults(settings.output_file, observer, out_of_memory, [&](const RecordWrite& write) {
         write(search.header);

@@ -71,15 +71,14 @@ JunctionPool::JunctionPool(PositionSource& positions, OutcomeSink& outcomes, int
       factory_(std::move(factory)),
       workers_(std::max(threads, 1)),
       heap_before_(HeapBytesInUse()) {
-    const int workers = workers_;
-    threads_.reserve(static_cast<std::size_t>(workers));
-    for (int i = 0; i < workers; ++i) {
+    threads_.reserve(static_cast<std::size_t>(workers_));
+    for (int i = 0; i < workers_; ++i) {
         try {
             threads_.emplace_back([this] { Work(); });
         } catch (const std::system_error& error) {
             Stop();
             Join();
-            throw RunStopped(messages::ThreadNotStarted(i, workers, error.code().message()));
+            throw RunStopped(messages::ThreadNotStarted(i, workers_, error.code().message()));
         }
     }
 }
@@ -180,6 +179,10 @@ void JunctionPool::NoteSetUp(const std::exception_ptr& failure) {
 int WorkerThreadCount(int requested) {
     if (requested > 0) return requested;
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+int WorkerThreadCount(int requested, int rows) {
+    return std::min(WorkerThreadCount(requested), std::max(rows, 1));
 }
 
 }  // namespace hydrosk::analysis

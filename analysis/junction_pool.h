@@ -184,5 +184,7 @@ struct Parallelism {
 // The number of worker threads that `requested` asks for: itself when positive, otherwise
 // every hardware thread (at least one).
 int WorkerThreadCount(int requested);
+// The worker threads of a pool over `rows` rows: as above, but no more than the rows.
+int WorkerThreadCount(int requested, int rows);
 
 }  // namespace hydrosk::analysis

@@ -68,7 +68,7 @@ UnsolvedSummary WriteRowsInOrder(int count, const Parallelism& parallelism,
     RisingPositions positions(count);
     OrderedOutcomes outcomes(1);
     const Attachment attachment(parallelism.shared, positions, outcomes);
-    const int workers = std::min(WorkerThreadCount(parallelism.threads), std::max(count, 1));
+    const int workers = WorkerThreadCount(parallelism.threads, count);
     JunctionPool pool(positions, outcomes, workers, factory);
     observer.ServeEvents();
     auto last_served = Clock::now();

@@ -316,7 +316,7 @@ int ServeAsWorkerRank(const MpiJob& job, const analysis::RunSettings& job_settin
             "rank " + std::to_string(job.rank()) + " on " + HostName() + " could not start on \"" +
             std::filesystem::absolute(settings.inp_file, ignored).string() + "\": " + reason)));
     }
-    const int thread_count = std::min(analysis::WorkerThreadCount(threads), std::max(count, 1));
+    const int thread_count = analysis::WorkerThreadCount(threads, count);
 
     RemotePositions positions;
     OutgoingOutcomes outcomes;

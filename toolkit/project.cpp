@@ -72,6 +72,14 @@ std::unique_ptr<Network> working_copy(const Network& from, StopRequest stop) {
     return copy;
 }
 
+// A link's EN_VELOCITY in a solved state, in the network's units: 0 for pumps and closed
+// links, as EPANET gives it.
+double reported_velocity(const Network& network, const HydraulicSystem& system,
+                         const HydraulicState& state, int link) {
+    if (is_closed(state.status[static_cast<std::size_t>(link)])) return 0.0;
+    return link_velocity(system, state, link) * network.units.velocity;
+}
+
 }  // namespace
 
 Project::Project() = default;
@@ -422,9 +430,8 @@ int Project::get_link_value(int index, int property, double& value) const {
             }
             break;
         case EN_VELOCITY:
-            // 0 for pumps and closed links, as EPANET gives it.
-            if (simulation_ && !is_closed(simulation_->link_state(i))) {
-                value = simulation_->velocity(i) * network_.units.velocity;
+            if (simulation_) {
+                value = reported_velocity(network_, simulation_->system(), simulation_->state(), i);
             }
             break;
         default:
@@ -500,11 +507,7 @@ int SolvedTrial::get_node_pressure(int index, double& value) const {
 int SolvedTrial::get_link_velocity(int index, double& value) const {
     value = 0.0;
     if (index < 1 || index > static_cast<int>(network_.links.size())) return kUndefinedLink;
-    const int i = index - 1;
-    // 0 for pumps and closed links, as get_link_value gives it.
-    if (!is_closed(state_.status[static_cast<std::size_t>(i)])) {
-        value = link_velocity(system_, state_, i) * network_.units.velocity;
-    }
+    value = reported_velocity(network_, system_, state_, index - 1);
     return 0;
 }
 
